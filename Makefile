@@ -1,0 +1,40 @@
+# Wraps CMake. Quick start: `make demo`, then `make test`. Every target first
+# installs the Debian packages it needs (see scripts/ensure-packages).
+
+JOBS   ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE  ?= cmake
+ENSURE := scripts/ensure-packages
+
+BUILD_PKGS := cmake g++
+TEST_PKGS  := $(BUILD_PKGS) libgtest-dev libgeographiclib-dev
+
+SANITIZE := -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all \
+            -fno-omit-frame-pointer
+
+.PHONY: all demo test clean
+
+all:
+	@$(ENSURE) $(BUILD_PKGS)
+	$(CMAKE) -S . -B build/release -DGEOCONV_BUILD_TESTS=OFF
+	$(CMAKE) --build build/release -j $(JOBS)
+
+demo: all
+	./build/release/demo/geoconv-demo
+
+# The whole suite, twice: a normal build (which also checks that a build with
+# -O3 -march=native gives bit-identical results) and an AddressSanitizer +
+# UndefinedBehaviorSanitizer build.
+test:
+	@$(ENSURE) $(TEST_PKGS)
+	$(CMAKE) -S . -B build/native -DCMAKE_CXX_FLAGS="-O3 -march=native"
+	$(CMAKE) --build build/native -j $(JOBS) --target geoconv-bitdump
+	$(CMAKE) -S . -B build/test -DGEOCONV_WERROR=ON \
+	  -DGEOCONV_REFERENCE_BITDUMP=$(CURDIR)/build/native/tests/geoconv-bitdump
+	$(CMAKE) --build build/test -j $(JOBS)
+	cd build/test && ctest --output-on-failure -j $(JOBS)
+	$(CMAKE) -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="$(SANITIZE)"
+	$(CMAKE) --build build/asan -j $(JOBS)
+	cd build/asan && ctest --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf build

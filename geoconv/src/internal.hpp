@@ -1,0 +1,111 @@
+// Internal pieces shared by the library's sources: the message writer and the
+// arithmetic kernels of the two central conversions, without their checks, so
+// that the site-relative routines can reuse them inline with the site's sines
+// and cosines computed once.
+//
+// Every expression keeps the grouping of the documented formulas; the sources
+// are compiled with -ffp-contract=off so that no multiply-add is fused.
+
+#ifndef GEOCONV_SRC_INTERNAL_HPP
+#define GEOCONV_SRC_INTERNAL_HPP
+
+#include <geoconv/geoconv.hpp>
+
+#include <cmath>
+#include <cstdio>
+
+namespace geoconv::detail {
+
+// One formatted write of a message line; a null stream drops it.
+inline void report(std::FILE* stream, const char* message) {
+  if (stream != nullptr) std::fprintf(stream, "%s", message);
+}
+
+// Latitude accepted by LLA84toEFG84: within [-90, 90]; NaN fails both tests.
+inline bool latitude_ok(double lat) { return lat >= -90.0 && lat <= 90.0; }
+
+// Earth-fixed position (metres) of the point with latitude sine sl and cosine
+// cl, longitude sine so and cosine co, and altitude alt in feet.
+inline void lla_to_efg(double sl, double cl, double so, double co, double alt, double& E,
+                       double& F, double& G) {
+  constexpr double kPolarFactor = (1.0 - WGS84_E2) * WGS84_A;
+  const double h = alt * FEET_TO_METRES + WGS84_HEIGHT_OFFSET;
+  const double w = std::sqrt(1.0 - sqr(sl) * WGS84_E2);
+  E = (WGS84_A * cl) / w * co + h * cl * co;
+  F = (WGS84_A * cl) / w * so + h * cl * so;
+  G = (kPolarFactor * sl) / w + h * sl;
+}
+
+// Coefficients of the quartic solved by efg_to_lla, folded at compile time
+// with the same roundings as at run time (e2 = WGS84_E2, a = WGS84_A).
+namespace quartic {
+inline constexpr double e2 = WGS84_E2;
+inline constexpr double a = WGS84_A;
+inline constexpr double m = 1.0 - e2;                                   // (b/a)^2
+inline constexpr double c4 = (-sqr(e2)) / (1.0 - e2);                   // t^4
+inline constexpr double c3 = -2.0 * e2;                                 // t^3, times G
+inline constexpr double c2 = sqr(e2) * sqr(a);                          // t^2, constant part
+inline constexpr double c2g = -(1.0 - e2);                              // t^2, times G^2
+inline constexpr double c1 = ((sqr(a) + sqr(a)) * e2) * (1.0 - e2);     // t, times G
+inline constexpr double c0 = sqr(1.0 - e2) * sqr(a);                    // constant, times G^2
+inline constexpr double c3x3 = 3.0 * c3;                                // derivative, t^2
+inline constexpr double c4x4 = 4.0 * c4;                                // derivative, t^3
+inline constexpr double a2m = sqr(a) * m;                               // a^2 (b/a)^2
+inline constexpr double am = a * m;
+inline constexpr double m_minus_1 = m - 1.0;                            // not exactly -e2
+}  // namespace quartic
+
+// Geodetic latitude and longitude (degrees) and altitude (feet) of the
+// Earth-fixed point E, F, G (metres). Returns false, writing nothing, when
+// the foot point's q is not positive (on and near the polar axis, at the
+// centre, where the passes run away, and for NaN input).
+inline bool efg_to_lla(double E, double F, double G, double& lat, double& lon, double& alt) {
+  using namespace quartic;
+  const double p2 = sqr(F) + sqr(E);
+  const double G2 = sqr(G);
+  // t: the G coordinate (m) of the foot of the normal through the point,
+  // started where the line to the centre meets the ellipsoid.
+  double t = std::sqrt(m / (G2 + m * p2)) * (a * G);
+  // Two Newton passes, no tolerance test: the cost is fixed.
+  const double k2 = (G2 * c2g + c2) - p2;
+  const double c3G = c3 * G;
+  const double c1G = c1 * G;
+  const double c0G2 = G2 * c0;
+  const double dG = c3x3 * G;
+  for (int pass = 0; pass < 2; ++pass) {
+    const double t2 = sqr(t);
+    const double t3 = cube(t);
+    const double f = c0G2 + ((t2 * k2 + (t3 * c3G + t2 * (t2 * c4))) + c1G * t);
+    const double d = ((k2 + k2) * t + (t2 * dG + t3 * c4x4)) + c1G;
+    if (d != 0.0) t = t - f / d;
+  }
+  const double q = (a2m - sqr(t)) * m;
+  if (!(q > 0.0)) return false;
+
+  const double la = (G == 0.0) ? 0.0 : atand(t / std::sqrt(q));
+
+  double lo;
+  if (F == 0.0) {
+    lo = (E < 0.0) ? 180.0 : 0.0;
+  } else {
+    const double v = atand(E / F) + 90.0;
+    lo = (F > 0.0) ? 180.0 - v : -v;
+  }
+
+  double h;
+  if (la == 0.0) {
+    h = std::sqrt(p2) - a;
+  } else {
+    const double s = sind(la);
+    h = G / s - am / std::sqrt(sqr(s) * m_minus_1 + 1.0);
+  }
+
+  lat = la;
+  lon = lo;
+  alt = (h - WGS84_HEIGHT_OFFSET) / FEET_TO_METRES;
+  return true;
+}
+
+}  // namespace geoconv::detail
+
+#endif  // GEOCONV_SRC_INTERNAL_HPP
