@@ -27,6 +27,18 @@ int main() {
     std::printf("lla2efg %d", s);
     put(e), put(f), put(g);
     std::printf("\n");
+
+    // Earth-fixed points from the centre out to 20 Earth radii, near the axis
+    // and in the equatorial plane included.
+    const double r = rng.uniform(0.0, 1.3e8);
+    const double scale = (i % 7 == 0) ? 1e-6 : 1.0;
+    const double ex = rng.uniform(-1.0, 1.0) * r * scale, fx = rng.uniform(-1.0, 1.0) * r * scale;
+    const double gx = (i % 11 == 0) ? 0.0 : rng.uniform(-1.0, 1.0) * r;
+    double la = 0, lo = 0, al = 0;
+    const int s2 = geoconv::EFG84toLLA84(nullptr, ex, fx, gx, &la, &lo, &al);
+    std::printf("efg2lla %d", s2);
+    put(la), put(lo), put(al);
+    std::printf("\n");
   }
   return 0;
 }

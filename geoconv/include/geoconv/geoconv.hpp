@@ -28,7 +28,7 @@
 // exactly 90 or 180 (asind(1) = 90 - 2.9e-10), and a longitude of 45 comes
 // back from a round trip as about 45 + 2.9e-10. Positions, distances and
 // heights are affected only at the level of these angle errors times the
-// lever arm (about 3e-5 m at the Earth's radius).
+// lever arm (up to about 7e-5 m at the Earth's radius).
 //
 // Exactness. Results are defined to the last bit: IEEE double, every
 // operation rounded to double in the grouping documented by each routine. The
@@ -118,15 +118,26 @@ int LLA84toEFG84(std::FILE* stream, double lat, double lon, double alt, double* 
 // coordinate, started from the geocentric intersection; the cost is fixed and
 // there is no tolerance test.
 //
-// Accuracy, checked against GeographicLib's exact geocentric conversion:
-//   within 2e6 ft of the surface: latitude within 1e-10 degree (of which the
-//     degree factor accounts for up to 2.6e-10 * |lat| / 90... see below),
-//     altitude within 1e-6 ft; longitude within 3e-12 relative of the true
-//     value plus the RAD2DEG bias of about 2.9e-10 degree;
-//   at -1e7 ft latitude 3e-9 degree, altitude 3e-3 ft; at +1e8 ft latitude
-//   2e-9 degree, altitude 2e-2 ft (the two passes are no longer converged).
-// The latitude never reaches +-90 (at most 90 - 2.9e-10) and near the poles
-// loses precision: 1e-6 degree from the pole it is about 1.1e-7 degree off.
+// Accuracy, checked by the tests against GeographicLib's exact geocentric
+// conversion for |latitude| <= 89.9. Latitudes are first scaled by
+// RAD2DEG/(180/pi), the shift of up to 2.9e-10 degree that the degree factor
+// gives every angle; the errors left are those of the two passes:
+//
+//   height (ft)          latitude (deg)   altitude (ft)
+//   -2e6 .. +2e6         1e-11            1e-6
+//   -5e6                 5e-11            6e-5
+//   -1e7                 3e-9             3e-3
+//   +5e6                 1e-11            1.5e-5
+//   +1e7                 5e-11            1.5e-4
+//   +1e8                 2e-9             2e-2
+//
+// The longitude is within 3e-10 degree of the exact one (the degree factor
+// again; a round trip through LLA84toEFG84 moves it outward by up to 5.9e-10).
+// A round trip through LLA84toEFG84 for |altitude| <= 1e6 ft returns the
+// latitude within 2e-12 degree (1e-11 beyond 85 degrees) and the altitude
+// within 1e-7 ft. The latitude never reaches +-90 (at most 90 - 2.9e-10) and
+// loses precision near the poles: 1e-6 degree from a pole it is about 1.1e-7
+// degree off. Longitude 0 (F exactly 0, E >= 0) comes back exactly 0.
 //
 // Returns 0 with all three outputs written. Returns 1, writing
 // "(EFG84toLLA84) error: negative or zero sqrt value\n" and leaving the
