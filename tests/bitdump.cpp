@@ -39,6 +39,27 @@ int main() {
     std::printf("efg2lla %d", s2);
     put(la), put(lo), put(al);
     std::printf("\n");
+
+    // Local frame and site-relative conversions from varied sites.
+    const double az = rng.uniform(-360.0, 720.0), el = rng.uniform(-90.0, 90.0);
+    const double range = (i % 13 == 0) ? 0.0 : rng.uniform(-1e3, 1e7);
+    double x = 0, y = 0, z = 0;
+    geoconv::AERtoXYZ(nullptr, az, el, range, &x, &y, &z);
+    std::printf("aer2xyz");
+    put(x), put(y), put(z);
+    double a2 = 0, e2 = 0, r2 = 0;
+    geoconv::XYZtoAER(nullptr, (i % 5 == 0) ? 0.0 : x, (i % 3 == 0) ? 0.0 : y, z, &a2, &e2, &r2);
+    std::printf(" xyz2aer");
+    put(a2), put(e2), put(r2);
+    la = lo = al = 0;
+    const int s3 = geoconv::AERtoLLA84(nullptr, az, el, range, lat, lon, alt, &la, &lo, &al);
+    std::printf(" aer2lla %d", s3);
+    put(la), put(lo), put(al);
+    a2 = e2 = r2 = 0;
+    const int s4 = geoconv::EFG84toAER(nullptr, ex, fx, gx, lat, lon, alt, &a2, &e2, &r2);
+    std::printf(" efg2aer %d", s4);
+    put(a2), put(e2), put(r2);
+    std::printf("\n");
   }
   return 0;
 }

@@ -12,21 +12,13 @@ namespace geoconv {
 
 int LLA84toEFG84(std::FILE* stream, double lat, double lon, double alt, double* E, double* F,
                  double* G) {
-  if (!detail::latitude_ok(lat)) {
-    detail::report(stream, "(LLA84toEFG84) problem: lat>90 \n");
-    return 1;
-  }
-  detail::lla_to_efg(sind(lat), cosd(lat), sind(lon), cosd(lon), alt, *E, *F, *G);
-  return 0;
+  detail::Frame site;
+  return detail::place_site(stream, lat, lon, alt, site, *E, *F, *G) ? 0 : 1;
 }
 
 int EFG84toLLA84(std::FILE* stream, double E, double F, double G, double* lat, double* lon,
                  double* alt) {
-  if (!detail::efg_to_lla(E, F, G, *lat, *lon, *alt)) {
-    detail::report(stream, "(EFG84toLLA84) error: negative or zero sqrt value\n");
-    return 1;
-  }
-  return 0;
+  return detail::solve_lla(stream, E, F, G, *lat, *lon, *alt) ? 0 : 1;
 }
 
 }  // namespace geoconv

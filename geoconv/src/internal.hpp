@@ -21,19 +21,43 @@ inline void report(std::FILE* stream, const char* message) {
   if (stream != nullptr) std::fprintf(stream, "%s", message);
 }
 
-// Latitude accepted by LLA84toEFG84: within [-90, 90]; NaN fails both tests.
-inline bool latitude_ok(double lat) { return lat >= -90.0 && lat <= 90.0; }
+// Sines and cosines of a site's latitude and longitude: the rotation between
+// Earth-fixed axes and the site's local east/north/up axes.
+struct Frame {
+  double sl, cl, so, co;
+};
 
-// Earth-fixed position (metres) of the point with latitude sine sl and cosine
-// cl, longitude sine so and cosine co, and altitude alt in feet.
-inline void lla_to_efg(double sl, double cl, double so, double co, double alt, double& E,
-                       double& F, double& G) {
+inline Frame frame_at(double lat, double lon) {
+  return {sind(lat), cosd(lat), sind(lon), cosd(lon)};
+}
+
+// Earth-fixed position (metres) of the point at altitude alt (feet) above
+// the latitude and longitude whose sines and cosines are in s.
+inline void lla_to_efg(const Frame& s, double alt, double& E, double& F, double& G) {
   constexpr double kPolarFactor = (1.0 - WGS84_E2) * WGS84_A;
   const double h = alt * FEET_TO_METRES + WGS84_HEIGHT_OFFSET;
-  const double w = std::sqrt(1.0 - sqr(sl) * WGS84_E2);
-  E = (WGS84_A * cl) / w * co + h * cl * co;
-  F = (WGS84_A * cl) / w * so + h * cl * so;
-  G = (kPolarFactor * sl) / w + h * sl;
+  const double w = std::sqrt(1.0 - sqr(s.sl) * WGS84_E2);
+  E = (WGS84_A * s.cl) / w * s.co + h * s.cl * s.co;
+  F = (WGS84_A * s.cl) / w * s.so + h * s.cl * s.so;
+  G = (kPolarFactor * s.sl) / w + h * s.sl;
+}
+
+// Local east/north/up offset (x, y, z) rotated into Earth-fixed axes and
+// added to the site's position E0, F0, G0.
+inline void local_to_efg(const Frame& s, double x, double y, double z, double E0, double F0,
+                         double G0, double& E, double& F, double& G) {
+  E = (-s.so * x) - (s.co * s.sl * y) + (s.co * s.cl * z) + E0;
+  F = (s.co * x) - (s.so * s.sl * y) + (s.so * s.cl * z) + F0;
+  G = (s.cl * y) + (s.sl * z) + G0;
+}
+
+// Earth-fixed difference dE, dF, dG projected onto the site's east, north and
+// up axes.
+inline void efg_to_local(const Frame& s, double dE, double dF, double dG, double& east,
+                         double& north, double& up) {
+  east = dE * (-s.so) + dF * s.co;
+  north = dE * (-s.co * s.sl) + dF * (-s.so * s.sl) + dG * s.cl;
+  up = dE * (s.co * s.cl) + dF * (s.so * s.cl) + dG * s.sl;
 }
 
 // Coefficients of the quartic solved by efg_to_lla, folded at compile time
@@ -104,6 +128,28 @@ inline bool efg_to_lla(double E, double F, double G, double& lat, double& lon, d
   lon = lo;
   alt = (h - WGS84_HEIGHT_OFFSET) / FEET_TO_METRES;
   return true;
+}
+
+// LLA84toEFG84 with its latitude check, keeping the site's sines and cosines
+// for the caller: false, with the message written and nothing else, for a
+// latitude above 90, below -90 or NaN.
+inline bool place_site(std::FILE* stream, double lat, double lon, double alt, Frame& s,
+                       double& E, double& F, double& G) {
+  if (!(lat >= -90.0 && lat <= 90.0)) {
+    report(stream, "(LLA84toEFG84) problem: lat>90 \n");
+    return false;
+  }
+  s = frame_at(lat, lon);
+  lla_to_efg(s, alt, E, F, G);
+  return true;
+}
+
+// EFG84toLLA84 with its message.
+inline bool solve_lla(std::FILE* stream, double E, double F, double G, double& lat, double& lon,
+                      double& alt) {
+  if (efg_to_lla(E, F, G, lat, lon, alt)) return true;
+  report(stream, "(EFG84toLLA84) error: negative or zero sqrt value\n");
+  return false;
 }
 
 }  // namespace geoconv::detail

@@ -149,6 +149,59 @@ int LLA84toEFG84(std::FILE* stream, double lat, double lon, double alt, double* 
 int EFG84toLLA84(std::FILE* stream, double E, double F, double G, double* lat, double* lon,
                  double* alt);
 
+// ---------------------------------------------------------------------------
+// Local frame: azimuth/elevation/range <-> x east, y north, z up. Pure
+// geometry; x, y, z and the range share one length unit, whatever it is. The
+// stream is accepted for uniformity and never written.
+
+// az, el (degrees) and range to *x, *y, *z:
+//   z = sind(el)*range, y = cosd(az)*(cosd(el)*range), x = sind(az)*(cosd(el)*range).
+// Nothing is validated. Because sind(180) is not 0, az 180, el 45,
+// range 10000 gives x of about -7.2e-8.
+void AERtoXYZ(std::FILE* stream, double az, double el, double range, double* x, double* y,
+              double* z);
+
+// x, y, z to *az, *el (degrees) and *range. range = sqrt(x^2 + y^2 + z^2);
+// el = asind(z/range), or 0 when the range is 0 (so the origin gives 0, 0, 0).
+// The azimuth is decided by y alone and is not normalised: y = 0 gives 90
+// (x > 0), 270 (x < 0) or 0 (x = 0); otherwise az = atand(x/y), plus 180 when
+// y < 0. So it lies from just above -90 (west of north gives negative values,
+// x = -1, y = 1 gives about -45) up to 270. Straight up is el = 90 - 2.9e-10.
+void XYZtoAER(std::FILE* stream, double x, double y, double z, double* az, double* el,
+              double* range);
+
+// ---------------------------------------------------------------------------
+// Site-relative conversions. The base site is baseLat, baseLon (degrees) and
+// baseAlt (feet); it is placed as LLA84toEFG84 places a point, and the local
+// frame at it has x east, y north, z up.
+
+// Target seen from the site at az, el (degrees) and range (feet) to its
+// *lat, *lon (degrees) and *alt (feet). Returns 0 on success. Failures, each
+// returning 1:
+//   range exactly 0: writes "(AERtoLLA84) problem: input range=0 \n" and hands
+//     back the base site itself in *lat, *lon, *alt;
+//   base latitude rejected: "(LLA84toEFG84) problem: lat>90 \n", outputs
+//     unwritten;
+//   the target on or near the polar axis (and other EFG84toLLA84 failures):
+//     "(EFG84toLLA84) error: negative or zero sqrt value\n", outputs unwritten.
+// Accuracy: EFG84toLLA84's, plus the direction error of the degree factors
+// (about 1e-11 rad, so 1e-11 * range) and the site's placement (7e-5 m).
+int AERtoLLA84(std::FILE* stream, double az, double el, double range, double baseLat,
+               double baseLon, double baseAlt, double* lat, double* lon, double* alt);
+
+// Target at Earth-fixed E, F, G (metres) to the *az (degrees, 0 up to 360),
+// *el (degrees, -90..90) and *range (feet) at which the site sees it. With
+// east, north, up the target's offset from the site in local axes:
+// range = |offset| / 0.3048, az = atan2d(east, north) (plus 360 when
+// negative), el = atand(up / sqrt(east^2 + north^2)). A target on the site's
+// vertical (east and north exactly 0) gets az 0 and el of about +-(90 - 2.9e-10)
+// with the sign of up, the value XYZtoAER gives straight up; the site itself
+// gets az 0, el 0, range 0. Returns 0; returns 1 with
+// "(LLA84toEFG84) problem: lat>90 \n" and the outputs unwritten when the base
+// latitude is rejected.
+int EFG84toAER(std::FILE* stream, double E, double F, double G, double baseLat, double baseLon,
+               double baseAlt, double* az, double* el, double* range);
+
 }  // namespace geoconv
 
 #endif  // GEOCONV_GEOCONV_HPP
