@@ -11,7 +11,7 @@ TEST_PKGS  := $(BUILD_PKGS) libgtest-dev libgeographiclib-dev
 SANITIZE := -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all \
             -fno-omit-frame-pointer
 
-.PHONY: all demo test clean
+.PHONY: all demo test fuzz clean
 
 all:
 	@$(ENSURE) $(BUILD_PKGS)
@@ -35,6 +35,25 @@ test:
 	$(CMAKE) -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="$(SANITIZE)"
 	$(CMAKE) --build build/asan -j $(JOBS)
 	cd build/asan && ctest --output-on-failure -j $(JOBS)
+
+# libFuzzer targets under AddressSanitizer and UndefinedBehaviorSanitizer, each
+# run for FUZZ_SECONDS; any finding fails the target.
+FUZZ_SECONDS ?= 60
+FUZZ_PKGS := cmake clang libclang-rt-14-dev
+fuzz:
+	@$(ENSURE) $(FUZZ_PKGS)
+	$(CMAKE) -S . -B build/fuzz -DCMAKE_CXX_COMPILER=clang++ -DGEOCONV_BUILD_FUZZ=ON \
+	  -DGEOCONV_BUILD_TESTS=OFF -DGEOCONV_BUILD_DEMO=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined,float-cast-overflow -fno-sanitize-recover=all"
+	$(CMAKE) --build build/fuzz -j $(JOBS)
+	@for t in fuzz_strtoint fuzz_conversions; do \
+	  mkdir -p build/fuzz/corpus-$$t; \
+	  echo "== $$t for $(FUZZ_SECONDS) s"; \
+	  ./build/fuzz/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -artifact_prefix=build/fuzz/ build/fuzz/corpus-$$t > build/fuzz/$$t.log 2>&1; \
+	  rc=$$?; grep -v '^#' build/fuzz/$$t.log | tail -n 12; \
+	  [ $$rc -eq 0 ] || { echo "$$t: finding, see build/fuzz/$$t.log"; exit 1; }; \
+	done
 
 clean:
 	rm -rf build

@@ -59,6 +59,14 @@ int main() {
     const int s4 = geoconv::EFG84toAER(nullptr, ex, fx, gx, lat, lon, alt, &a2, &e2, &r2);
     std::printf(" efg2aer %d", s4);
     put(a2), put(e2), put(r2);
+    double e72 = 0, f72 = 0, g72 = 0;
+    geoconv::EFG84toEFG72(nullptr, ex, fx, gx, &e72, &f72, &g72);
+    std::printf(" efg84to72");
+    put(e72), put(f72), put(g72);
+    double d = 0, m = 0, sec = 0;
+    geoconv::DEGtoDMS(lon, &d, &m, &sec);
+    std::printf(" dms");
+    put(d), put(m), put(sec);
     std::printf("\n");
   }
   return 0;

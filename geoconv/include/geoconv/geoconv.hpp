@@ -202,6 +202,44 @@ int AERtoLLA84(std::FILE* stream, double az, double el, double range, double bas
 int EFG84toAER(std::FILE* stream, double E, double F, double G, double baseLat, double baseLon,
                double baseAlt, double* az, double* el, double* range);
 
+// ---------------------------------------------------------------------------
+// Datum shift.
+
+// WGS 84 Earth-fixed E, F, G (metres) to WGS 72 Earth-fixed *E72, *F72, *G72
+// (metres): with n, c the platform sine and cosine of 2.686e-6 rad (0.554
+// arc-second), s = 1 + 2.263e-7 and g = G - 4.5,
+//   E72 = (E*c + F*n)/s,  F72 = ((-E)*n + F*c)/s,  G72 = g/s.
+// A point's longitude turns back (west) by 2.686e-6 rad, G drops 4.5 m and
+// everything shrinks by 1/s (about 1.44 m at the Earth's radius). Always
+// returns 0 and never writes to the stream; NaN or infinite input gives NaN
+// or infinite output.
+int EFG84toEFG72(std::FILE* stream, double E, double F, double G, double* E72, double* F72,
+                 double* G72);
+
+// ---------------------------------------------------------------------------
+// Text and angle utilities. They take no stream and cannot fail.
+
+// Splits angle (decimal degrees) into *deg whole degrees carrying the angle's
+// sign, *min whole minutes (0..59) and *sec seconds with their fraction.
+// Whole parts are truncated toward zero; minutes and seconds come from the
+// magnitude: sec = ((|a| - D) - M/60) * 3600, neither rounded nor clamped (so
+// 1.23 gives 1, 13, 47.99999999999983, and a fraction whose minutes round up
+// gives seconds of about -1e-13). For -1 < angle < 0 the degrees are -0.0, the
+// only mark of the sign; -0.0 itself gives +0, 0, 0. NaN gives NaN in all
+// three; +-infinity gives +-infinity degrees and NaN minutes and seconds.
+void DEGtoDMS(double angle, double* deg, double* min, double* sec);
+
+// Reads a signed decimal integer from str[first..last] (indexes from 0, last
+// inclusive). The field is negative when str[first] is '-'. Every non-digit
+// (sign, blank, anything from 128 up) sets the value back to 0, so the result
+// is the value of the last run of digits: "  42" gives 42, "12 34" gives 34,
+// "42 " gives 0, " -5" gives 5 and "--5" gives -5. A run's value saturates at
+// 2147483647 (or -2147483648 for a negative field) rather than overflowing.
+// A null str, a negative first or last < first give 0. Reading stops at the
+// text's zero terminator, which counts as a non-digit (so a field running past
+// the end of the text gives 0): nothing beyond the terminator is ever read.
+int STRtoINT(const char* str, int first, int last);
+
 }  // namespace geoconv
 
 #endif  // GEOCONV_GEOCONV_HPP
