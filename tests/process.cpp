@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -86,7 +87,9 @@ ProcessResult run_process(const std::string& program, const std::vector<std::str
   close(out[0]);
   close(err[0]);
   int status = 0;
-  waitpid(pid, &status, 0);
+  struct rusage usage {};
+  wait4(pid, &status, 0, &usage);
+  result.max_rss_kib = usage.ru_maxrss;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }

@@ -13,6 +13,7 @@ struct ProcessResult {
   std::string out;
   std::string err;
   int status = -1;  // exit status, or -1 if the process did not exit normally
+  long max_rss_kib = 0;  // peak resident memory
 };
 
 ProcessResult run_process(const std::string& program, const std::vector<std::string>& args,

@@ -1,0 +1,246 @@
+#include "convert.hpp"
+
+#include <geoconv/geoconv.hpp>
+
+#include <charconv>
+#include <cstring>
+
+namespace geoconv_tool {
+
+namespace {
+
+// How a result is written: lengths with N decimals, angles with N + 3, whole
+// numbers (DMS degrees and minutes) with none.
+enum class Unit { kLength, kAngle, kWhole };
+
+using Run = int (*)(std::FILE* diagnostics, const double* in, const double* site, double* out);
+
+}  // namespace
+
+struct Command {
+  const char* name;
+  const char* reads;
+  const char* writes;
+  int inputs;
+  bool site;
+  Unit units[3];
+  Run run;
+};
+
+namespace {
+
+using geoconv::FEET_TO_METRES;
+
+const Command kCommands[] = {
+    {"lla2efg", "lat lon alt(ft)", "E F G (m)", 3, false,
+     {Unit::kLength, Unit::kLength, Unit::kLength},
+     [](std::FILE* d, const double* in, const double*, double* out) {
+       return geoconv::LLA84toEFG84(d, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
+     }},
+    {"efg2lla", "E F G (m)", "lat lon alt(ft)", 3, false,
+     {Unit::kAngle, Unit::kAngle, Unit::kLength},
+     [](std::FILE* d, const double* in, const double*, double* out) {
+       return geoconv::EFG84toLLA84(d, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
+     }},
+    {"aer2xyz", "az el range", "x y z (unit of range)", 3, false,
+     {Unit::kLength, Unit::kLength, Unit::kLength},
+     [](std::FILE* d, const double* in, const double*, double* out) {
+       geoconv::AERtoXYZ(d, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
+       return 0;
+     }},
+    {"xyz2aer", "x y z", "az el range", 3, false, {Unit::kAngle, Unit::kAngle, Unit::kLength},
+     [](std::FILE* d, const double* in, const double*, double* out) {
+       geoconv::XYZtoAER(d, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
+       return 0;
+     }},
+    {"aer2lla", "az el range(ft)", "lat lon alt(ft), seen from --site", 3, true,
+     {Unit::kAngle, Unit::kAngle, Unit::kLength},
+     [](std::FILE* d, const double* in, const double* s, double* out) {
+       return geoconv::AERtoLLA84(d, in[0], in[1], in[2], s[0], s[1], s[2], &out[0], &out[1],
+                                  &out[2]);
+     }},
+    {"efg2aer", "E F G (m)", "az el range(ft), seen from --site", 3, true,
+     {Unit::kAngle, Unit::kAngle, Unit::kLength},
+     [](std::FILE* d, const double* in, const double* s, double* out) {
+       return geoconv::EFG84toAER(d, in[0], in[1], in[2], s[0], s[1], s[2], &out[0], &out[1],
+                                  &out[2]);
+     }},
+    {"efg84to72", "E F G (m)", "E72 F72 G72 (m)", 3, false,
+     {Unit::kLength, Unit::kLength, Unit::kLength},
+     [](std::FILE* d, const double* in, const double*, double* out) {
+       return geoconv::EFG84toEFG72(d, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
+     }},
+    {"dms", "angle (deg)", "deg min sec", 1, false, {Unit::kWhole, Unit::kWhole, Unit::kLength},
+     [](std::FILE*, const double* in, const double*, double* out) {
+       geoconv::DEGtoDMS(in[0], &out[0], &out[1], &out[2]);
+       return 0;
+     }},
+};
+
+bool is_separator(char c) { return c == ' ' || c == '\t' || c == ','; }
+
+}  // namespace
+
+const Command* find_command(std::string_view name) {
+  for (const Command& c : kCommands) {
+    if (name == c.name) return &c;
+  }
+  return nullptr;
+}
+
+bool needs_site(const Command& command) { return command.site; }
+
+std::string command_list() {
+  std::string text;
+  for (const Command& c : kCommands) {
+    std::string line = "  ";
+    line += c.name;
+    line.resize(13, ' ');
+    line += c.reads;
+    line.resize(31, ' ');
+    line += "-> ";
+    line += c.writes;
+    text += line + "\n";
+  }
+  return text;
+}
+
+bool parse_number(std::string_view text, double* value, const char** why) {
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  if (begin != end && *begin == '+') ++begin;
+  // from_chars takes a '-' of its own; a second sign after '+' is not a number.
+  if (begin == end || (begin != text.data() && *begin == '-')) {
+    *why = "not a number";
+    return false;
+  }
+  const auto [stop, ec] = std::from_chars(begin, end, *value, std::chars_format::general);
+  if (ec == std::errc::result_out_of_range && stop == end) {
+    *why = "number out of range";
+    return false;
+  }
+  if (ec != std::errc() || stop != end) {
+    *why = "not a number";
+    return false;
+  }
+  return true;
+}
+
+int parse_fields(std::string_view text, double* values, int max_fields, std::string_view* bad,
+                 const char** why) {
+  int count = 0;
+  std::size_t i = 0;
+  const std::size_t n = text.size();
+  for (;;) {
+    while (i < n && is_separator(text[i])) ++i;
+    if (i == n) return count;
+    std::size_t j = i;
+    while (j < n && !is_separator(text[j])) ++j;
+    if (count < max_fields) {
+      const std::string_view field = text.substr(i, j - i);
+      if (!parse_number(field, &values[count], why)) {
+        *bad = field;
+        return -1;
+      }
+    }
+    ++count;
+    i = j;
+  }
+}
+
+Converter::Converter(const Command& command, const double site[3], int decimals)
+    : command_(command),
+      site_{site[0], site[1], site[2]},
+      length_decimals_(decimals),
+      angle_decimals_(decimals + 3),
+      diagnostics_(fmemopen(message_, sizeof message_, "w")) {}
+
+Converter::~Converter() {
+  if (diagnostics_ != nullptr) std::fclose(diagnostics_);
+}
+
+std::size_t Converter::error(char* out, std::string_view reason, std::string_view detail) {
+  char* p = out;
+  std::memcpy(p, "ERROR: ", 7);
+  p += 7;
+  std::memcpy(p, reason.data(), reason.size());
+  p += reason.size();
+  if (!detail.empty()) {
+    constexpr std::size_t kShown = 40;
+    std::memcpy(p, ": '", 3);
+    p += 3;
+    const std::size_t shown = detail.size() > kShown ? kShown : detail.size();
+    std::memcpy(p, detail.data(), shown);
+    p += shown;
+    if (shown < detail.size()) {
+      std::memcpy(p, "...", 3);
+      p += 3;
+    }
+    *p++ = '\'';
+  }
+  *p++ = '\n';
+  return static_cast<std::size_t>(p - out);
+}
+
+std::size_t Converter::put(char* out, double value, int decimals) {
+  // Correctly rounded fixed notation; a negative value keeps its minus sign
+  // even when it rounds to zero. 400 bytes hold any double at 23 decimals.
+  const auto result = std::to_chars(out, out + 400, value, std::chars_format::fixed, decimals);
+  return static_cast<std::size_t>(result.ptr - out);
+}
+
+std::size_t Converter::convert_line(std::string_view line, char* out, bool* failed) {
+  *failed = false;
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  std::size_t first = 0;
+  while (first < line.size() && (line[first] == ' ' || line[first] == '\t')) ++first;
+  if (first == line.size() || line[first] == '#') {
+    std::memcpy(out, line.data(), line.size());
+    out[line.size()] = '\n';
+    return line.size() + 1;
+  }
+
+  double in[3];
+  std::string_view bad;
+  const char* why = nullptr;
+  const int found = parse_fields(line, in, command_.inputs, &bad, &why);
+  *failed = true;
+  if (found < 0) return error(out, why, bad);
+  if (found != command_.inputs) {
+    char reason[64];
+    std::snprintf(reason, sizeof reason, "expected %d number%s, found %d", command_.inputs,
+                  command_.inputs == 1 ? "" : "s", found);
+    return error(out, reason);
+  }
+
+  double result[3];
+  if (command_.run(diagnostics_, in, site_, result) != 0) {
+    std::string_view message = "conversion failed";
+    if (diagnostics_ != nullptr) {
+      std::fflush(diagnostics_);
+      const long length = std::ftell(diagnostics_);
+      std::rewind(diagnostics_);
+      if (length > 0) message = std::string_view(message_, static_cast<std::size_t>(length));
+      // The library's line without its newline (and the blank before it).
+      while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) {
+        message.remove_suffix(1);
+      }
+    }
+    return error(out, message);
+  }
+  *failed = false;
+
+  char* p = out;
+  for (int i = 0; i < 3; ++i) {
+    if (i > 0) *p++ = ' ';
+    const Unit unit = command_.units[i];
+    const int decimals = unit == Unit::kAngle    ? angle_decimals_
+                         : unit == Unit::kLength ? length_decimals_
+                                                 : 0;
+    p += put(p, result[i], decimals);
+  }
+  *p++ = '\n';
+  return static_cast<std::size_t>(p - out);
+}
+
+}  // namespace geoconv_tool
