@@ -11,7 +11,7 @@ TEST_PKGS  := $(BUILD_PKGS) libgtest-dev libgeographiclib-dev
 SANITIZE := -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all \
             -fno-omit-frame-pointer
 
-.PHONY: all demo test fuzz clean
+.PHONY: all demo test bench fuzz clean
 
 all:
 	@$(ENSURE) $(BUILD_PKGS)
@@ -35,6 +35,15 @@ test:
 	$(CMAKE) -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="$(SANITIZE)"
 	$(CMAKE) --build build/asan -j $(JOBS)
 	cd build/asan && ctest --output-on-failure -j $(JOBS)
+
+# Per-call times next to GeographicLib and PROJ, and the converter next to cct;
+# ends with the table of ratios and fails when a target is missed.
+BENCH_PKGS := $(BUILD_PKGS) libbenchmark-dev libgeographiclib-dev libproj-dev proj-bin
+bench:
+	@$(ENSURE) $(BENCH_PKGS)
+	$(CMAKE) -S . -B build/bench -DGEOCONV_BUILD_BENCH=ON -DGEOCONV_BUILD_TESTS=OFF
+	$(CMAKE) --build build/bench -j $(JOBS) --target geoconv-bench
+	./build/bench/bench/geoconv-bench
 
 # libFuzzer targets under AddressSanitizer and UndefinedBehaviorSanitizer, each
 # run for FUZZ_SECONDS; any finding fails the target.

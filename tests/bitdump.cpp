@@ -69,5 +69,13 @@ int main() {
     put(d), put(m), put(sec);
     std::printf("\n");
   }
+  // Digit fields: integers only, but every routine is in the set.
+  const char* texts[] = {"N51W002", "  -2147483648", "99999999999", "12 34", "--5", "+7"};
+  for (const char* t : texts) {
+    for (int first = -1; first < 8; ++first) {
+      for (int last = first - 1; last < 14; ++last) std::printf("%d ", geoconv::STRtoINT(t, first, last));
+    }
+    std::printf("\n");
+  }
   return 0;
 }

@@ -27,6 +27,11 @@ std::string command_list();
 // the reason in *why, otherwise.
 bool parse_number(std::string_view text, double* value, const char** why);
 
+// Writes value in fixed notation with the given decimals (0 to 23), correctly
+// rounded as printf's "%.*f" does, minus sign kept for values that round to
+// zero. Returns the number of characters written (at most 400).
+std::size_t format_fixed(char* out, double value, int decimals);
+
 // Splits text into fields separated by runs of blanks, tabs and commas and
 // reads up to max_fields numbers. Returns the number of fields found (which
 // may exceed max_fields), or -1 with *bad set to the first field that is not
@@ -53,7 +58,6 @@ class Converter {
 
  private:
   std::size_t error(char* out, std::string_view reason, std::string_view detail = {});
-  std::size_t put(char* out, double value, int decimals);
 
   const Command& command_;
   double site_[3];

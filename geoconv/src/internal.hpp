@@ -31,17 +31,6 @@ inline Frame frame_at(double lat, double lon) {
   return {sind(lat), cosd(lat), sind(lon), cosd(lon)};
 }
 
-// Earth-fixed position (metres) of the point at altitude alt (feet) above
-// the latitude and longitude whose sines and cosines are in s.
-inline void lla_to_efg(const Frame& s, double alt, double& E, double& F, double& G) {
-  constexpr double kPolarFactor = (1.0 - WGS84_E2) * WGS84_A;
-  const double h = alt * FEET_TO_METRES + WGS84_HEIGHT_OFFSET;
-  const double w = std::sqrt(1.0 - sqr(s.sl) * WGS84_E2);
-  E = (WGS84_A * s.cl) / w * s.co + h * s.cl * s.co;
-  F = (WGS84_A * s.cl) / w * s.so + h * s.cl * s.so;
-  G = (kPolarFactor * s.sl) / w + h * s.sl;
-}
-
 // Local east/north/up offset (x, y, z) rotated into Earth-fixed axes and
 // added to the site's position E0, F0, G0.
 inline void local_to_efg(const Frame& s, double x, double y, double z, double E0, double F0,
@@ -130,17 +119,27 @@ inline bool efg_to_lla(double E, double F, double G, double& lat, double& lon, d
   return true;
 }
 
-// LLA84toEFG84 with its latitude check, keeping the site's sines and cosines
-// for the caller: false, with the message written and nothing else, for a
-// latitude above 90, below -90 or NaN.
+// LLA84toEFG84: the Earth-fixed position (metres) of latitude lat, longitude
+// lon (degrees) and altitude alt (feet), keeping the sines and cosines for
+// callers that rotate into the site's frame. With h = alt*0.3048 - 24.764 and
+// w = sqrt(1 - sl^2 e2):
+//   E = (A cl)/w co + h cl co,  F = (A cl)/w so + h cl so,
+//   G = ((1 - e2) A sl)/w + h sl.
+// Returns false, with the message written and nothing else, for a latitude
+// above 90, below -90 or NaN.
 inline bool place_site(std::FILE* stream, double lat, double lon, double alt, Frame& s,
                        double& E, double& F, double& G) {
   if (!(lat >= -90.0 && lat <= 90.0)) {
     report(stream, "(LLA84toEFG84) problem: lat>90 \n");
     return false;
   }
+  constexpr double kPolarFactor = (1.0 - WGS84_E2) * WGS84_A;
   s = frame_at(lat, lon);
-  lla_to_efg(s, alt, E, F, G);
+  const double h = alt * FEET_TO_METRES + WGS84_HEIGHT_OFFSET;
+  const double w = std::sqrt(1.0 - sqr(s.sl) * WGS84_E2);
+  E = (WGS84_A * s.cl) / w * s.co + h * s.cl * s.co;
+  F = (WGS84_A * s.cl) / w * s.so + h * s.cl * s.so;
+  G = (kPolarFactor * s.sl) / w + h * s.sl;
   return true;
 }
 

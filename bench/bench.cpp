@@ -1,0 +1,386 @@
+// Per-call times of every conversion next to its counterparts in GeographicLib
+// and PROJ, in one run, on a few thousand varied points cycled through; and
+// the converter's throughput next to PROJ's cct. Ends with a table of medians
+// and the ratios ours/peer against their targets.
+
+#include <GeographicLib/Geocentric.hpp>
+#include <GeographicLib/LocalCartesian.hpp>
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <geoconv/geoconv.hpp>
+#include <proj.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kPoints = 4096;  // a power of two, cycled through
+constexpr double kDeg = 3.14159265358979323846 / 180.0;
+
+struct Point {
+  double lat, lon, alt;     // degrees, degrees, feet
+  double e, f, g;           // metres, the same point
+  double az, el, range;     // degrees, degrees, feet, from the site below
+  double site_lat, site_lon, site_alt;
+};
+
+const std::vector<Point>& points() {
+  static const std::vector<Point> p = [] {
+    std::mt19937_64 rng(42);
+    auto u = [&](double lo, double hi) {
+      return std::uniform_real_distribution<double>(lo, hi)(rng);
+    };
+    std::vector<Point> v(kPoints);
+    for (Point& q : v) {
+      q.lat = u(-89.0, 89.0), q.lon = u(-180.0, 180.0), q.alt = u(-1000.0, 40000.0);
+      geoconv::LLA84toEFG84(nullptr, q.lat, q.lon, q.alt, &q.e, &q.f, &q.g);
+      q.site_lat = q.lat + u(-0.5, 0.5), q.site_lon = q.lon + u(-0.5, 0.5);
+      q.site_alt = u(0.0, 3000.0);
+      q.az = u(0.0, 360.0), q.el = u(-5.0, 85.0), q.range = u(1000.0, 300000.0);
+    }
+    return v;
+  }();
+  return p;
+}
+
+template <class F>
+void cycle(benchmark::State& state, F&& call) {
+  const std::vector<Point>& p = points();
+  std::size_t i = 0;
+  for (auto _ : state) {
+    call(p[i]);
+    i = (i + 1) & (kPoints - 1);
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
+}
+
+const GeographicLib::Geocentric& earth() { return GeographicLib::Geocentric::WGS84(); }
+double metres_above_ellipsoid(double feet) { return feet * 0.3048 - 24.764; }
+
+PJ* proj(const char* definition) {
+  static PJ_CONTEXT* context = proj_context_create();
+  PJ* p = proj_create(context, definition);
+  if (p == nullptr) {
+    std::fprintf(stderr, "PROJ cannot create '%s'\n", definition);
+    std::exit(2);
+  }
+  return p;
+}
+
+// --- geodetic to Earth-fixed ---------------------------------------------
+
+void Ours_LLA84toEFG84(benchmark::State& s) {
+  cycle(s, [](const Point& p) {
+    double e, f, g;
+    geoconv::LLA84toEFG84(nullptr, p.lat, p.lon, p.alt, &e, &f, &g);
+    benchmark::DoNotOptimize(e), benchmark::DoNotOptimize(f), benchmark::DoNotOptimize(g);
+  });
+}
+void GeographicLib_Forward(benchmark::State& s) {
+  cycle(s, [](const Point& p) {
+    double e, f, g;
+    earth().Forward(p.lat, p.lon, metres_above_ellipsoid(p.alt), e, f, g);
+    benchmark::DoNotOptimize(e), benchmark::DoNotOptimize(f), benchmark::DoNotOptimize(g);
+  });
+}
+void PROJ_cart_forward(benchmark::State& s) {
+  static PJ* cart = proj("+proj=cart +ellps=WGS84");
+  cycle(s, [](const Point& p) {
+    PJ_COORD c = proj_coord(p.lon * kDeg, p.lat * kDeg, metres_above_ellipsoid(p.alt), 0);
+    c = proj_trans(cart, PJ_FWD, c);
+    benchmark::DoNotOptimize(c);
+  });
+}
+// What LLA84toEFG84 cannot avoid: the sine and cosine of both angles and one
+// square root.
+void Floor_sincos_sqrt(benchmark::State& s) {
+  cycle(s, [](const Point& p) {
+    const double a = p.lat * geoconv::DEG2RAD, b = p.lon * geoconv::DEG2RAD;
+    double r[5] = {std::sin(a), std::cos(a), std::sin(b), std::cos(b), std::sqrt(p.alt)};
+    benchmark::DoNotOptimize(r);
+  });
+}
+
+// --- Earth-fixed to geodetic -----------------------------------------------
+
+void Ours_EFG84toLLA84(benchmark::State& s) {
+  cycle(s, [](const Point& p) {
+    double lat, lon, alt;
+    geoconv::EFG84toLLA84(nullptr, p.e, p.f, p.g, &lat, &lon, &alt);
+    benchmark::DoNotOptimize(lat), benchmark::DoNotOptimize(lon), benchmark::DoNotOptimize(alt);
+  });
+}
+void GeographicLib_Reverse(benchmark::State& s) {
+  cycle(s, [](const Point& p) {
+    double lat, lon, h;
+    earth().Reverse(p.e, p.f, p.g, lat, lon, h);
+    benchmark::DoNotOptimize(lat), benchmark::DoNotOptimize(lon), benchmark::DoNotOptimize(h);
+  });
+}
+void PROJ_cart_inverse(benchmark::State& s) {
+  static PJ* cart = proj("+proj=cart +ellps=WGS84");
+  cycle(s, [](const Point& p) {
+    PJ_COORD c = proj_coord(p.e, p.f, p.g, 0);
+    c = proj_trans(cart, PJ_INV, c);
+    benchmark::DoNotOptimize(c);
+  });
+}
+
+// --- site-relative ---------------------------------------------------------
+
+void Ours_AERtoLLA84(benchmark::State& s) {
+  cycle(s, [](const Point& p) {
+    double lat, lon, alt;
+    geoconv::AERtoLLA84(nullptr, p.az, p.el, p.range, p.site_lat, p.site_lon, p.site_alt, &lat,
+                        &lon, &alt);
+    benchmark::DoNotOptimize(lat), benchmark::DoNotOptimize(lon), benchmark::DoNotOptimize(alt);
+  });
+}
+// The site changes with every call, so the local frame is built every call.
+void GeographicLib_LocalCartesian_Reverse(benchmark::State& s) {
+  cycle(s, [](const Point& p) {
+    const GeographicLib::LocalCartesian local(p.site_lat, p.site_lon,
+                                              metres_above_ellipsoid(p.site_alt));
+    const double r = p.range * 0.3048, ca = std::cos(p.el * kDeg) * r;
+    double lat, lon, h;
+    local.Reverse(ca * std::sin(p.az * kDeg), ca * std::cos(p.az * kDeg), r * std::sin(p.el * kDeg),
+                  lat, lon, h);
+    benchmark::DoNotOptimize(lat), benchmark::DoNotOptimize(lon), benchmark::DoNotOptimize(h);
+  });
+}
+// PROJ's frame is built once for one fixed site, which favours PROJ.
+void PROJ_topocentric_inverse(benchmark::State& s) {
+  static PJ* pipeline = proj(
+      "+proj=pipeline +step +inv +proj=topocentric +ellps=WGS84 +lat_0=51.4722 +lon_0=0 "
+      "+h_0=100 +step +inv +proj=cart +ellps=WGS84");
+  cycle(s, [](const Point& p) {
+    const double r = p.range * 0.3048, ca = std::cos(p.el * kDeg) * r;
+    PJ_COORD c = proj_coord(ca * std::sin(p.az * kDeg), ca * std::cos(p.az * kDeg),
+                            r * std::sin(p.el * kDeg), 0);
+    c = proj_trans(pipeline, PJ_FWD, c);
+    benchmark::DoNotOptimize(c);
+  });
+}
+
+void Ours_EFG84toAER(benchmark::State& s) {
+  cycle(s, [](const Point& p) {
+    double az, el, range;
+    geoconv::EFG84toAER(nullptr, p.e, p.f, p.g, p.site_lat, p.site_lon, p.site_alt, &az, &el,
+                        &range);
+    benchmark::DoNotOptimize(az), benchmark::DoNotOptimize(el), benchmark::DoNotOptimize(range);
+  });
+}
+void GeographicLib_Reverse_LocalCartesian_Forward(benchmark::State& s) {
+  cycle(s, [](const Point& p) {
+    const GeographicLib::LocalCartesian local(p.site_lat, p.site_lon,
+                                              metres_above_ellipsoid(p.site_alt));
+    double lat, lon, h, x, y, z;
+    earth().Reverse(p.e, p.f, p.g, lat, lon, h);
+    local.Forward(lat, lon, h, x, y, z);
+    const double az = std::atan2(x, y) / kDeg, el = std::atan2(z, std::hypot(x, y)) / kDeg;
+    const double range = std::sqrt(x * x + y * y + z * z) / 0.3048;
+    benchmark::DoNotOptimize(az), benchmark::DoNotOptimize(el), benchmark::DoNotOptimize(range);
+  });
+}
+void PROJ_topocentric_forward(benchmark::State& s) {
+  static PJ* topo =
+      proj("+proj=topocentric +ellps=WGS84 +lat_0=51.4722 +lon_0=0 +h_0=100");
+  cycle(s, [](const Point& p) {
+    PJ_COORD c = proj_trans(topo, PJ_FWD, proj_coord(p.e, p.f, p.g, 0));
+    const double x = c.xyz.x, y = c.xyz.y, z = c.xyz.z;
+    const double az = std::atan2(x, y) / kDeg, el = std::atan2(z, std::hypot(x, y)) / kDeg;
+    const double range = std::sqrt(x * x + y * y + z * z) / 0.3048;
+    benchmark::DoNotOptimize(az), benchmark::DoNotOptimize(el), benchmark::DoNotOptimize(range);
+  });
+}
+
+// --- the rest of the library, no peer --------------------------------------
+
+void Ours_AERtoXYZ(benchmark::State& s) {
+  cycle(s, [](const Point& p) {
+    double x, y, z;
+    geoconv::AERtoXYZ(nullptr, p.az, p.el, p.range, &x, &y, &z);
+    benchmark::DoNotOptimize(x), benchmark::DoNotOptimize(y), benchmark::DoNotOptimize(z);
+  });
+}
+void Ours_XYZtoAER(benchmark::State& s) {
+  cycle(s, [](const Point& p) {
+    double az, el, range;
+    geoconv::XYZtoAER(nullptr, p.e, p.f, p.g, &az, &el, &range);
+    benchmark::DoNotOptimize(az), benchmark::DoNotOptimize(el), benchmark::DoNotOptimize(range);
+  });
+}
+void Ours_EFG84toEFG72(benchmark::State& s) {
+  cycle(s, [](const Point& p) {
+    double e, f, g;
+    geoconv::EFG84toEFG72(nullptr, p.e, p.f, p.g, &e, &f, &g);
+    benchmark::DoNotOptimize(e), benchmark::DoNotOptimize(f), benchmark::DoNotOptimize(g);
+  });
+}
+void Ours_DEGtoDMS(benchmark::State& s) {
+  cycle(s, [](const Point& p) {
+    double d, m, sec;
+    geoconv::DEGtoDMS(p.lon, &d, &m, &sec);
+    benchmark::DoNotOptimize(d), benchmark::DoNotOptimize(m), benchmark::DoNotOptimize(sec);
+  });
+}
+
+// --- the converter against cct ---------------------------------------------
+
+constexpr int kToolLines = 200000;
+
+struct ToolFiles {
+  std::string ours, cct;
+};
+
+const ToolFiles& tool_files() {
+  static const ToolFiles files = [] {
+    char dir[] = "/tmp/geoconv-bench-XXXXXX";
+    if (mkdtemp(dir) == nullptr) std::exit(2);
+    ToolFiles f{std::string(dir) + "/lla.txt", std::string(dir) + "/cct.txt"};
+    std::FILE* a = std::fopen(f.ours.c_str(), "w");
+    std::FILE* b = std::fopen(f.cct.c_str(), "w");
+    for (int i = 0; i < kToolLines; ++i) {
+      const Point& p = points()[static_cast<std::size_t>(i) & (kPoints - 1)];
+      // The same points: ours reads lat lon alt(ft), cct reads lon lat h(m).
+      std::fprintf(a, "%.9f %.9f %.3f\n", p.lat, p.lon, p.alt);
+      std::fprintf(b, "%.9f %.9f %.4f\n", p.lon, p.lat, metres_above_ellipsoid(p.alt));
+    }
+    std::fclose(a);
+    std::fclose(b);
+    return f;
+  }();
+  return files;
+}
+
+void run_command(benchmark::State& state, const std::vector<std::string>& argv,
+                 const std::string& input) {
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  for (auto _ : state) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int in = open(input.c_str(), O_RDONLY), out = open("/dev/null", O_WRONLY);
+      dup2(in, 0);
+      dup2(out, 1);
+      execvp(args[0], args.data());
+      _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      state.SkipWithError("command failed");
+      break;
+    }
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * kToolLines);
+}
+
+void Tool_geoconv_lla2efg(benchmark::State& s) {
+  run_command(s, {GEOCONV_TOOL_PATH, "lla2efg"}, tool_files().ours);
+}
+void Tool_cct_cart(benchmark::State& s) {
+  run_command(s, {"cct", "+proj=cart", "+ellps=WGS84"}, tool_files().cct);
+}
+
+// --- the table --------------------------------------------------------------
+
+struct Comparison {
+  const char* ours;
+  const char* peer;
+  double target;  // highest acceptable ours/peer; 0 for information only
+};
+
+const Comparison kComparisons[] = {
+    {"Ours_LLA84toEFG84", "GeographicLib_Forward", 0.55},
+    {"Ours_LLA84toEFG84", "PROJ_cart_forward", 1.0},
+    {"Ours_LLA84toEFG84", "Floor_sincos_sqrt", 1.3},
+    {"Ours_EFG84toLLA84", "GeographicLib_Reverse", 0.45},
+    {"Ours_EFG84toLLA84", "PROJ_cart_inverse", 1.0},
+    {"Ours_AERtoLLA84", "GeographicLib_LocalCartesian_Reverse", 0.55},
+    {"Ours_AERtoLLA84", "PROJ_topocentric_inverse", 1.0},
+    {"Ours_EFG84toAER", "GeographicLib_Reverse_LocalCartesian_Forward", 0.3},
+    {"Ours_EFG84toAER", "PROJ_topocentric_forward", 1.0},
+    {"Tool_geoconv_lla2efg", "Tool_cct_cart", 0.2},
+};
+
+// Keeps the console output and remembers each benchmark's median time per item.
+class TableReporter : public benchmark::ConsoleReporter {
+ public:
+  std::map<std::string, double> per_item_ns;
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.run_type != Run::RT_Aggregate || run.aggregate_name != "median") continue;
+      const auto items = run.counters.find("items_per_second");
+      if (items == run.counters.end() || items->second.value <= 0) continue;
+      per_item_ns[run.run_name.function_name] = 1e9 / items->second.value;
+    }
+  }
+};
+
+}  // namespace
+
+BENCHMARK(Ours_LLA84toEFG84);
+BENCHMARK(GeographicLib_Forward);
+BENCHMARK(PROJ_cart_forward);
+BENCHMARK(Floor_sincos_sqrt);
+BENCHMARK(Ours_EFG84toLLA84);
+BENCHMARK(GeographicLib_Reverse);
+BENCHMARK(PROJ_cart_inverse);
+BENCHMARK(Ours_AERtoLLA84);
+BENCHMARK(GeographicLib_LocalCartesian_Reverse);
+BENCHMARK(PROJ_topocentric_inverse);
+BENCHMARK(Ours_EFG84toAER);
+BENCHMARK(GeographicLib_Reverse_LocalCartesian_Forward);
+BENCHMARK(PROJ_topocentric_forward);
+BENCHMARK(Ours_AERtoXYZ);
+BENCHMARK(Ours_XYZtoAER);
+BENCHMARK(Ours_EFG84toEFG72);
+BENCHMARK(Ours_DEGtoDMS);
+BENCHMARK(Tool_geoconv_lla2efg)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(Tool_cct_cart)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+int main(int argc, char** argv) {
+  std::vector<char*> args(argv, argv + argc);
+  char repetitions[] = "--benchmark_repetitions=5";
+  char aggregates[] = "--benchmark_report_aggregates_only=true";
+  args.insert(args.begin() + 1, {repetitions, aggregates});
+  int count = static_cast<int>(args.size());
+  benchmark::Initialize(&count, args.data());
+  TableReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+
+  std::printf("\nMedian time per call (per line for the tools); ratio = ours / peer\n\n");
+  std::printf("| ours | ns | peer | ns | ratio | target |\n|---|---:|---|---:|---:|---|\n");
+  int met_count = 0, compared = 0;
+  for (const Comparison& c : kComparisons) {
+    const auto ours = reporter.per_item_ns.find(c.ours);
+    const auto peer = reporter.per_item_ns.find(c.peer);
+    if (ours == reporter.per_item_ns.end() || peer == reporter.per_item_ns.end()) continue;
+    const double ratio = ours->second / peer->second;
+    const bool met = ratio <= c.target;
+    met_count += met ? 1 : 0;
+    ++compared;
+    std::printf("| %s | %.1f | %s | %.1f | %.3f | <= %.2f %s |\n", c.ours, ours->second, c.peer,
+                peer->second, ratio, c.target, met ? "met" : "MISSED");
+  }
+  for (const char* name : {"Ours_AERtoXYZ", "Ours_XYZtoAER", "Ours_EFG84toEFG72", "Ours_DEGtoDMS"}) {
+    const auto it = reporter.per_item_ns.find(name);
+    if (it != reporter.per_item_ns.end()) {
+      std::printf("| %s | %.1f | (no peer) | | | |\n", name, it->second);
+    }
+  }
+  std::printf("\nTargets met: %d of %d\n", met_count, compared);
+  benchmark::Shutdown();
+  return 0;
+}
