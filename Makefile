@@ -6,7 +6,7 @@ CMAKE  ?= cmake
 ENSURE := scripts/ensure-packages
 
 BUILD_PKGS := cmake g++
-TEST_PKGS  := $(BUILD_PKGS) libgtest-dev libgeographiclib-dev
+TEST_PKGS  := $(BUILD_PKGS) libgtest-dev libgeographiclib-dev pkg-config
 
 SANITIZE := -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all \
             -fno-omit-frame-pointer
