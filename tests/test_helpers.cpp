@@ -33,13 +33,6 @@ TEST(Constants, AreTheStatedDoublesBitForBit) {
   }
 }
 
-TEST(Constants, DegreeFactorsAreNotExactReciprocals) {
-  // The product falls short of 1 by about 3e-15; it is what makes angles
-  // drift by a few parts in 1e12 through a round trip.
-  const long double product = static_cast<long double>(DEG2RAD) * RAD2DEG;
-  EXPECT_NEAR(static_cast<double>(1.0L - product), 3.0e-15, 0.5e-15);
-}
-
 TEST(Helpers, ForwardTrigUsesTheStatedDegreeFactor) {
   // With pi/180 these would be 0; with 0.01745329252 they are off by the
   // factor's error times the angle.

@@ -5,8 +5,6 @@
 
 #include <climits>
 #include <cmath>
-#include <limits>
-#include <string>
 
 #include "support.hpp"
 
@@ -80,112 +78,77 @@ Dms dms(double angle) {
   return r;
 }
 
-TEST(DEGtoDMS, SignRidesOnTheDegrees) {
-  const Dms a = dms(10.5);
-  EXPECT_EQ(a.d, 10.0);
-  EXPECT_EQ(a.m, 30.0);
-  EXPECT_EQ(a.s, 0.0);
-  const Dms b = dms(-45.5);
-  EXPECT_EQ(b.d, -45.0);
-  EXPECT_EQ(b.m, 30.0);
-  EXPECT_EQ(b.s, 0.0);
-  EXPECT_EQ(dms(-1.5).d, -1.0);
-  const Dms c = dms(-0.5);
-  EXPECT_EQ(c.d, 0.0);
-  EXPECT_TRUE(std::signbit(c.d));  // negative zero marks the sign
-  EXPECT_EQ(c.m, 30.0);
-  const Dms z = dms(-0.0);
-  EXPECT_FALSE(std::signbit(z.d));
-  EXPECT_EQ(z.m, 0.0);
-  EXPECT_EQ(z.s, 0.0);
+TEST(DEGtoDMS, SignRidesOnTheDegreesAndWholePartsAreTruncated) {
+  const struct {
+    double angle, d, m, s;
+    bool negative_degrees;
+  } cases[] = {
+      {10.5, 10, 30, 0, false},  {-45.5, -45, 30, 0, true}, {-1.5, -1, 30, 0, true},
+      {-0.5, 0, 30, 0, true},    {-0.0, 0, 0, 0, false},    {3e9 + 0.5, 3e9, 30, 0, false},
+      {-1e300, -1e300, 0, 0, true},
+  };
+  for (const auto& c : cases) {
+    const Dms r = dms(c.angle);
+    EXPECT_EQ(r.d, c.d) << c.angle;
+    EXPECT_EQ(std::signbit(r.d), c.negative_degrees) << c.angle;  // -0.5 gives -0
+    EXPECT_EQ(r.m, c.m) << c.angle;
+    EXPECT_EQ(r.s, c.s) << c.angle;
+  }
 }
 
 TEST(DEGtoDMS, SecondsAreNeitherRoundedNorClamped) {
-  const Dms a = dms(0.1);
-  EXPECT_EQ(a.d, 0.0);
-  EXPECT_EQ(a.m, 6.0);
-  EXPECT_NEAR(a.s, 0.0, 1e-12);
+  EXPECT_NEAR(dms(0.1).s, 0.0, 1e-12);
+  EXPECT_EQ(dms(0.1).m, 6.0);
   const Dms b = dms(1.23);
-  EXPECT_EQ(b.d, 1.0);
   EXPECT_EQ(b.m, 13.0);
   EXPECT_LT(b.s, 48.0);
   EXPECT_NEAR(b.s, 48.0, 1e-12);
-  // Find a fraction whose product with 60 rounds up to whole minutes: the
-  // seconds then come out a hair below zero.
-  bool found = false;
-  for (int k = 1; k < 60 && !found; ++k) {
-    const double angle = 7.0 + std::nextafter(k / 60.0, 0.0);
-    const Dms r = dms(angle);
+  // A fraction whose product with 60 rounds up to whole minutes: the seconds
+  // come out a hair below zero.
+  int negative = 0;
+  for (int k = 1; k < 60; ++k) {
+    const Dms r = dms(7.0 + std::nextafter(k / 60.0, 0.0));
     if (r.s < 0.0) {
-      found = true;
+      ++negative;
       EXPECT_EQ(r.m, static_cast<double>(k));
       EXPECT_GT(r.s, -1e-12);
     }
   }
-  EXPECT_TRUE(found);
+  EXPECT_GT(negative, 0);
 }
 
-TEST(DEGtoDMS, NonFiniteAndHugeAnglesAreDefined) {
-  const Dms n = dms(std::numeric_limits<double>::quiet_NaN());
+TEST(DEGtoDMS, NonFiniteAnglesAreDefined) {
+  const Dms n = dms(NAN), p = dms(INFINITY), m = dms(-INFINITY);
   EXPECT_TRUE(std::isnan(n.d) && std::isnan(n.m) && std::isnan(n.s));
-  const Dms p = dms(INFINITY);
   EXPECT_EQ(p.d, INFINITY);
   EXPECT_TRUE(std::isnan(p.m) && std::isnan(p.s));
-  const Dms m = dms(-INFINITY);
   EXPECT_EQ(m.d, -INFINITY);
-  const Dms big = dms(3e9 + 0.5);
-  EXPECT_EQ(big.d, 3e9);
-  EXPECT_EQ(big.m, 30.0);
-  EXPECT_EQ(big.s, 0.0);
-  EXPECT_EQ(dms(-1e300).d, -1e300);
 }
 
-int field(const std::string& text) {
-  return STRtoINT(text.c_str(), 0, static_cast<int>(text.size()) - 1);
-}
-
-TEST(STRtoINT, ValueIsTheLastRunOfDigits) {
-  EXPECT_EQ(field("123"), 123);
-  EXPECT_EQ(field("-123"), -123);
-  EXPECT_EQ(field("+123"), 123);
-  EXPECT_EQ(field("  42"), 42);
-  EXPECT_EQ(field("12 34"), 34);
-  EXPECT_EQ(field("42 "), 0);
-  EXPECT_EQ(field(" -5"), 5);
-  EXPECT_EQ(field("--5"), -5);
-  EXPECT_EQ(field("-"), 0);
-  EXPECT_EQ(field("4\xb2"), 0);  // bytes from 128 up are not digits
-  EXPECT_EQ(STRtoINT("N51W002", 1, 2), 51);
-  EXPECT_EQ(STRtoINT("N51W002", 4, 6), 2);
-  EXPECT_EQ(STRtoINT("N51W002", 3, 2), 0);
-}
-
-TEST(STRtoINT, NeverReadsOutsideTheTextOrItsIndexes) {
-  EXPECT_EQ(STRtoINT(nullptr, 0, 3), 0);
-  EXPECT_EQ(STRtoINT("123", -1, 2), 0);
-  EXPECT_EQ(STRtoINT("-123", 3, 2), 0);
-  // A field running past the terminator stops there with value 0. The text is
-  // held in an exactly-sized buffer so that AddressSanitizer sees any read
-  // beyond it.
-  char* text = new char[4]{'1', '2', '3', '\0'};
-  EXPECT_EQ(STRtoINT(text, 0, 1000), 0);
-  EXPECT_EQ(STRtoINT(text, 1, 2), 23);
-  EXPECT_EQ(STRtoINT(text, 3, 3), 0);
-  EXPECT_EQ(STRtoINT(text, 10, 20), 0);
-  EXPECT_EQ(STRtoINT(text, INT_MAX - 1, INT_MAX), 0);
-  delete[] text;
-}
-
-TEST(STRtoINT, SaturatesInsteadOfOverflowing) {
-  EXPECT_EQ(field("2147483647"), INT_MAX);
-  EXPECT_EQ(field("2147483648"), INT_MAX);
-  EXPECT_EQ(field("99999999999999999999"), INT_MAX);
-  EXPECT_EQ(field("-2147483648"), INT_MIN);
-  EXPECT_EQ(field("-2147483647"), -INT_MAX);
-  EXPECT_EQ(field("-99999999999999999999"), INT_MIN);
-  // A non-digit after a saturated run still starts again from 0.
-  EXPECT_EQ(field("99999999999 12"), 12);
-  EXPECT_EQ(field("-99999999999 12"), -12);
+TEST(STRtoINT, ValueIsTheLastRunOfDigitsWithinSafeBounds) {
+  // An exactly-sized buffer, so that AddressSanitizer sees any read past the
+  // terminator.
+  char* n51 = new char[8]{'N', '5', '1', 'W', '0', '0', '2', '\0'};
+  const struct {
+    const char* text;
+    int first, last, value;
+  } cases[] = {
+      {"123", 0, 2, 123},        {"-123", 0, 3, -123},      {"+123", 0, 3, 123},
+      {"  42", 0, 3, 42},        {"12 34", 0, 4, 34},       {"42 ", 0, 2, 0},
+      {" -5", 0, 2, 5},          {"--5", 0, 2, -5},         {"-", 0, 0, 0},
+      {"4\xb2", 0, 1, 0},        {n51, 1, 2, 51},           {n51, 4, 6, 2},
+      {n51, 3, 2, 0},            {n51, 0, 1000, 0},         {n51, 10, 20, 0},
+      {n51, INT_MAX - 1, INT_MAX, 0}, {nullptr, 0, 3, 0},   {"123", -1, 2, 0},
+      {"2147483647", 0, 9, INT_MAX},  {"2147483648", 0, 9, INT_MAX},
+      {"99999999999999999999", 0, 19, INT_MAX},             {"-2147483648", 0, 10, INT_MIN},
+      {"-99999999999999999999", 0, 20, INT_MIN},            {"99999999999 12", 0, 13, 12},
+      {"-99999999999 12", 0, 14, -12},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(STRtoINT(c.text, c.first, c.last), c.value)
+        << (c.text ? c.text : "null") << " " << c.first << " " << c.last;
+  }
+  delete[] n51;
 }
 
 }  // namespace

@@ -180,7 +180,7 @@ void XYZtoAER(std::FILE* stream, double x, double y, double z, double* az, doubl
 // Target seen from the site at az, el (degrees) and range (feet) to its
 // *lat, *lon (degrees) and *alt (feet). Returns 0 on success. Failures, each
 // returning 1:
-//   range exactly 0: writes "(AERtoLLA84) problem: input range=0 \n" and hands
+//   range exactly 0 (checked first): writes "(AERtoLLA84) problem: input range=0 \n" and hands
 //     back the base site itself in *lat, *lon, *alt;
 //   base latitude rejected: "(LLA84toEFG84) problem: lat>90 \n", outputs
 //     unwritten;
