@@ -1,7 +1,7 @@
-// Internal pieces shared by the library's sources: the message writer and the
-// arithmetic kernels of the two central conversions, without their checks, so
-// that the site-relative routines can reuse them inline with the site's sines
-// and cosines computed once.
+// Internal pieces shared by the library's sources: the message writer, the
+// rotation between Earth-fixed and local axes, and the two central
+// conversions, so that the site-relative routines can reuse them inline with
+// the site's sines and cosines computed once.
 //
 // Every expression keeps the grouping of the documented formulas; the sources
 // are compiled with -ffp-contract=off so that no multiply-add is fused.
