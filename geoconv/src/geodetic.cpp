@@ -12,8 +12,8 @@ namespace geoconv {
 
 int LLA84toEFG84(std::FILE* stream, double lat, double lon, double alt, double* E, double* F,
                  double* G) {
-  detail::Frame site;
-  return detail::place_site(stream, lat, lon, alt, site, *E, *F, *G) ? 0 : 1;
+  detail::Frame frame;
+  return detail::place_site(stream, lat, lon, alt, frame, *E, *F, *G) ? 0 : 1;
 }
 
 int EFG84toLLA84(std::FILE* stream, double E, double F, double G, double* lat, double* lon,

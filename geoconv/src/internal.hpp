@@ -1,7 +1,7 @@
-// Internal pieces shared by the library's sources: the message writer, the
-// rotation between Earth-fixed and local axes, and the two central
-// conversions, so that the site-relative routines can reuse them inline with
-// the site's sines and cosines computed once.
+// Internal pieces shared by the library's sources: inline copies of the
+// degree helpers, the message writer, the placement of a site, the rotation
+// between Earth-fixed and local axes, and the solution for latitude,
+// longitude and altitude.
 //
 // Every expression keeps the grouping of the documented formulas; the sources
 // are compiled with -ffp-contract=off so that no multiply-add is fused.
@@ -16,6 +16,21 @@
 
 namespace geoconv::detail {
 
+// The helpers as the public ones define them (helpers.cpp), inline here so
+// that the conversions do not pay a call for each; both are compiled with the
+// library's flags, so they give the same bits.
+inline double sind(double d) { return std::sin(d * DEG2RAD); }
+inline double cosd(double d) { return std::cos(d * DEG2RAD); }
+inline double tand(double d) { return std::tan(d * DEG2RAD); }
+inline double asind(double v) { return std::asin(v) * RAD2DEG; }
+inline double acosd(double v) { return std::acos(v) * RAD2DEG; }
+inline double atand(double v) { return std::atan(v) * RAD2DEG; }
+inline double atan2d(double y, double x) { return std::atan2(y, x) * RAD2DEG; }
+
+inline constexpr const char* kLatitudeMessage = "(LLA84toEFG84) problem: lat>90 \n";
+inline constexpr const char* kSolveMessage = "(EFG84toLLA84) error: negative or zero sqrt value\n";
+inline constexpr const char* kRangeMessage = "(AERtoLLA84) problem: input range=0 \n";
+
 // One formatted write of a message line; a null stream drops it.
 inline void report(std::FILE* stream, const char* message) {
   if (stream != nullptr) std::fprintf(stream, "%s", message);
@@ -27,26 +42,28 @@ struct Frame {
   double sl, cl, so, co;
 };
 
-inline Frame frame_at(double lat, double lon) {
-  return {sind(lat), cosd(lat), sind(lon), cosd(lon)};
-}
-
-// Local east/north/up offset (x, y, z) rotated into Earth-fixed axes and
-// added to the site's position E0, F0, G0.
-inline void local_to_efg(const Frame& s, double x, double y, double z, double E0, double F0,
-                         double G0, double& E, double& F, double& G) {
-  E = (-s.so * x) - (s.co * s.sl * y) + (s.co * s.cl * z) + E0;
-  F = (s.co * x) - (s.so * s.sl * y) + (s.so * s.cl * z) + F0;
-  G = (s.cl * y) + (s.sl * z) + G0;
-}
-
-// Earth-fixed difference dE, dF, dG projected onto the site's east, north and
-// up axes.
-inline void efg_to_local(const Frame& s, double dE, double dF, double dG, double& east,
-                         double& north, double& up) {
-  east = dE * (-s.so) + dF * s.co;
-  north = dE * (-s.co * s.sl) + dF * (-s.so * s.sl) + dG * s.cl;
-  up = dE * (s.co * s.cl) + dF * (s.so * s.cl) + dG * s.sl;
+// LLA84toEFG84: the Earth-fixed position (metres) of latitude lat, longitude
+// lon (degrees) and altitude alt (feet), keeping the sines and cosines for
+// callers that rotate into the site's frame. With h = alt*0.3048 - 24.764 and
+// w = sqrt(1 - sl^2 e2):
+//   E = (A cl)/w co + h cl co,  F = (A cl)/w so + h cl so,
+//   G = ((1 - e2) A sl)/w + h sl.
+// Returns false, with the message written and nothing else, for a latitude
+// above 90, below -90 or NaN.
+inline bool place_site(std::FILE* stream, double lat, double lon, double alt, Frame& s,
+                       double& E, double& F, double& G) {
+  if (!(lat >= -90.0 && lat <= 90.0)) {
+    report(stream, kLatitudeMessage);
+    return false;
+  }
+  constexpr double kPolarFactor = (1.0 - WGS84_E2) * WGS84_A;
+  s = {sind(lat), cosd(lat), sind(lon), cosd(lon)};
+  const double h = alt * FEET_TO_METRES + WGS84_HEIGHT_OFFSET;
+  const double w = std::sqrt(1.0 - sqr(s.sl) * WGS84_E2);
+  E = (WGS84_A * s.cl) / w * s.co + h * s.cl * s.co;
+  F = (WGS84_A * s.cl) / w * s.so + h * s.cl * s.so;
+  G = (kPolarFactor * s.sl) / w + h * s.sl;
+  return true;
 }
 
 // Coefficients of the quartic solved by efg_to_lla, folded at compile time
@@ -68,11 +85,13 @@ inline constexpr double am = a * m;
 inline constexpr double m_minus_1 = m - 1.0;                            // not exactly -e2
 }  // namespace quartic
 
-// Geodetic latitude and longitude (degrees) and altitude (feet) of the
-// Earth-fixed point E, F, G (metres). Returns false, writing nothing, when
-// the foot point's q is not positive (on and near the polar axis, at the
-// centre, where the passes run away, and for NaN input).
-inline bool efg_to_lla(double E, double F, double G, double& lat, double& lon, double& alt) {
+// EFG84toLLA84: geodetic latitude and longitude (degrees) and altitude (feet)
+// of the Earth-fixed point E, F, G (metres). Returns false, with the message
+// written and nothing else, when the foot point's q is not positive (on and
+// near the polar axis, at the centre, where the passes run away, and for NaN
+// input).
+inline bool solve_lla(std::FILE* stream, double E, double F, double G, double& lat,
+                      double& lon, double& alt) {
   using namespace quartic;
   const double p2 = sqr(F) + sqr(E);
   const double G2 = sqr(G);
@@ -93,7 +112,10 @@ inline bool efg_to_lla(double E, double F, double G, double& lat, double& lon, d
     if (d != 0.0) t = t - f / d;
   }
   const double q = (a2m - sqr(t)) * m;
-  if (!(q > 0.0)) return false;
+  if (!(q > 0.0)) {
+    report(stream, kSolveMessage);
+    return false;
+  }
 
   const double la = (G == 0.0) ? 0.0 : atand(t / std::sqrt(q));
 
@@ -117,38 +139,6 @@ inline bool efg_to_lla(double E, double F, double G, double& lat, double& lon, d
   lon = lo;
   alt = (h - WGS84_HEIGHT_OFFSET) / FEET_TO_METRES;
   return true;
-}
-
-// LLA84toEFG84: the Earth-fixed position (metres) of latitude lat, longitude
-// lon (degrees) and altitude alt (feet), keeping the sines and cosines for
-// callers that rotate into the site's frame. With h = alt*0.3048 - 24.764 and
-// w = sqrt(1 - sl^2 e2):
-//   E = (A cl)/w co + h cl co,  F = (A cl)/w so + h cl so,
-//   G = ((1 - e2) A sl)/w + h sl.
-// Returns false, with the message written and nothing else, for a latitude
-// above 90, below -90 or NaN.
-inline bool place_site(std::FILE* stream, double lat, double lon, double alt, Frame& s,
-                       double& E, double& F, double& G) {
-  if (!(lat >= -90.0 && lat <= 90.0)) {
-    report(stream, "(LLA84toEFG84) problem: lat>90 \n");
-    return false;
-  }
-  constexpr double kPolarFactor = (1.0 - WGS84_E2) * WGS84_A;
-  s = frame_at(lat, lon);
-  const double h = alt * FEET_TO_METRES + WGS84_HEIGHT_OFFSET;
-  const double w = std::sqrt(1.0 - sqr(s.sl) * WGS84_E2);
-  E = (WGS84_A * s.cl) / w * s.co + h * s.cl * s.co;
-  F = (WGS84_A * s.cl) / w * s.so + h * s.cl * s.so;
-  G = (kPolarFactor * s.sl) / w + h * s.sl;
-  return true;
-}
-
-// EFG84toLLA84 with its message.
-inline bool solve_lla(std::FILE* stream, double E, double F, double G, double& lat, double& lon,
-                      double& alt) {
-  if (efg_to_lla(E, F, G, lat, lon, alt)) return true;
-  report(stream, "(EFG84toLLA84) error: negative or zero sqrt value\n");
-  return false;
 }
 
 }  // namespace geoconv::detail

@@ -36,7 +36,11 @@
 // (whose own last bits may differ between math libraries). The library is
 // always compiled without fused multiply-add contraction and without
 // fast-math, whatever flags the enclosing build adds; outcomes near the poles
-// depend on it. A build with -O3 -march=native gives the same bits.
+// depend on it. A build with -O3 -march=native -mfma gives the same bits. One
+// limit no library can lift: a program linked with -ffast-math (or -Ofast)
+// sets the processor to flush subnormal numbers to zero when it starts, which
+// changes results whose inputs or intermediate values are subnormal (for
+// example DEGtoDMS(4.9e-324) then gives 0 seconds instead of 1.8e-320).
 //
 // Errors. The conversions report through an int status (0 success, 1
 // failure) and, on failure, one message line written with one formatted write
@@ -80,22 +84,24 @@ inline constexpr double RAD2DEG = 57.295779512896;          // degrees per rad (
 inline constexpr double FEET_TO_METRES = 0.3048;            // m per international foot
 
 // ---------------------------------------------------------------------------
-// Helpers. Each is one rounded multiplication around a platform math call, so
-// inlining them into code built with any flags cannot change their results.
-// The inverse functions are not normalised: atan2d returns the principal value
-// (-pi, pi] times RAD2DEG, asind and atand [-pi/2, pi/2] times RAD2DEG, so
-// their extremes fall a few parts in 1e12 short of 180 and 90. Arguments
-// outside a function's domain get what the platform returns (NaN).
+// Helpers. Each is one rounded multiplication around a platform math call.
+// The trigonometric ones are defined in the library and compiled with its
+// flags, so a caller's flags (fast-math, or a loop vectorised into a vector
+// math library) cannot change their results. The inverse functions are not
+// normalised: atan2d returns the principal value (-pi, pi] times RAD2DEG,
+// asind and atand [-pi/2, pi/2] times RAD2DEG, so their extremes fall a few
+// parts in 1e12 short of 180 and 90. Arguments outside a function's domain
+// get what the platform returns (NaN).
 
 constexpr double sqr(double x) { return x * x; }
 constexpr double cube(double x) { return x * x * x; }
-inline double sind(double d) { return std::sin(d * DEG2RAD); }
-inline double cosd(double d) { return std::cos(d * DEG2RAD); }
-inline double tand(double d) { return std::tan(d * DEG2RAD); }
-inline double asind(double v) { return std::asin(v) * RAD2DEG; }
-inline double acosd(double v) { return std::acos(v) * RAD2DEG; }
-inline double atand(double v) { return std::atan(v) * RAD2DEG; }
-inline double atan2d(double y, double x) { return std::atan2(y, x) * RAD2DEG; }
+double sind(double d);           // sin(d * DEG2RAD)
+double cosd(double d);           // cos(d * DEG2RAD)
+double tand(double d);           // tan(d * DEG2RAD)
+double asind(double v);          // asin(v) * RAD2DEG
+double acosd(double v);          // acos(v) * RAD2DEG
+double atand(double v);          // atan(v) * RAD2DEG
+double atan2d(double y, double x);  // atan2(y, x) * RAD2DEG, ordinate first
 
 // ---------------------------------------------------------------------------
 // Geodetic <-> Earth-fixed.
@@ -175,37 +181,101 @@ void XYZtoAER(std::FILE* stream, double x, double y, double z, double* az, doubl
 // ---------------------------------------------------------------------------
 // Site-relative conversions. The base site is baseLat, baseLon (degrees) and
 // baseAlt (feet); it is placed as LLA84toEFG84 places a point, and the local
-// frame at it has x east, y north, z up.
+// frame at it has x east, y north, z up. A Site holds a placed site for many
+// targets; the free functions below place their site on every call and give
+// exactly the bits, statuses and messages of the Site's conversions.
+//
+// The rotation from the site's east/north/up axes (x, y, z) into Earth-fixed
+// axes, with sl, cl, so, co the sind and cosd of the site's latitude and
+// longitude, and E0, F0, G0 the site's Earth-fixed position:
+//   E = (-so*x) - (co*sl*y) + (co*cl*z) + E0
+//   F = (co*x) - (so*sl*y) + (so*cl*z) + F0
+//   G = (cl*y) + (sl*z) + G0                 (left to right, each rounded)
+// and a target's local components in metres from az, el (degrees) and range
+// (feet), r = range*0.3048:
+//   x = sind(az)*(cosd(el)*r),  y = cosd(az)*(cosd(el)*r),  z = sind(el)*r.
+//
+// Accuracy, checked against GeographicLib's LocalCartesian: a target's
+// Earth-fixed position lies within 1e-4 m + 4e-11 * r of the exact one (the
+// degree factors turn the site's frame and the direction by up to 2e-11 rad
+// and place the site up to 7e-5 m off).
 
-// Target seen from the site at az, el (degrees) and range (feet) to its
-// *lat, *lon (degrees) and *alt (feet). Returns 0 on success. Failures, each
-// returning 1:
-//   range exactly 0 (checked first): writes "(AERtoLLA84) problem: input range=0 \n" and hands
-//     back the base site itself in *lat, *lon, *alt;
-//   base latitude rejected: "(LLA84toEFG84) problem: lat>90 \n", outputs
-//     unwritten;
-//   the target on or near the polar axis (and other EFG84toLLA84 failures):
-//     "(EFG84toLLA84) error: negative or zero sqrt value\n", outputs unwritten.
-// Accuracy, checked against GeographicLib's LocalCartesian: the target lies
-// within 1e-4 m + 4e-11 * range of the exact point (the degree factors turn
-// the site's frame and the direction by up to 2e-11 rad and place the site up
-// to 7e-5 m off), plus EFG84toLLA84's own error; its latitude and longitude
-// carry the same 2.9e-10 degree scaling as EFG84toLLA84's.
+class Site {
+ public:
+  // Places the site at latitude lat (degrees, -90..90 inclusive), longitude
+  // lon (degrees) and altitude alt (feet). A latitude above 90, below -90 or
+  // NaN gives an invalid site: "(LLA84toEFG84) problem: lat>90 \n" is written
+  // to stream (dropped when it is null), and every conversion through the
+  // site then writes that message again, returns 1 and leaves its outputs
+  // unwritten (AERtoLLA84's zero-range rule, checked first, still applies).
+  // Never allocates; a Site is trivially copyable and its conversions may be
+  // called from many threads at once.
+  Site(std::FILE* stream, double lat, double lon, double alt) noexcept;
+  Site(double lat, double lon, double alt) noexcept : Site(nullptr, lat, lon, alt) {}
+
+  bool valid() const noexcept { return valid_; }
+  // The site as given, and its Earth-fixed position in metres (NaN when the
+  // site is invalid).
+  double latitude() const noexcept { return lat_; }
+  double longitude() const noexcept { return lon_; }
+  double altitude() const noexcept { return alt_; }
+  double E() const noexcept { return E0_; }
+  double F() const noexcept { return F0_; }
+  double G() const noexcept { return G0_; }
+
+  // A target at az, el (degrees) and range (feet) from the site to its
+  // Earth-fixed *E, *F, *G (metres): the local components above rotated and
+  // added to the site's position. Returns 0; any range is accepted (0 gives
+  // the site's own position) and NaN or infinite input gives NaN or infinite
+  // output. Returns 1 only for an invalid site.
+  int AERtoEFG84(std::FILE* stream, double az, double el, double range, double* E, double* F,
+                 double* G) const noexcept;
+
+  // A target at az, el (degrees) and range (feet) from the site to its *lat,
+  // *lon (degrees) and *alt (feet): AERtoEFG84, then EFG84toLLA84. Returns 0
+  // on success. Failures, each returning 1:
+  //   range exactly 0 (checked first): writes
+  //     "(AERtoLLA84) problem: input range=0 \n" and hands back the site as
+  //     given in *lat, *lon, *alt;
+  //   invalid site: "(LLA84toEFG84) problem: lat>90 \n", outputs unwritten;
+  //   the target on or near the polar axis (and the other EFG84toLLA84
+  //     failures): "(EFG84toLLA84) error: negative or zero sqrt value\n",
+  //     outputs unwritten.
+  // The latitude and longitude carry EFG84toLLA84's error and its 2.9e-10
+  // degree scaling besides the position error above.
+  int AERtoLLA84(std::FILE* stream, double az, double el, double range, double* lat,
+                 double* lon, double* alt) const noexcept;
+
+  // A target at Earth-fixed E, F, G (metres) to the *az (degrees, 0 to 360),
+  // *el (degrees, -90..90) and *range (feet) at which the site sees it. With
+  // dE, dF, dG = E - E0, F - F0, G - G0 and the rows of the rotation,
+  //   east = dE*(-so) + dF*co
+  //   north = dE*(-co*sl) + dF*(-so*sl) + dG*cl
+  //   up = dE*(co*cl) + dF*(so*cl) + dG*sl,
+  // range = sqrt(east^2 + north^2 + up^2) / 0.3048, and with
+  // hz = sqrt(east^2 + north^2): az = atan2d(east, north) (plus 360 when
+  // negative), el = atand(up / hz). A target on the site's vertical (east and
+  // north exactly 0, so hz = 0) gets az 0 and el of about +-(90 - 2.9e-10)
+  // with the sign of up, the value XYZtoAER gives straight up; the site
+  // itself gets az 0, el 0, range 0. Returns 0; returns 1, with the message
+  // and the outputs unwritten, for an invalid site. Angles are within the
+  // position error over the lever arm (in radians) plus 1.2e-9 degree of
+  // degree-factor scaling.
+  int EFG84toAER(std::FILE* stream, double E, double F, double G, double* az, double* el,
+                 double* range) const noexcept;
+
+ private:
+  double lat_, lon_, alt_;    // as given: degrees, degrees, feet
+  double sl_, cl_, so_, co_;  // sind and cosd of latitude and longitude
+  double E0_, F0_, G0_;       // metres
+  bool valid_;
+};
+
+// The free forms: the same conversions from a site given on each call.
+int AERtoEFG84(std::FILE* stream, double az, double el, double range, double baseLat,
+               double baseLon, double baseAlt, double* E, double* F, double* G);
 int AERtoLLA84(std::FILE* stream, double az, double el, double range, double baseLat,
                double baseLon, double baseAlt, double* lat, double* lon, double* alt);
-
-// Target at Earth-fixed E, F, G (metres) to the *az (degrees, 0 to 360),
-// *el (degrees, -90..90) and *range (feet) at which the site sees it. With
-// east, north, up the target's offset from the site in local axes:
-// range = |offset| / 0.3048, az = atan2d(east, north) (plus 360 when
-// negative), el = atand(up / sqrt(east^2 + north^2)). A target on the site's
-// vertical (east and north exactly 0) gets az 0 and el of about +-(90 - 2.9e-10)
-// with the sign of up, the value XYZtoAER gives straight up; the site itself
-// gets az 0, el 0, range 0. Returns 0; returns 1 with
-// "(LLA84toEFG84) problem: lat>90 \n" and the outputs unwritten when the base
-// latitude is rejected. Accuracy, checked against GeographicLib: the offset is
-// within 1e-4 m + 4e-11 * range of the exact one, so angles are within that
-// over the lever arm (in radians) plus 1.2e-9 degree of degree-factor scaling.
 int EFG84toAER(std::FILE* stream, double E, double F, double G, double baseLat, double baseLon,
                double baseAlt, double* az, double* el, double* range);
 
