@@ -14,7 +14,8 @@ namespace {
 // numbers (DMS degrees and minutes) with none.
 enum class Unit { kLength, kAngle, kWhole };
 
-using Run = int (*)(std::FILE* diagnostics, const double* in, const double* site, double* out);
+using Run = int (*)(std::FILE* diagnostics, const double* in, const geoconv::Site& site,
+                   double* out);
 
 }  // namespace
 
@@ -35,44 +36,47 @@ using geoconv::FEET_TO_METRES;
 const Command kCommands[] = {
     {"lla2efg", "lat lon alt(ft)", "E F G (m)", 3, false,
      {Unit::kLength, Unit::kLength, Unit::kLength},
-     [](std::FILE* d, const double* in, const double*, double* out) {
+     [](std::FILE* d, const double* in, const geoconv::Site&, double* out) {
        return geoconv::LLA84toEFG84(d, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
      }},
     {"efg2lla", "E F G (m)", "lat lon alt(ft)", 3, false,
      {Unit::kAngle, Unit::kAngle, Unit::kLength},
-     [](std::FILE* d, const double* in, const double*, double* out) {
+     [](std::FILE* d, const double* in, const geoconv::Site&, double* out) {
        return geoconv::EFG84toLLA84(d, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
      }},
     {"aer2xyz", "az el range", "x y z (unit of range)", 3, false,
      {Unit::kLength, Unit::kLength, Unit::kLength},
-     [](std::FILE* d, const double* in, const double*, double* out) {
+     [](std::FILE* d, const double* in, const geoconv::Site&, double* out) {
        geoconv::AERtoXYZ(d, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
        return 0;
      }},
     {"xyz2aer", "x y z", "az el range", 3, false, {Unit::kAngle, Unit::kAngle, Unit::kLength},
-     [](std::FILE* d, const double* in, const double*, double* out) {
+     [](std::FILE* d, const double* in, const geoconv::Site&, double* out) {
        geoconv::XYZtoAER(d, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
        return 0;
      }},
     {"aer2lla", "az el range(ft)", "lat lon alt(ft), seen from --site", 3, true,
      {Unit::kAngle, Unit::kAngle, Unit::kLength},
-     [](std::FILE* d, const double* in, const double* s, double* out) {
-       return geoconv::AERtoLLA84(d, in[0], in[1], in[2], s[0], s[1], s[2], &out[0], &out[1],
-                                  &out[2]);
+     [](std::FILE* d, const double* in, const geoconv::Site& s, double* out) {
+       return s.AERtoLLA84(d, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
+     }},
+    {"aer2efg", "az el range(ft)", "E F G (m), seen from --site", 3, true,
+     {Unit::kLength, Unit::kLength, Unit::kLength},
+     [](std::FILE* d, const double* in, const geoconv::Site& s, double* out) {
+       return s.AERtoEFG84(d, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
      }},
     {"efg2aer", "E F G (m)", "az el range(ft), seen from --site", 3, true,
      {Unit::kAngle, Unit::kAngle, Unit::kLength},
-     [](std::FILE* d, const double* in, const double* s, double* out) {
-       return geoconv::EFG84toAER(d, in[0], in[1], in[2], s[0], s[1], s[2], &out[0], &out[1],
-                                  &out[2]);
+     [](std::FILE* d, const double* in, const geoconv::Site& s, double* out) {
+       return s.EFG84toAER(d, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
      }},
     {"efg84to72", "E F G (m)", "E72 F72 G72 (m)", 3, false,
      {Unit::kLength, Unit::kLength, Unit::kLength},
-     [](std::FILE* d, const double* in, const double*, double* out) {
+     [](std::FILE* d, const double* in, const geoconv::Site&, double* out) {
        return geoconv::EFG84toEFG72(d, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
      }},
     {"dms", "angle (deg)", "deg min sec", 1, false, {Unit::kWhole, Unit::kWhole, Unit::kLength},
-     [](std::FILE*, const double* in, const double*, double* out) {
+     [](std::FILE*, const double* in, const geoconv::Site&, double* out) {
        geoconv::DEGtoDMS(in[0], &out[0], &out[1], &out[2]);
        return 0;
      }},
@@ -266,9 +270,9 @@ int parse_fields(std::string_view text, double* values, int max_fields, std::str
   }
 }
 
-Converter::Converter(const Command& command, const double site[3], int decimals)
+Converter::Converter(const Command& command, const geoconv::Site& site, int decimals)
     : command_(command),
-      site_{site[0], site[1], site[2]},
+      site_(site),
       length_decimals_(decimals),
       angle_decimals_(decimals + 3),
       diagnostics_(fmemopen(message_, sizeof message_, "w")) {}
@@ -360,6 +364,20 @@ std::size_t Converter::convert_line(std::string_view line, char* out, bool* fail
   }
   *p++ = '\n';
   return static_cast<std::size_t>(p - out);
+}
+
+std::size_t Converter::convert_text(std::string_view text, std::string* out) {
+  std::size_t errors = 0;
+  std::string line_out(kMaxOutputLine, '\0');
+  while (!text.empty()) {
+    const std::size_t nl = text.find('\n');
+    const std::string_view line = text.substr(0, nl);
+    bool failed = false;
+    out->append(line_out.data(), convert_line(line, line_out.data(), &failed));
+    errors += failed ? 1 : 0;
+    text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
+  }
+  return errors;
 }
 
 }  // namespace geoconv_tool

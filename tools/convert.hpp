@@ -4,6 +4,8 @@
 #ifndef GEOCONV_TOOLS_CONVERT_HPP
 #define GEOCONV_TOOLS_CONVERT_HPP
 
+#include <geoconv/geoconv.hpp>
+
 #include <cstddef>
 #include <cstdio>
 #include <string>
@@ -41,9 +43,9 @@ int parse_fields(std::string_view text, double* values, int max_fields, std::str
 
 class Converter {
  public:
-  // site: latitude, longitude, altitude (ft), used by the site commands.
-  // decimals: places for lengths; angles get three more.
-  Converter(const Command& command, const double site[3], int decimals);
+  // site: the base site of the site commands (any site for the others).
+  // decimals: places for lengths, 0 to 20; angles get three more.
+  Converter(const Command& command, const geoconv::Site& site, int decimals);
   ~Converter();
   Converter(const Converter&) = delete;
   Converter& operator=(const Converter&) = delete;
@@ -53,6 +55,11 @@ class Converter {
   // number of bytes written; sets *failed when the line gave ERROR.
   std::size_t convert_line(std::string_view line, char* out, bool* failed);
 
+  // Converts text as one whole input: every line, the last one also without
+  // a final newline, each output line appended to *out. Returns the number of
+  // ERROR lines.
+  std::size_t convert_text(std::string_view text, std::string* out);
+
   static constexpr std::size_t kMaxLineLength = 65536;
   static constexpr std::size_t kMaxOutputLine = kMaxLineLength + 2048;
 
@@ -60,7 +67,7 @@ class Converter {
   std::size_t error(char* out, std::string_view reason, std::string_view detail = {});
 
   const Command& command_;
-  double site_[3];
+  geoconv::Site site_;
   int length_decimals_;
   int angle_decimals_;
   char message_[512];

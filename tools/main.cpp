@@ -38,7 +38,8 @@ void usage_text(std::FILE* out) {
                "%s"
                "\n"
                "Options:\n"
-               "  --site LAT,LON,ALT   base site of aer2lla and efg2aer (deg, deg, ft)\n"
+               "  --site LAT,LON,ALT   base site of aer2lla, aer2efg and efg2aer\n"
+               "                       (deg, deg, ft)\n"
                "  -p, --precision N    decimals of lengths, 0 to %d (default 6); angles\n"
                "                       get N+3, DMS degrees and minutes are whole\n"
                "  -h, --help           show this help\n"
@@ -204,7 +205,7 @@ int main(int argc, char** argv) {
       return usage_error("malformed --site '" + site_text + "': expected LAT,LON,ALT");
     }
   } else if (have_site) {
-    return usage_error("--site applies only to aer2lla and efg2aer");
+    return usage_error("--site applies only to aer2lla, aer2efg and efg2aer");
   }
 
   // Every file must be readable before anything is converted.
@@ -225,7 +226,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  Converter converter(*command, site, decimals);
+  Converter converter(*command, geoconv::Site(site[0], site[1], site[2]), decimals);
   static Output out;
   bool any_failed = false;
   for (const std::string& f : files) {
