@@ -4,46 +4,63 @@
 JOBS   ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE  ?= cmake
 ENSURE := scripts/ensure-packages
+# The interpreter the Python module is built for and tested with: Debian's,
+# which sees Debian's NumPy and pybind11 (a pyenv python3 first on PATH does
+# not). Choose another with `make PYTHON=/path/to/python3`.
+PYTHON ?= /usr/bin/python3
+PYTHON_CMAKE := -DGEOCONV_BUILD_PYTHON=ON -DPython_EXECUTABLE=$(PYTHON)
 
-BUILD_PKGS := cmake g++
-TEST_PKGS  := $(BUILD_PKGS) libgtest-dev libgeographiclib-dev pkg-config
+BUILD_PKGS := cmake g++ python3-dev python3-numpy pybind11-dev python3-pybind11
+TEST_PKGS  := $(BUILD_PKGS) libgtest-dev libgeographiclib-dev pkg-config python3-pytest \
+              python3-pytest-timeout
 
 SANITIZE := -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all \
             -fno-omit-frame-pointer
 
-.PHONY: all demo test bench fuzz clean
+.PHONY: all demo test bench bench-python fuzz clean
 
+# The library, both programs and the Python package (build/release/python).
 all:
 	@$(ENSURE) $(BUILD_PKGS)
-	$(CMAKE) -S . -B build/release -DGEOCONV_BUILD_TESTS=OFF
+	$(CMAKE) -S . -B build/release -DGEOCONV_BUILD_TESTS=OFF $(PYTHON_CMAKE)
 	$(CMAKE) --build build/release -j $(JOBS)
 
 demo: all
 	./build/release/demo/geoconv-demo
 
-# The whole suite, twice: a normal build (which also checks that a build with
-# -O3 -march=native gives bit-identical results) and an AddressSanitizer +
-# UndefinedBehaviorSanitizer build.
+# The whole C++ suite, twice: a normal build (which also checks that a build
+# with -O3 -march=native gives bit-identical results) and an AddressSanitizer +
+# UndefinedBehaviorSanitizer build; then the Python tests against the module
+# of the normal build.
 test:
 	@$(ENSURE) $(TEST_PKGS)
 	$(CMAKE) -S . -B build/native -DCMAKE_CXX_FLAGS="-O3 -march=native"
 	$(CMAKE) --build build/native -j $(JOBS) --target geoconv-bitdump
-	$(CMAKE) -S . -B build/test -DGEOCONV_WERROR=ON \
+	$(CMAKE) -S . -B build/test -DGEOCONV_WERROR=ON $(PYTHON_CMAKE) \
 	  -DGEOCONV_REFERENCE_BITDUMP=$(CURDIR)/build/native/tests/geoconv-bitdump
 	$(CMAKE) --build build/test -j $(JOBS)
 	cd build/test && ctest --output-on-failure -j $(JOBS)
 	$(CMAKE) -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="$(SANITIZE)"
 	$(CMAKE) --build build/asan -j $(JOBS)
 	cd build/asan && ctest --output-on-failure -j $(JOBS)
+	PYTHONPATH=$(CURDIR)/build/test/python $(PYTHON) -m pytest python/tests
 
 # Per-call times next to GeographicLib and PROJ, and the converter next to cct;
-# ends with the table of ratios, each marked met or MISSED against its target.
+# then the Python module next to pymap3d and pyproj on 1,000,000 points. Each
+# ends with its table of ratios, each marked met or MISSED against its target.
 BENCH_PKGS := $(BUILD_PKGS) libbenchmark-dev libgeographiclib-dev libproj-dev proj-bin
-bench:
-	@$(ENSURE) $(BENCH_PKGS)
+PY_BENCH_PKGS := python3-pymap3d python3-pyproj
+bench: all
+	@$(ENSURE) $(BENCH_PKGS) $(PY_BENCH_PKGS)
 	$(CMAKE) -S . -B build/bench -DGEOCONV_BUILD_BENCH=ON -DGEOCONV_BUILD_TESTS=OFF
 	$(CMAKE) --build build/bench -j $(JOBS) --target geoconv-bench
 	./build/bench/bench/geoconv-bench
+	PYTHONPATH=$(CURDIR)/build/release/python $(PYTHON) bench/bench_python.py
+
+# The Python part alone.
+bench-python: all
+	@$(ENSURE) $(PY_BENCH_PKGS)
+	PYTHONPATH=$(CURDIR)/build/release/python $(PYTHON) bench/bench_python.py
 
 # libFuzzer targets under AddressSanitizer and UndefinedBehaviorSanitizer, each
 # run for FUZZ_SECONDS; any finding fails the target.
