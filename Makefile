@@ -43,7 +43,8 @@ test:
 	$(CMAKE) -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="$(SANITIZE)"
 	$(CMAKE) --build build/asan -j $(JOBS)
 	cd build/asan && ctest --output-on-failure -j $(JOBS)
-	PYTHONPATH=$(CURDIR)/build/test/python $(PYTHON) -m pytest python/tests
+	PYTHONPATH=$(CURDIR)/build/test/python GEOCONV_TOOL=$(CURDIR)/build/test/tools/geoconv \
+	  $(PYTHON) -m pytest python/tests
 
 # Per-call times next to GeographicLib and PROJ, and the converter next to cct;
 # then the Python module next to pymap3d and pyproj on 1,000,000 points. Each
