@@ -62,6 +62,7 @@ def cases(p):
     outs = tuple(np.empty(POINTS) for _ in range(3))
     lat, lon, alt, h = p["lat"], p["lon"], p["alt"], p["h"]
     E, F, G = p["E"], p["F"], p["G"]
+    target, aer = (p["tE"], p["tF"], p["tG"]), (p["az"], p["el"], p["range"])
     s_lat, s_lon, s_alt, s_h = 51.5, -0.1, 100.0, metres_above_ellipsoid(100.0)
 
     def scalar_loop(call):
@@ -88,12 +89,18 @@ def cases(p):
         "pyproj 4978->4979": (lambda: inv.transform(E, F, G), POINTS),
 
         "ours EFG84toAER, one site":
-            (lambda: geoconv.EFG84toAER(p["tE"], p["tF"], p["tG"], *SITE, threads=1), POINTS),
-        "pymap3d ecef2aer":
-            (lambda: pymap3d.ecef2aer(p["tE"], p["tF"], p["tG"], SITE[0], SITE[1], site_h),
+            (lambda: geoconv.EFG84toAER(*target, *SITE, threads=1), POINTS),
+        "ours EFG84toAER, one site, all cores": (lambda: geoconv.EFG84toAER(*target, *SITE),
+                                                 POINTS),
+        "C++ loop Site::EFG84toAER":
+            (lambda: geoconv._core.reference_loop("EFG84toAER", *target, *outs, site=SITE),
              POINTS),
-        "ours AERtoLLA84, one site":
-            (lambda: geoconv.AERtoLLA84(p["az"], p["el"], p["range"], *SITE, threads=1), POINTS),
+        "pymap3d ecef2aer": (lambda: pymap3d.ecef2aer(*target, SITE[0], SITE[1], site_h), POINTS),
+
+        "ours AERtoLLA84, one site": (lambda: geoconv.AERtoLLA84(*aer, *SITE, threads=1), POINTS),
+        "ours AERtoLLA84, one site, all cores": (lambda: geoconv.AERtoLLA84(*aer, *SITE), POINTS),
+        "C++ loop Site::AERtoLLA84":
+            (lambda: geoconv._core.reference_loop("AERtoLLA84", *aer, *outs, site=SITE), POINTS),
         "pymap3d aer2geodetic":
             (lambda: pymap3d.aer2geodetic(p["az"], p["el"], p["range_m"], SITE[0], SITE[1],
                                           site_h), POINTS),
@@ -115,8 +122,12 @@ COMPARISONS = [
     ("ours EFG84toLLA84", "pymap3d ecef2geodetic", 0.5, "at most"),
     ("ours EFG84toLLA84", "pyproj 4978->4979", 0.5, "at most"),
     ("ours EFG84toLLA84", "C++ loop EFG84toLLA84", 1.3, "at most"),
-    ("ours EFG84toAER, one site", "pymap3d ecef2aer", 0.3, "at most"),
-    ("ours AERtoLLA84, one site", "pymap3d aer2geodetic", 0.3, "at most"),
+    ("ours EFG84toAER, one site, all cores", "pymap3d ecef2aer", 0.3, "at most"),
+    ("ours EFG84toAER, one site", "pymap3d ecef2aer", None, ""),
+    ("ours EFG84toAER, one site", "C++ loop Site::EFG84toAER", 1.3, "at most"),
+    ("ours AERtoLLA84, one site, all cores", "pymap3d aer2geodetic", 0.3, "at most"),
+    ("ours AERtoLLA84, one site", "pymap3d aer2geodetic", None, ""),
+    ("ours AERtoLLA84, one site", "C++ loop Site::AERtoLLA84", 1.3, "at most"),
     ("ours LLA84toEFG84, 2 threads", "ours LLA84toEFG84", 1.6, "at least"),
     ("ours EFG84toLLA84, 2 threads", "ours EFG84toLLA84", 1.6, "at least"),
     ("ours LLA84toEFG84, scalar call", "pyproj transform, scalar call", 0.15, "at most"),

@@ -40,8 +40,10 @@ Example
 -------
 >>> import geoconv
 >>> geoconv.LLA84toEFG84(51.47222222, 0.0, 10.0)        # lat, lon (deg), alt (ft)
-(3981053.178754..., 0.0, 4966421.008340...)
+(3981053.1787552065, 0.0, 4966421.008340718)
 """
+
+import re
 
 from . import _core
 
@@ -96,33 +98,42 @@ class ConversionError(ValueError):
 
 _core.set_conversion_error(ConversionError)
 
-_KEYWORDS = """out : tuple of ndarray, optional
-        Float64 arrays of the broadcast shape to write the results into; they
-        are returned. An input that shares memory with them is read first.
-    errors : {"raise", "nan"}, optional
-        On a point the library refuses: raise ConversionError (default), or
-        set that point's outputs to NaN and go on.
-    threads : int, optional
-        Most threads to split a large array over (default: all cores). The
-        results are the same bits for any number."""
-
-_KEYWORDS_ONE = _KEYWORDS.replace("out : tuple of ndarray", "out : ndarray").replace(
-    "arrays of the broadcast shape to write the results into; they\n        are returned",
-    "array of the broadcast shape to write the result into; it is\n        returned")
-
-_BROADCAST = """Arguments broadcast together; all scalars give Python floats, otherwise
-    float64 arrays of the broadcast shape."""
-
-_BAD_ARGUMENTS = """TypeError, ValueError
-        An argument is not numbers, the shapes do not broadcast, or ``out``
-        does not fit."""
+# Docstring parts shared by the conversions, put in place of %(name)s lines
+# at those lines' indentation.
+_SHARED = {
+    "keywords": """\
+out : tuple of ndarray, optional
+    Float64 arrays of the broadcast shape to write the results into; they
+    are returned. An input that shares memory with them is read first.
+errors : {"raise", "nan"}, optional
+    On a point the library refuses: raise ConversionError (default), or
+    set that point's outputs to NaN and go on.
+threads : int, optional
+    Most threads to split a large array over (default: all cores). The
+    results are the same bits for any number.""",
+    "broadcast": """\
+Arguments broadcast together: all scalars give Python floats, otherwise
+float64 arrays of the broadcast shape.""",
+    "bad": """\
+TypeError, ValueError
+    An argument is not numbers, the shapes do not broadcast, or ``out``
+    does not fit.""",
+}
+_SHARED["keyword"] = _SHARED["keywords"].replace(
+    "out : tuple of ndarray", "out : ndarray").replace(
+    "Float64 arrays of the broadcast shape to write the results into; they\n    are returned. "
+    "An input that shares memory with them is read first.",
+    "Float64 array of the broadcast shape to write the result into; it is\n    returned. "
+    "An input that shares memory with it is read first.")
 
 
 def _documented(function):
-    function.__doc__ = (function.__doc__.replace("%(keywords)s", _KEYWORDS)
-                        .replace("%(keyword)s", _KEYWORDS_ONE)
-                        .replace("%(broadcast)s", _BROADCAST)
-                        .replace("%(bad)s", _BAD_ARGUMENTS))
+    """Fills the shared parts into a function's docstring."""
+    def fill(match):
+        indent, name = match.group(1), match.group(2)
+        return "\n".join(indent + line if line else line
+                         for line in _SHARED[name].splitlines())
+    function.__doc__ = re.sub(r"(?m)^( *)%\((\w+)\)s$", fill, function.__doc__)
     return function
 
 
@@ -145,7 +156,8 @@ def LLA84toEFG84(lat, lon, alt, *, out=None, errors="raise", threads=None):
     Returns
     -------
     E, F, G : float or ndarray
-        Earth-fixed coordinates, metres. %(broadcast)s
+        Earth-fixed coordinates, metres.
+        %(broadcast)s
 
     Raises
     ------
@@ -178,7 +190,8 @@ def EFG84toLLA84(E, F, G, *, out=None, errors="raise", threads=None):
     -------
     lat, lon, alt : float or ndarray
         Latitude (degrees), longitude (degrees, (-180, 180]) and altitude
-        (**feet**). %(broadcast)s
+        (**feet**).
+        %(broadcast)s
 
     Raises
     ------
@@ -216,7 +229,8 @@ def AERtoXYZ(az, el, range, *, out=None, errors="raise", threads=None):
     Returns
     -------
     x, y, z : float or ndarray
-        East, north, up, in the unit of ``range``. %(broadcast)s
+        East, north, up, in the unit of ``range``.
+        %(broadcast)s
 
     Raises
     ------
@@ -329,7 +343,8 @@ def AERtoEFG84(az, el, range, base_lat, base_lon, base_alt, *, out=None, errors=
     Returns
     -------
     E, F, G : float or ndarray
-        The target's Earth-fixed coordinates, metres. %(broadcast)s
+        The target's Earth-fixed coordinates, metres.
+        %(broadcast)s
 
     Raises
     ------
@@ -339,7 +354,7 @@ def AERtoEFG84(az, el, range, base_lat, base_lon, base_alt, *, out=None, errors=
 
     Examples
     --------
-    >>> E, F, G = AERtoEFG84(180.0, 45.0, 10000.0, 51.47222222, 0.0, 10.0)  # 3984081.75, -2e-05, 4966764.58 m
+    >>> E, F, G = AERtoEFG84(180.0, 45.0, 10000.0, 51.47222222, 0.0, 10.0)  # 3984081.75, -2.2e-08, 4966764.58 m
     """
     return _core.AERtoEFG84(az, el, range, base_lat, base_lon, base_alt, out, errors, threads)
 
@@ -366,7 +381,8 @@ def EFG84toAER(E, F, G, base_lat, base_lon, base_alt, *, out=None, errors="raise
     -------
     az, el, range : float or ndarray
         Azimuth (degrees, 0 to 360), elevation (degrees) and slant range
-        (**feet**). %(broadcast)s
+        (**feet**).
+        %(broadcast)s
 
     Raises
     ------
@@ -399,7 +415,8 @@ def EFG84toEFG72(E, F, G, *, out=None, errors="raise", threads=None):
     Returns
     -------
     E72, F72, G72 : float or ndarray
-        WGS 72 Earth-fixed coordinates, metres. %(broadcast)s
+        WGS 72 Earth-fixed coordinates, metres.
+        %(broadcast)s
 
     Raises
     ------
@@ -429,7 +446,8 @@ def DEGtoDMS(angle, *, out=None, errors="raise", threads=None):
     Returns
     -------
     deg, min, sec : float or ndarray
-        Whole degrees, whole minutes (0 to 59) and seconds. %(broadcast)s
+        Whole degrees, whole minutes (0 to 59) and seconds.
+        %(broadcast)s
 
     Raises
     ------
@@ -477,7 +495,7 @@ def STRtoINT(text, first, last):
 
 # --- the degree helpers -----------------------------------------------------
 
-def _helper_doc(function, formula, params, example):
+def _helper_doc(function, formula, params, example, result):
     """Gives one degree helper of the library its docstring."""
     arg_doc = "\n".join(f"    {p} : array_like\n        {d}" for p, d in params)
     function.__doc__ = f"""{formula}
@@ -485,21 +503,23 @@ def _helper_doc(function, formula, params, example):
     Parameters
     ----------
 {arg_doc}
-    {_KEYWORDS_ONE}
+    %(keyword)s
 
     Returns
     -------
     float or ndarray
-        {_BROADCAST}
+        %(broadcast)s
 
     Raises
     ------
-    {_BAD_ARGUMENTS}
+    %(bad)s
 
     Examples
     --------
     >>> {example}
+    {result}
     """
+    _documented(function)
 
 
 def sind(d, *, out=None, errors="raise", threads=None):
@@ -539,21 +559,24 @@ def cube(x, *, out=None, errors="raise", threads=None):
 
 
 _ANGLE = [("d", "Angle, degrees.")]
-_helper_doc(sind, "Sine of an angle in degrees: sin(d * DEG2RAD).", _ANGLE, "sind(30.0)")
+_helper_doc(sind, "Sine of an angle in degrees: sin(d * DEG2RAD).", _ANGLE, "sind(30.0)",
+            "0.5000000000014733")
 _helper_doc(cosd, "Cosine of an angle in degrees: cos(d * DEG2RAD); cosd(90) is -5.1e-12.",
-            _ANGLE, "cosd(60.0)")
-_helper_doc(tand, "Tangent of an angle in degrees: tan(d * DEG2RAD).", _ANGLE, "tand(45.0)")
+            _ANGLE, "cosd(60.0)", "0.4999999999970535")
+_helper_doc(tand, "Tangent of an angle in degrees: tan(d * DEG2RAD).", _ANGLE, "tand(45.0)",
+            "1.0000000000051035")
 _helper_doc(asind, "Arcsine in degrees: asin(v) * RAD2DEG; asind(1) is 90 - 2.9e-10.",
-            [("v", "Sine, -1 to 1 (NaN outside).")], "asind(0.5)")
+            [("v", "Sine, -1 to 1 (NaN outside).")], "asind(0.5)", "29.999999999902442")
 _helper_doc(acosd, "Arccosine in degrees: acos(v) * RAD2DEG.",
-            [("v", "Cosine, -1 to 1 (NaN outside).")], "acosd(0.5)")
+            [("v", "Cosine, -1 to 1 (NaN outside).")], "acosd(0.5)", "59.999999999804885")
 _helper_doc(atand, "Arctangent in degrees: atan(v) * RAD2DEG.", [("v", "Tangent.")],
-            "atand(1.0)")
+            "atand(1.0)", "44.99999999985366")
 _helper_doc(atan2d, "Angle of the point (x, y) in degrees, ordinate first: "
-            "atan2(y, x) * RAD2DEG, in (-180, 180].",
-            [("y", "Ordinate, any unit."), ("x", "Abscissa, the unit of y.")], "atan2d(1.0, 1.0)")
-_helper_doc(sqr, "Square: x * x.", [("x", "Any number.")], "sqr(3.0)")
-_helper_doc(cube, "Cube: x * x * x.", [("x", "Any number.")], "cube(3.0)")
+            "atan2(y, x) * RAD2DEG, within +-180.",
+            [("y", "Ordinate, any unit."), ("x", "Abscissa, the unit of y.")], "atan2d(1.0, 1.0)",
+            "44.99999999985366")
+_helper_doc(sqr, "Square: x * x.", [("x", "Any number.")], "sqr(3.0)", "9.0")
+_helper_doc(cube, "Cube: x * x * x.", [("x", "Any number.")], "cube(3.0)", "27.0")
 
 
 # --- a site placed once -----------------------------------------------------
@@ -660,7 +683,8 @@ class Site:
         Returns
         -------
         E, F, G : float or ndarray
-            Earth-fixed coordinates, metres. %(broadcast)s
+            Earth-fixed coordinates, metres.
+            %(broadcast)s
 
         Raises
         ------
@@ -688,7 +712,8 @@ class Site:
         -------
         az, el, range : float or ndarray
             Azimuth (degrees, 0 to 360), elevation (degrees), slant range
-            (**feet**). %(broadcast)s
+            (**feet**).
+            %(broadcast)s
 
         Raises
         ------
