@@ -5,6 +5,8 @@ an array's points are compared with scalar calls of the same points."""
 
 import multiprocessing
 import pickle
+import threading
+import time
 
 import numpy as np
 import pytest
@@ -162,3 +164,39 @@ def test_functions_sites_and_errors_pickle():
         assert pool.apply_async(geoconv.EFG84toLLA84, lla).get(timeout=60) == \
             geoconv.EFG84toLLA84(*lla)
     assert lla == geoconv.LLA84toEFG84(*SITE) and aer == (0.0, 0.0, 0.0)
+
+
+def test_site_properties_and_an_invalid_site():
+    site = geoconv.Site(*SITE)
+    assert site.valid and (site.latitude, site.longitude, site.altitude) == SITE
+    assert (site.E, site.F, site.G) == geoconv.LLA84toEFG84(*SITE)
+    assert repr(site) == "Site(51.47222222, 0.0, 10.0)"
+    bad = geoconv.Site(float("nan"), 0.0, 0.0)
+    assert not bad.valid and np.isnan([bad.E, bad.F, bad.G]).all()
+    with pytest.raises(ConversionError, match=r"lat>90") as raised:
+        bad.AERtoEFG84([1.0, 2.0], 3.0, 4.0)
+    assert raised.value.index == 0
+
+
+def test_other_threads_run_while_an_array_is_converted():
+    E, F, G = geoconv.LLA84toEFG84(np.linspace(-80.0, 80.0, 2_000_000), 0.0, 0.0)
+    out = (np.empty_like(E), np.empty_like(E), np.empty_like(E))
+    done = threading.Event()
+
+    def convert():
+        geoconv.EFG84toLLA84(E, F, G, out=out, threads=1)
+        done.set()
+
+    def turns(seconds, worker=None):
+        """Loop turns a second this thread gets for the time given, or until done."""
+        n, start = 0, time.perf_counter()
+        if worker:
+            worker.start()
+        while time.perf_counter() < start + seconds and not done.is_set():
+            n += 1
+        return n / (time.perf_counter() - start)
+
+    alone = turns(0.05)
+    beside = turns(60.0, threading.Thread(target=convert))
+    # Holding the GIL through the conversion would leave this thread almost no turns.
+    assert beside > 0.2 * alone, (beside, alone)
