@@ -149,8 +149,8 @@ int LLA84toEFG84(std::FILE* stream, double lat, double lon, double alt, double* 
 //   89 .. 89.9       2e-11             89.9999 .. 89.99999  2e-7
 //   89.9 .. 89.99    2e-10
 //
-// (about 1.2e-12 / (90 - |latitude|) near a pole). Closer than about 1e-6
-// degree to a pole (a decimetre from the axis) the conversion fails, and the
+// (about 1.2e-12 / (90 - |latitude|) near a pole). Within about 1e-6 degree
+// of a pole (a decimetre from the axis) the conversion may fail, and the
 // latitude never reaches +-90 (at most 90 - 2.9e-10). Longitude 0 (F exactly
 // 0, E >= 0) comes back exactly 0.
 //
