@@ -11,8 +11,8 @@ PYTHON ?= /usr/bin/python3
 PYTHON_CMAKE := -DGEOCONV_BUILD_PYTHON=ON -DPython_EXECUTABLE=$(PYTHON)
 
 BUILD_PKGS := cmake g++ python3-dev python3-numpy pybind11-dev python3-pybind11
-TEST_PKGS  := $(BUILD_PKGS) libgtest-dev libgeographiclib-dev pkg-config python3-pytest \
-              python3-pytest-timeout
+TEST_PKGS  := $(BUILD_PKGS) libgtest-dev libgeographiclib-dev pkg-config python3 time \
+              python3-pytest python3-pytest-timeout
 
 SANITIZE := -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all \
             -fno-omit-frame-pointer
@@ -28,21 +28,23 @@ all:
 demo: all
 	./build/release/demo/geoconv-demo
 
-# The whole C++ suite, twice: a normal build (which also checks that a build
-# with -O3 -march=native gives bit-identical results) and an AddressSanitizer +
-# UndefinedBehaviorSanitizer build; then the Python tests against the module
-# of the normal build.
+# The whole suite, twice: a normal build and an AddressSanitizer +
+# UndefinedBehaviorSanitizer build. Before them, the table of expected results
+# is checked by a build with -O3 -march=native (and -mfma where the processor
+# has it): the library's bits must not depend on the flags. Last, the Python
+# tests against the module of the normal build.
+NATIVE_FLAGS := -O3 -march=native $(shell grep -qw fma /proc/cpuinfo 2>/dev/null && echo -mfma)
 test:
 	@$(ENSURE) $(TEST_PKGS)
-	$(CMAKE) -S . -B build/native -DCMAKE_CXX_FLAGS="-O3 -march=native"
-	$(CMAKE) --build build/native -j $(JOBS) --target geoconv-bitdump
-	$(CMAKE) -S . -B build/test -DGEOCONV_WERROR=ON $(PYTHON_CMAKE) \
-	  -DGEOCONV_REFERENCE_BITDUMP=$(CURDIR)/build/native/tests/geoconv-bitdump
+	$(CMAKE) -S . -B build/native -DCMAKE_CXX_FLAGS="$(NATIVE_FLAGS)"
+	$(CMAKE) --build build/native -j $(JOBS) --target geoconv-table
+	./build/native/tests/geoconv-table tests/data/expected.txt
+	$(CMAKE) -S . -B build/test -DGEOCONV_WERROR=ON $(PYTHON_CMAKE)
 	$(CMAKE) --build build/test -j $(JOBS)
-	cd build/test && ctest --output-on-failure -j $(JOBS)
+	cd build/test && ctest --output-on-failure -j $(JOBS) --timeout 300
 	$(CMAKE) -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="$(SANITIZE)"
 	$(CMAKE) --build build/asan -j $(JOBS)
-	cd build/asan && ctest --output-on-failure -j $(JOBS)
+	cd build/asan && ctest --output-on-failure -j $(JOBS) --timeout 300
 	PYTHONPATH=$(CURDIR)/build/test/python GEOCONV_TOOL=$(CURDIR)/build/test/tools/geoconv \
 	  $(PYTHON) -m pytest python/tests
 
@@ -70,12 +72,12 @@ FUZZ_PKGS := cmake clang libclang-rt-14-dev
 fuzz:
 	@$(ENSURE) $(FUZZ_PKGS)
 	$(CMAKE) -S . -B build/fuzz -DCMAKE_CXX_COMPILER=clang++ -DGEOCONV_BUILD_FUZZ=ON \
-	  -DGEOCONV_BUILD_TESTS=OFF -DGEOCONV_BUILD_DEMO=OFF -DGEOCONV_BUILD_TOOLS=OFF \
+	  -DGEOCONV_BUILD_TESTS=OFF -DGEOCONV_BUILD_DEMO=OFF -DGEOCONV_BUILD_TOOLS=ON \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined,float-cast-overflow -fno-sanitize-recover=all"
 	$(CMAKE) --build build/fuzz -j $(JOBS)
-	@for t in fuzz_strtoint fuzz_conversions; do \
-	  mkdir -p build/fuzz/corpus-$$t; \
+	@for t in fuzz_strtoint fuzz_conversions fuzz_numbers fuzz_lines; do \
+	  mkdir -p build/fuzz/corpus-$$t; cp fuzz/corpus/$$t/* build/fuzz/corpus-$$t/; \
 	  echo "== $$t for $(FUZZ_SECONDS) s"; \
 	  ./build/fuzz/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	    -artifact_prefix=build/fuzz/ build/fuzz/corpus-$$t > build/fuzz/$$t.log 2>&1; \

@@ -710,9 +710,9 @@ int str_to_int(py::handle text, py::handle first, py::handle last) {
   return geoconv::STRtoINT(PyBytes_AS_STRING(bytes.ptr()), f, l);
 }
 
-// The converter's output for a whole text, and its number of ERROR lines. A
-// line longer than the converter takes gives the converter's ERROR line for
-// it, as the command does.
+// The converter's output for a whole text, and its number of ERROR lines.
+// The site is read as the converter reads --site (from the numbers written
+// exactly), and only for the commands that take one.
 py::tuple convert_text(const std::string& command, py::handle text, py::handle site,
                        int precision) {
   const geoconv_tool::Command* c = geoconv_tool::find_command(command);
@@ -720,15 +720,23 @@ py::tuple convert_text(const std::string& command, py::handle text, py::handle s
   if (precision < 0 || precision > 20) {
     throw py::value_error("precision must be from 0 to 20, not " + std::to_string(precision));
   }
-  py::tuple s;
-  try {
-    s = py::tuple(py::reinterpret_borrow<py::object>(site));
-  } catch (py::error_already_set&) {
-    throw py::type_error("site must be (lat, lon, alt)");
+  geoconv::Site placed(0.0, 0.0, 0.0);
+  if (geoconv_tool::needs_site(*c)) {
+    py::tuple s;
+    try {
+      s = py::tuple(py::reinterpret_borrow<py::object>(site));
+    } catch (py::error_already_set&) {
+      throw py::type_error("site must be (lat, lon, alt)");
+    }
+    if (s.size() != 3) throw py::type_error("site must be (lat, lon, alt)");
+    char fields[128];
+    std::snprintf(fields, sizeof fields, "%.17g,%.17g,%.17g", read_site_value(s[0], "lat"),
+                  read_site_value(s[1], "lon"), read_site_value(s[2], "alt"));
+    std::string why;
+    if (!geoconv_tool::parse_site(fields, &placed, &why)) {
+      throw py::value_error("bad site (" + std::string(fields) + "): " + why);
+    }
   }
-  if (s.size() != 3) throw py::type_error("site must be (lat, lon, alt)");
-  const geoconv::Site placed(read_site_value(s[0], "lat"), read_site_value(s[1], "lon"),
-                             read_site_value(s[2], "alt"));
   const bool as_str = PyUnicode_Check(text.ptr());
   const py::bytes bytes = read_text(text, "text");
   const std::string_view input(PyBytes_AS_STRING(bytes.ptr()),
@@ -738,20 +746,7 @@ py::tuple convert_text(const std::string& command, py::handle text, py::handle s
   {
     py::gil_scoped_release release;
     geoconv_tool::Converter converter(*c, placed, precision);
-    constexpr std::string_view kTooLong = "ERROR: line longer than 65536 characters\n";
-    std::size_t run = 0, at = 0;  // lines from run to at are waiting for the converter
-    while (at < input.size()) {
-      std::size_t end = input.find('\n', at);
-      if (end == std::string_view::npos) end = input.size();
-      if (end - at > geoconv_tool::Converter::kMaxLineLength) {
-        errors += converter.convert_text(input.substr(run, at - run), &output);
-        output += kTooLong;
-        ++errors;
-        run = end + 1;
-      }
-      at = end + 1;
-    }
-    if (run < input.size()) errors += converter.convert_text(input.substr(run), &output);
+    errors = converter.convert_text(input, &output);
   }
   py::object result = as_str ? py::reinterpret_steal<py::object>(PyUnicode_DecodeUTF8(
                                    output.data(), static_cast<Py_ssize_t>(output.size()), "replace"))

@@ -32,7 +32,7 @@ def converter(arguments, text):
     ("lla2efg", None, 6, b"51.47222222 0 10\n# note\n\n91 0 0\r\n1,2,x\n+5\t6 7"),
     ("efg2lla", None, 9, b"3981053.178755 0 4966421.008341\n0 0 6356752\n1 2 3 4\n"),
     ("aer2lla", (51.47222222, 0.0, 10.0), 3, b"180 45 10000\n0 0 0\n1e400 0 1\n"),
-    ("efg2aer", (91.0, 0.0, 0.0), 6, b"1 2 3\n"),
+    ("efg2aer", (-45.5, 170.25, 1e5), 6, b"\xef\xbb\xbf1 2 3\n,1 2 3\n"),
     ("dms", None, 2, b"51.4722222\n-0.5\n"),
     ("xyz2aer", None, 0, b"1 1 1\n#" + b"x" * 70000 + b"\n" + b" " * 70000 + b"\n0 1 0"),
 ], ids=lambda value: value if isinstance(value, str) else "")
@@ -53,6 +53,8 @@ def test_convert_text_gives_the_converters_output(command, site, precision, text
     (("nosuch", "1 2 3"), ValueError),
     (("lla2efg", "1 2 3", (0, 0, 0), 21), ValueError),
     (("aer2lla", "1 2 3", (1.0, 2.0)), TypeError),
+    (("aer2lla", "1 2 3", (91.0, 2.0, 3.0)), ValueError),
+    (("aer2lla", "1 2 3", (1.0, float("inf"), 3.0)), ValueError),
     (("lla2efg", 123), TypeError),
 ])
 def test_convert_text_refuses_bad_arguments(arguments, error):
