@@ -83,6 +83,14 @@ const Command kCommands[] = {
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
+// Bytes that end a field: blanks and commas (a table: this scan is the
+// converter's hottest loop).
+struct FieldEnds {
+  bool table[256] = {};
+  constexpr FieldEnds() : table{} { table[' '] = table['\t'] = table[','] = true; }
+};
+constexpr FieldEnds kFieldEnd;
+
 // Appends a field as an ERROR line shows it: quoted, at most its first 40
 // bytes (not cutting a UTF-8 sequence), with control bytes and backslashes
 // escaped so that the line stays one readable line.
@@ -152,7 +160,7 @@ int parse_fields(std::string_view text, double* values, int max_fields, std::str
   if (i == n) return 0;
   for (int count = 0;;) {
     std::size_t j = i;
-    while (j < n && !is_blank(text[j]) && text[j] != ',') ++j;
+    while (j < n && !kFieldEnd.table[static_cast<unsigned char>(text[j])]) ++j;
     if (j == i) {  // a comma where a field should start
       empty_field(why, count + 1);
       return -1;
