@@ -98,7 +98,7 @@ class ConversionError(ValueError):
 
 _core.set_conversion_error(ConversionError)
 
-# Docstring parts shared by the conversions, put in place of %(name)s lines
+# Docstring pieces shared by the conversions, put in place of %(name)s lines
 # at those lines' indentation.
 _SHARED = {
     "keywords": """\
@@ -128,7 +128,7 @@ _SHARED["keyword"] = _SHARED["keywords"].replace(
 
 
 def _documented(function):
-    """Fills the shared parts into a function's docstring."""
+    """Fills the shared pieces into a function's docstring."""
     def fill(match):
         indent, name = match.group(1), match.group(2)
         return "\n".join(indent + line if line else line

@@ -9,7 +9,8 @@
 //
 // The public, documented and picklable functions are the thin wrappers in
 // geoconv/__init__.py; this module gives them one entry per kernel taking
-// (args, out, errors, threads).
+// (*inputs, out, errors, threads), and site_<name>(site, *inputs, out,
+// errors, threads) for a Site's conversions.
 
 #include <geoconv/geoconv.hpp>
 #include <pybind11/numpy.h>
