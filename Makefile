@@ -11,7 +11,7 @@ TEST_PKGS  := $(BUILD_PKGS) libgtest-dev libgeographiclib-dev pkg-config
 SANITIZE := -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all \
             -fno-omit-frame-pointer
 
-.PHONY: all demo test bench fuzz clean
+.PHONY: all demo test bench fuzz clean js web
 
 all:
 	@$(ENSURE) $(BUILD_PKGS)
@@ -64,6 +64,28 @@ fuzz:
 	  rc=$$?; grep -v '^#' build/fuzz/$$t.log | tail -n 12; \
 	  [ $$rc -eq 0 ] || { echo "$$t: finding, see build/fuzz/$$t.log"; exit 1; }; \
 	done
+
+# The library, the converter's line engine and the demonstration's report as
+# one standalone WebAssembly module for js/ (the npm package) and web/ (the
+# page). Debian's emscripten runs on this Node with Debian's Node modules.
+JS_PKGS  := emscripten
+EMXX     := NODE_PATH=/usr/share/nodejs em++
+WASM_SRC := $(wildcard geoconv/src/*.cpp) tools/convert.cpp demo/report.cpp js/wasm/exports.cpp
+WASM_DEP := $(WASM_SRC) $(wildcard geoconv/src/*.hpp geoconv/include/geoconv/*) tools/convert.hpp \
+            demo/report.hpp js/wasm/charconv.hpp
+# Every function of the C interface, by its declaration in geoconv.h.
+WASM_EXPORTS := $(shell sed -n 's/^[a-z]* \**\(geoconv_[A-Za-z0-9_]*\).*/_\1/p' \
+                  geoconv/include/geoconv/geoconv.h | paste -sd, -),_malloc,_free
+EMFLAGS := -O2 -std=c++17 -ffp-contract=off -fno-fast-math -fno-math-errno -fno-exceptions \
+           -Wall -Wextra -Wpedantic -Wshadow -Werror -Igeoconv/include -Itools -Idemo \
+           -include js/wasm/charconv.hpp --no-entry -sSTANDALONE_WASM \
+           -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=512MB -sEXPORTED_FUNCTIONS=$(WASM_EXPORTS)
+
+js/geoconv.wasm: $(WASM_DEP)
+	@$(ENSURE) $(JS_PKGS)
+	$(EMXX) $(EMFLAGS) $(WASM_SRC) -o $@
+
+js: js/geoconv.wasm
 
 clean:
 	rm -rf build

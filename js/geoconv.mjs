@@ -1,0 +1,334 @@
+// geoconv for JavaScript: the library's conversions on the WGS 84 ellipsoid,
+// compiled to WebAssembly (geoconv.wasm beside this file), for Node and for
+// browsers.
+//
+//   import { load } from 'geoconv';
+//   const gc = await load();
+//   const [E, F, G] = gc.LLA84toEFG84(51.47222222, 0, 10);   // deg, deg, ft -> m
+//
+// Units as in the library: angles in degrees, altitudes and ranges in feet,
+// Earth-fixed E, F, G in metres. Every conversion takes numbers and returns
+// an array of three numbers, or takes a Float64Array of many points (three
+// numbers each, one after the other) and returns a new Float64Array of their
+// results. A conversion the library refuses (status 1) throws a
+// ConversionError with the library's message, unless the options say
+// {errors: 'nan'}: its results are then NaN. Arguments of the wrong type
+// throw a TypeError, arguments out of range a RangeError.
+
+const encoder = new TextEncoder();
+const decoder = new TextDecoder();
+
+/** A conversion the library refused; message is the library's line. */
+export class ConversionError extends Error {
+  constructor(routine, libraryMessage, index) {
+    // The library's line ends with a newline, some with a blank before it.
+    super(libraryMessage.replace(/[ \n]+$/, '') || `(${routine}) conversion failed`);
+    this.name = 'ConversionError';
+    this.routine = routine;
+    this.libraryMessage = libraryMessage;
+    if (index !== undefined) this.index = index;
+  }
+}
+
+/** The library's constants, exactly the same doubles. */
+export const constants = Object.freeze({
+  WGS72_E2: 0.006694317778,
+  WGS84_E2: 0.006694379990141317,
+  WGS72_A: 6378135.0,
+  WGS84_A: 6378137.0,
+  EARTH_EQ_RADIUS: 6378137.0,
+  WGS84_B: 6356752.0,
+  WGS72_HEIGHT_OFFSET: -28.764,
+  WGS84_HEIGHT_OFFSET: -24.764,
+  PI: 3.14159265359,
+  DEG2RAD: 0.01745329252,
+  RAD2DEG: 57.295779512896,
+  FEET_TO_METRES: 0.3048,
+});
+
+const SITE_BYTES = 88;                  // sizeof(geoconv_site)
+const CHUNK_BYTES = 1 << 20;            // text handed to the converter at once
+const MAX_LINE = 65536;                 // the converter's longest line
+
+function number(value, name) {
+  if (typeof value !== 'number') throw new TypeError(`${name} must be a number, not ${typeof value}`);
+  return value;
+}
+
+function errorsOption(options, fallback = 'throw') {
+  if (options === undefined) return fallback;
+  if (options === null || typeof options !== 'object') throw new TypeError('options must be an object');
+  const mode = options.errors ?? fallback;
+  if (mode !== 'throw' && mode !== 'nan') throw new RangeError(`errors must be 'throw' or 'nan', not ${mode}`);
+  return mode;
+}
+
+function points(values, per, name) {
+  if (values.length % per !== 0) {
+    throw new RangeError(`${name}: the Float64Array's length ${values.length} is not a multiple of ${per}`);
+  }
+  return values.length / per;
+}
+
+async function wasmBytes(source) {
+  if (source instanceof WebAssembly.Module || source instanceof ArrayBuffer || ArrayBuffer.isView(source)) {
+    return source;
+  }
+  const url = source === undefined ? new URL('./geoconv.wasm', import.meta.url) : new URL(source, import.meta.url);
+  if (url.protocol === 'file:') {
+    const { readFile } = await import('node:fs/promises');
+    return readFile(url);
+  }
+  const response = await fetch(url);
+  if (!response.ok) throw new Error(`geoconv: cannot load ${url}: HTTP ${response.status}`);
+  return response.arrayBuffer();
+}
+
+/**
+ * Loads the WebAssembly module and returns the conversions. source: where
+ * geoconv.wasm is (a URL or path, default beside this module), or its bytes,
+ * or a compiled WebAssembly.Module.
+ */
+export async function load(source) {
+  let memory;
+  let heap;  // byte view of memory, made again when memory grows
+  const view = () => (heap.buffer === memory.buffer ? heap : (heap = new Uint8Array(memory.buffer)));
+  const wasi = {
+    // The library writes only to its own memory streams; anything sent to a
+    // file descriptor (an abort message) is dropped.
+    fd_write: (fd, iovs, count, written) => {
+      const data = new DataView(memory.buffer);
+      let total = 0;
+      for (let i = 0; i < count; ++i) total += data.getUint32(iovs + 8 * i + 4, true);
+      data.setUint32(written, total, true);
+      return 0;
+    },
+    fd_close: () => 0,
+    fd_seek: () => 70,  // ESPIPE
+    proc_exit: (code) => { throw new Error(`geoconv: the WebAssembly module stopped (${code})`); },
+  };
+  const imports = { wasi_snapshot_preview1: wasi, env: { emscripten_notify_memory_growth: () => {} } };
+  const bytes = await wasmBytes(source);
+  const result = await WebAssembly.instantiate(bytes, imports);
+  const x = (result.instance ?? result).exports;
+  memory = x.memory;
+  heap = new Uint8Array(memory.buffer);
+  x._initialize();
+
+  // Scratch space: three output doubles, then a site's storage.
+  const scratch = x.malloc(32 + SITE_BYTES);
+  if (scratch === 0) throw new Error('geoconv: out of memory');
+  const outPtr = scratch, sitePtr = scratch + 32;
+  const out = () => new Float64Array(memory.buffer, outPtr, 3);
+
+  const message = () => decoder.decode(view().slice(x.geoconv_js_message(), x.geoconv_js_message() + x.geoconv_js_message_length()));
+  const outputText = () => {
+    const at = x.geoconv_js_output();
+    return decoder.decode(view().subarray(at, at + x.geoconv_js_output_length()));
+  };
+
+  // One routine with three outputs, the first `count` arguments numbers per
+  // point, then `fixed` numbers for every point (a site), then options.
+  // call(stream, a, b, c, ...fixedValues) returns a status.
+  function three(name, count, fixed, call) {
+    return function (...args) {
+      const batch = args[0] instanceof Float64Array;
+      const perPoint = batch ? 1 : count;
+      if (args.length < perPoint + fixed) throw new TypeError(`${name} needs ${perPoint + fixed} arguments`);
+      const fixedArgs = args.slice(perPoint, perPoint + fixed).map((v, i) => number(v, `${name} argument ${perPoint + i + 1}`));
+      const mode = errorsOption(args[perPoint + fixed]);
+      if (!batch) {
+        const input = args.slice(0, count).map((v, i) => number(v, `${name} argument ${i + 1}`));
+        const status = call(x.geoconv_js_stream(), ...input, ...fixedArgs);
+        if (status !== 0) {
+          if (mode === 'throw') throw new ConversionError(name, message());
+          return [NaN, NaN, NaN];
+        }
+        return Array.from(out());
+      }
+      const input = args[0];
+      const n = points(input, count, name);
+      const result = new Float64Array(3 * n);
+      let stream = x.geoconv_js_stream();
+      for (let i = 0; i < n; ++i) {
+        const a = input[count * i], b = input[count * i + 1], c = input[count * i + 2];
+        const status = count === 1 ? call(stream, a, ...fixedArgs) : call(stream, a, b, c, ...fixedArgs);
+        if (status !== 0) {
+          if (mode === 'throw') throw new ConversionError(name, message(), i);
+          result.fill(NaN, 3 * i, 3 * i + 3);
+          stream = x.geoconv_js_stream();
+        } else {
+          result.set(out(), 3 * i);
+        }
+      }
+      return result;
+    };
+  }
+
+  function helper(name, f, arity = 1) {
+    return function (...args) {
+      if (arity === 1 && args[0] instanceof Float64Array) return args[0].map((v) => f(v));
+      return f(...args.slice(0, arity).map((v, i) => number(v, `${name} argument ${i + 1}`)));
+    };
+  }
+
+  const p = outPtr;
+  const gc = {
+    constants,
+    sqr: helper('sqr', x.geoconv_sqr), cube: helper('cube', x.geoconv_cube),
+    sind: helper('sind', x.geoconv_sind), cosd: helper('cosd', x.geoconv_cosd),
+    tand: helper('tand', x.geoconv_tand), asind: helper('asind', x.geoconv_asind),
+    acosd: helper('acosd', x.geoconv_acosd), atand: helper('atand', x.geoconv_atand),
+    atan2d: helper('atan2d', x.geoconv_atan2d, 2),
+
+    LLA84toEFG84: three('LLA84toEFG84', 3, 0, (s, a, b, c) => x.geoconv_LLA84toEFG84(s, a, b, c, p, p + 8, p + 16)),
+    EFG84toLLA84: three('EFG84toLLA84', 3, 0, (s, a, b, c) => x.geoconv_EFG84toLLA84(s, a, b, c, p, p + 8, p + 16)),
+    AERtoXYZ: three('AERtoXYZ', 3, 0, (s, a, b, c) => (x.geoconv_AERtoXYZ(s, a, b, c, p, p + 8, p + 16), 0)),
+    XYZtoAER: three('XYZtoAER', 3, 0, (s, a, b, c) => (x.geoconv_XYZtoAER(s, a, b, c, p, p + 8, p + 16), 0)),
+    EFG84toEFG72: three('EFG84toEFG72', 3, 0, (s, a, b, c) => x.geoconv_EFG84toEFG72(s, a, b, c, p, p + 8, p + 16)),
+    AERtoEFG84: three('AERtoEFG84', 3, 3, (s, a, b, c, la, lo, al) => x.geoconv_AERtoEFG84(s, a, b, c, la, lo, al, p, p + 8, p + 16)),
+    AERtoLLA84: three('AERtoLLA84', 3, 3, (s, a, b, c, la, lo, al) => x.geoconv_AERtoLLA84(s, a, b, c, la, lo, al, p, p + 8, p + 16)),
+    EFG84toAER: three('EFG84toAER', 3, 3, (s, a, b, c, la, lo, al) => x.geoconv_EFG84toAER(s, a, b, c, la, lo, al, p, p + 8, p + 16)),
+    DEGtoDMS: three('DEGtoDMS', 1, 0, (s, a) => (x.geoconv_DEGtoDMS(a, p, p + 8, p + 16), 0)),
+
+    /** The integer in bytes first..last of text (bytes, or a string's UTF-8 form). */
+    STRtoINT(text, first, last) {
+      if (typeof text !== 'string' && !(text instanceof Uint8Array)) {
+        throw new TypeError('STRtoINT: text must be a string or a Uint8Array');
+      }
+      for (const v of [first, last]) {
+        if (!Number.isInteger(v) || v < -0x80000000 || v > 0x7fffffff) {
+          throw new RangeError('STRtoINT: first and last must be 32-bit integers');
+        }
+      }
+      return withBytes(typeof text === 'string' ? encoder.encode(text) : text,
+                       (at) => x.geoconv_STRtoINT(at, first, last));
+    },
+
+    /** The converter's commands: name, what each reads and writes. */
+    commands: (() => {
+      x.geoconv_js_commands();
+      return outputText().split('\n').filter((l) => l.trim()).map((line) => {
+        const [left, writes] = line.split('->');
+        const name = left.trim().split(/\s+/)[0];
+        return { name, reads: left.trim().slice(name.length).trim(), writes: writes.trim(),
+                 site: withString(name, (at) => x.geoconv_js_needs_site(at)) === 1 };
+      });
+    })(),
+
+    /**
+     * Converts text as the converter `geoconv COMMAND` converts a file: one
+     * output line for each line, ERROR lines included. Options: site
+     * [lat, lon, alt] (degrees, degrees, feet; needed by the site commands),
+     * decimals (0 to 20, default 6). Returns {text, errors}.
+     */
+    convertLines(command, text, options = {}) {
+      if (typeof command !== 'string' || typeof text !== 'string') {
+        throw new TypeError('convertLines: command and text must be strings');
+      }
+      const info = gc.commands.find((c) => c.name === command);
+      if (!info) throw new RangeError(`convertLines: unknown command '${command}'`);
+      const decimals = options.decimals ?? 6;
+      if (!Number.isInteger(decimals) || decimals < 0 || decimals > 20) {
+        throw new RangeError('convertLines: decimals must be a whole number from 0 to 20');
+      }
+      let site = [0, 0, 0];
+      if (info.site) {
+        if (!Array.isArray(options.site) || options.site.length !== 3) {
+          throw new TypeError(`convertLines: ${command} needs options.site = [lat, lon, alt]`);
+        }
+        site = options.site.map((v, i) => number(v, `site[${i}]`));
+      }
+      const bytes = encoder.encode(text);
+      const parts = [];
+      let errors = 0;
+      // Whole lines at a time, so that memory stays bounded; a line longer
+      // than a chunk is handed on cut short, still over the line limit, and
+      // the converter answers it with its ERROR line.
+      for (let start = 0; start < bytes.length;) {
+        let end = Math.min(bytes.length, start + CHUNK_BYTES);
+        let next = end;
+        if (end < bytes.length) {
+          const nl = bytes.lastIndexOf(10, end - 1);
+          if (nl >= start) {
+            end = next = nl + 1;
+          } else {
+            const after = bytes.indexOf(10, end);
+            end = start + MAX_LINE + 1;
+            next = after < 0 ? bytes.length : after + 1;
+          }
+        }
+        errors += withString(command, (at) => withBytes(bytes.subarray(start, end), (textAt, length) => {
+          const found = x.geoconv_js_convert(at, textAt, length, site[0], site[1], site[2], decimals);
+          if (found < 0) throw new Error(`geoconv: the converter refused (${found})`);
+          return found;
+        }));
+        parts.push(outputText());
+        start = next;
+      }
+      return { text: parts.join(''), errors };
+    },
+
+    /** The demonstration's report, exactly as geoconv-demo writes it. */
+    demoReport() {
+      if (x.geoconv_js_demo() < 0) throw new Error('geoconv: cannot write the report');
+      return outputText();
+    },
+  };
+
+  function withBytes(bytes, use) {
+    const at = x.malloc(bytes.length + 1);
+    if (at === 0) throw new Error('geoconv: out of memory');
+    try {
+      view().set(bytes, at);
+      view()[at + bytes.length] = 0;
+      return use(at, bytes.length);
+    } finally {
+      x.free(at);
+    }
+  }
+  function withString(text, use) {
+    return withBytes(encoder.encode(text), (at) => use(at));
+  }
+
+  /**
+   * A site placed once for many targets: new gc.Site(lat, lon, alt, options)
+   * (degrees, degrees, feet). An invalid site (latitude beyond +-90 or NaN)
+   * throws a ConversionError, unless options say {errors: 'nan'}: the site
+   * is then made, valid is false and its conversions give NaN. The options
+   * are the default of the site's conversions.
+   */
+  class Site {
+    #bytes = new Uint8Array(SITE_BYTES);
+    #errors;
+    constructor(lat, lon, alt, options) {
+      [lat, lon, alt].forEach((v, i) => number(v, `Site argument ${i + 1}`));
+      this.#errors = errorsOption(options);
+      const status = x.geoconv_site_init(sitePtr, x.geoconv_js_stream(), lat, lon, alt);
+      if (status !== 0 && this.#errors === 'throw') throw new ConversionError('Site', message());
+      this.#bytes.set(view().subarray(sitePtr, sitePtr + SITE_BYTES));
+      this.valid = status === 0;
+      this.latitude = lat;
+      this.longitude = lon;
+      this.altitude = alt;
+      this.E = x.geoconv_site_E(sitePtr);
+      this.F = x.geoconv_site_F(sitePtr);
+      this.G = x.geoconv_site_G(sitePtr);
+      const bytes = this.#bytes;
+      const errors = this.#errors;
+      for (const name of ['AERtoEFG84', 'AERtoLLA84', 'EFG84toAER']) {
+        const f = x[`geoconv_site_${name}`];
+        const convert = three(name, 3, 0, (s, a, b, c) => f(sitePtr, s, a, b, c, p, p + 8, p + 16));
+        this[name] = (...args) => {
+          view().set(bytes, sitePtr);  // this site into the call's storage
+          const last = args[args[0] instanceof Float64Array ? 1 : 3];
+          return convert(...args.slice(0, args[0] instanceof Float64Array ? 1 : 3),
+                         { errors: errorsOption(last, errors) });
+        };
+      }
+      Object.freeze(this);
+    }
+  }
+  gc.Site = Site;
+  return Object.freeze(gc);
+}
