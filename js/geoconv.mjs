@@ -168,6 +168,7 @@ export async function load(source) {
   function helper(name, f, arity = 1) {
     return function (...args) {
       if (arity === 1 && args[0] instanceof Float64Array) return args[0].map((v) => f(v));
+      if (args.length < arity) throw new TypeError(`${name} needs ${arity} argument${arity > 1 ? 's' : ''}`);
       return f(...args.slice(0, arity).map((v, i) => number(v, `${name} argument ${i + 1}`)));
     };
   }
