@@ -6,7 +6,7 @@ CMAKE  ?= cmake
 ENSURE := scripts/ensure-packages
 
 BUILD_PKGS := cmake g++
-TEST_PKGS  := $(BUILD_PKGS) libgtest-dev libgeographiclib-dev pkg-config
+TEST_PKGS  := $(BUILD_PKGS) libgtest-dev libgeographiclib-dev pkg-config emscripten chromium
 
 SANITIZE := -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all \
             -fno-omit-frame-pointer
@@ -23,7 +23,9 @@ demo: all
 
 # The whole suite, twice: a normal build (which also checks that a build with
 # -O3 -march=native gives bit-identical results) and an AddressSanitizer +
-# UndefinedBehaviorSanitizer build.
+# UndefinedBehaviorSanitizer build. Between them the JavaScript package and
+# the page: Node's test runner over js/test (against the native converter and
+# demonstration just built) and web/test (the page in headless Chromium).
 test:
 	@$(ENSURE) $(TEST_PKGS)
 	$(CMAKE) -S . -B build/native -DCMAKE_CXX_FLAGS="-O3 -march=native"
@@ -32,6 +34,9 @@ test:
 	  -DGEOCONV_REFERENCE_BITDUMP=$(CURDIR)/build/native/tests/geoconv-bitdump
 	$(CMAKE) --build build/test -j $(JOBS)
 	cd build/test && ctest --output-on-failure -j $(JOBS)
+	$(MAKE) js web/node_modules
+	GEOCONV_TOOL=$(CURDIR)/build/test/tools/geoconv GEOCONV_DEMO=$(CURDIR)/build/test/demo/geoconv-demo \
+	  node --test --test-timeout=300000 js/test/ web/test/
 	$(CMAKE) -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="$(SANITIZE)"
 	$(CMAKE) --build build/asan -j $(JOBS)
 	cd build/asan && ctest --output-on-failure -j $(JOBS)
@@ -86,6 +91,17 @@ js/geoconv.wasm: $(WASM_DEP)
 	$(EMXX) $(EMFLAGS) $(WASM_SRC) -o $@
 
 js: js/geoconv.wasm
+
+# puppeteer-core for the page's test, as locked; it drives Debian's chromium
+# and never downloads a browser.
+web/node_modules: web/package.json web/package-lock.json
+	cd web && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund
+	@touch $@
+
+# The page at http://127.0.0.1:$(WEB_PORT)/web/ until Ctrl-C.
+WEB_PORT ?= 8016
+web: js
+	node web/serve.mjs $(WEB_PORT)
 
 clean:
 	rm -rf build
