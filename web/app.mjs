@@ -108,7 +108,8 @@ function drawScope() {
     const ground = range * Math.cos(el * Math.PI / 180);
     if (Number.isFinite(az) && Number.isFinite(ground)) plotted.push({ t, az, el, range, ground });
   }
-  const reach = niceCeiling(1.1 * Math.max(1, ...plotted.map((p) => p.ground)));
+  // The outer ring a little beyond the farthest target; 100,000 ft when empty.
+  const reach = plotted.length ? niceCeiling(1.1 * Math.max(1, ...plotted.map((p) => p.ground))) : 100000;
   const scope = $('scope');
   const parts = [];
   for (let k = 1; k <= 4; ++k) {
