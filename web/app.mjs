@@ -39,7 +39,8 @@ function readNumber(input, label) {
 }
 
 let gc;
-let targets = [];  // {efg: [E, F, G]} or {aer: [az, el, range]}, with a label
+let targets = [];  // {efg: [E, F, G]} or {aer: [az, el, range]}, with a label and a tag
+let points = 0;    // single points converted, for their tags P1, P2, ...
 
 function view() { return VIEWS[$('command').value]; }
 
@@ -134,6 +135,16 @@ function drawScope() {
     if (plotted.length <= 30) parts.push(svg('text', { class: 'tag', x: x + 2.6, y: y + 1.6 }, String(p.t.tag ?? k + 1)));
   }
   scope.replaceChildren(...parts);
+  // The same targets as numbers, the first rows of them, for reading and copying.
+  const rows = plotted.slice(0, 30).map((p, k) => {
+    const tr = document.createElement('tr');
+    for (const cell of [p.t.tag ?? k + 1, p.az.toFixed(3), p.el.toFixed(3), p.range.toFixed(1), p.ground.toFixed(1)]) {
+      tr.append(Object.assign(document.createElement('td'), { textContent: cell, title: p.t.label }));
+    }
+    return tr;
+  });
+  $('targets').tBodies[0].replaceChildren(...rows);
+  $('targets').hidden = rows.length === 0;
   const more = targets.length > MAX_PLOTTED ? ` (the first ${MAX_PLOTTED} of ${targets.length})` : '';
   $('scope-summary').textContent = plotted.length === 0 ? 'No targets yet.'
     : `${plotted.length} target${plotted.length === 1 ? '' : 's'}${more}; outer ring ${reach.toLocaleString('en')} ft of horizontal range.`;
@@ -159,7 +170,7 @@ function convertPoint(event) {
     table.append(...rows);
     result.replaceChildren(Object.assign(document.createElement('p'), { className: 'hint', textContent: `${v.routine}(${values.join(', ')})` }), table);
     const t = targetOf(v, values, output, `${v.routine} ${values.join(' ')}`, currentSite());
-    if (t) targets.push(t);
+    if (t) targets.push({ ...t, tag: `P${++points}` });
     drawScope();
   } catch (error) {
     const text = error instanceof ConversionError ? `${error.routine}: ${error.message}` : error.message;
