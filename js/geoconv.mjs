@@ -90,9 +90,9 @@ async function wasmBytes(source) {
  * or a compiled WebAssembly.Module.
  */
 export async function load(source) {
-  let memory;
-  let heap;  // byte view of memory, made again when memory grows
-  const view = () => (heap.buffer === memory.buffer ? heap : (heap = new Uint8Array(memory.buffer)));
+  let memory, heap, f64;  // the module's memory, and byte and double views of it
+  const views = () => { heap = new Uint8Array(memory.buffer); f64 = new Float64Array(memory.buffer); };
+  const view = () => (heap.buffer === memory.buffer ? heap : (views(), heap));
   const wasi = {
     // The library writes only to its own memory streams; anything sent to a
     // file descriptor (an abort message) is dropped.
@@ -107,58 +107,61 @@ export async function load(source) {
     fd_seek: () => 70,  // ESPIPE
     proc_exit: (code) => { throw new Error(`geoconv: the WebAssembly module stopped (${code})`); },
   };
-  const imports = { wasi_snapshot_preview1: wasi, env: { emscripten_notify_memory_growth: () => {} } };
+  const imports = { wasi_snapshot_preview1: wasi, env: { emscripten_notify_memory_growth: () => views() } };
   const bytes = await wasmBytes(source);
   const result = await WebAssembly.instantiate(bytes, imports);
   const x = (result.instance ?? result).exports;
   memory = x.memory;
-  heap = new Uint8Array(memory.buffer);
+  views();
   x._initialize();
 
   // Scratch space: three output doubles, then a site's storage.
   const scratch = x.malloc(32 + SITE_BYTES);
   if (scratch === 0) throw new Error('geoconv: out of memory');
-  const outPtr = scratch, sitePtr = scratch + 32;
-  const out = () => new Float64Array(memory.buffer, outPtr, 3);
-
-  const message = () => decoder.decode(view().slice(x.geoconv_js_message(), x.geoconv_js_message() + x.geoconv_js_message_length()));
+  const outPtr = scratch, sitePtr = scratch + 32, o = outPtr / 8;
+  // The diagnostic stream of every call: only a refused call writes to it,
+  // and reading the message empties it again.
+  let stream = x.geoconv_js_stream();
+  const message = () => {
+    const at = x.geoconv_js_message(), text = decoder.decode(view().slice(at, at + x.geoconv_js_message_length()));
+    stream = x.geoconv_js_stream();
+    return text;
+  };
   const outputText = () => {
     const at = x.geoconv_js_output();
     return decoder.decode(view().subarray(at, at + x.geoconv_js_output_length()));
   };
 
-  // One routine with three outputs, the first `count` arguments numbers per
-  // point, then `fixed` numbers for every point (a site), then options.
-  // call(stream, a, b, c, ...fixedValues) returns a status.
+  // One routine with three outputs: `count` numbers per point (1 or 3), then
+  // `fixed` numbers for every point (a site), then options.
+  // call(stream, a, b, c, f0, f1, f2) returns a status; extra arguments are
+  // ignored.
   function three(name, count, fixed, call) {
     return function (...args) {
       const batch = args[0] instanceof Float64Array;
-      const perPoint = batch ? 1 : count;
-      if (args.length < perPoint + fixed) throw new TypeError(`${name} needs ${perPoint + fixed} arguments`);
-      const fixedArgs = args.slice(perPoint, perPoint + fixed).map((v, i) => number(v, `${name} argument ${perPoint + i + 1}`));
-      const mode = errorsOption(args[perPoint + fixed]);
+      const k = batch ? 1 : count;  // where the fixed numbers start
+      if (args.length < k + fixed) throw new TypeError(`${name} needs ${k + fixed} arguments`);
+      for (let i = batch ? 1 : 0; i < k + fixed; ++i) number(args[i], `${name} argument ${i + 1}`);
+      const mode = errorsOption(args[k + fixed]);
+      const f0 = args[k], f1 = args[k + 1], f2 = args[k + 2];
       if (!batch) {
-        const input = args.slice(0, count).map((v, i) => number(v, `${name} argument ${i + 1}`));
-        const status = call(x.geoconv_js_stream(), ...input, ...fixedArgs);
-        if (status !== 0) {
-          if (mode === 'throw') throw new ConversionError(name, message());
-          return [NaN, NaN, NaN];
-        }
-        return Array.from(out());
+        if (call(stream, args[0], args[1], args[2], f0, f1, f2) === 0) return [f64[o], f64[o + 1], f64[o + 2]];
+        if (mode === 'throw') throw new ConversionError(name, message());
+        message();
+        return [NaN, NaN, NaN];
       }
       const input = args[0];
       const n = points(input, count, name);
       const result = new Float64Array(3 * n);
-      let stream = x.geoconv_js_stream();
-      for (let i = 0; i < n; ++i) {
-        const a = input[count * i], b = input[count * i + 1], c = input[count * i + 2];
-        const status = count === 1 ? call(stream, a, ...fixedArgs) : call(stream, a, b, c, ...fixedArgs);
-        if (status !== 0) {
-          if (mode === 'throw') throw new ConversionError(name, message(), i);
-          result.fill(NaN, 3 * i, 3 * i + 3);
-          stream = x.geoconv_js_stream();
+      for (let i = 0, j = 0; i < n; ++i, j += count) {
+        if (call(stream, input[j], input[j + 1], input[j + 2], f0, f1, f2) === 0) {
+          result[3 * i] = f64[o];
+          result[3 * i + 1] = f64[o + 1];
+          result[3 * i + 2] = f64[o + 2];
         } else {
-          result.set(out(), 3 * i);
+          const text = message();
+          if (mode === 'throw') throw new ConversionError(name, text, i);
+          result.fill(NaN, 3 * i, 3 * i + 3);
         }
       }
       return result;
@@ -305,8 +308,9 @@ export async function load(source) {
     constructor(lat, lon, alt, options) {
       [lat, lon, alt].forEach((v, i) => number(v, `Site argument ${i + 1}`));
       this.#errors = errorsOption(options);
-      const status = x.geoconv_site_init(sitePtr, x.geoconv_js_stream(), lat, lon, alt);
-      if (status !== 0 && this.#errors === 'throw') throw new ConversionError('Site', message());
+      const status = x.geoconv_site_init(sitePtr, stream, lat, lon, alt);
+      const text = status === 0 ? '' : message();
+      if (status !== 0 && this.#errors === 'throw') throw new ConversionError('Site', text);
       this.#bytes.set(view().subarray(sitePtr, sitePtr + SITE_BYTES));
       this.valid = status === 0;
       this.latitude = lat;
@@ -322,9 +326,10 @@ export async function load(source) {
         const convert = three(name, 3, 0, (s, a, b, c) => f(sitePtr, s, a, b, c, p, p + 8, p + 16));
         this[name] = (...args) => {
           view().set(bytes, sitePtr);  // this site into the call's storage
-          const last = args[args[0] instanceof Float64Array ? 1 : 3];
-          return convert(...args.slice(0, args[0] instanceof Float64Array ? 1 : 3),
-                         { errors: errorsOption(last, errors) });
+          const k = args[0] instanceof Float64Array ? 1 : 3;  // where the options are
+          args[k] = { errors: errorsOption(args[k], errors) };
+          args.length = k + 1;
+          return convert(...args);
         };
       }
       Object.freeze(this);

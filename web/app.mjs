@@ -8,6 +8,7 @@ import { ConversionError, load } from '../js/geoconv.mjs';
 const $ = (id) => document.getElementById(id);
 const SVG = 'http://www.w3.org/2000/svg';
 const MAX_PLOTTED = 5000;
+const MAX_SHOWN = 20000;  // output lines put on the page; all of them can be saved
 
 const LLA = ['lat (deg)', 'lon (deg)', 'alt (ft)'];
 const EFG = ['E (m)', 'F (m)', 'G (m)'];
@@ -40,6 +41,7 @@ function readNumber(input, label) {
 
 let gc;
 let targets = [];  // {efg: [E, F, G]} or {aer: [az, el, range]}, with a label and a tag
+let unplotted = 0; // converted lines beyond the first MAX_PLOTTED, not made targets
 let points = 0;    // single points converted, for their tags P1, P2, ...
 
 function view() { return VIEWS[$('command').value]; }
@@ -104,7 +106,7 @@ function svg(name, attributes, text) {
 function drawScope() {
   const site = currentSite();
   const plotted = [];
-  for (const t of targets.slice(0, MAX_PLOTTED)) {
+  for (const t of targets) {
     const [az, el, range] = direction(t, site);
     const ground = range * Math.cos(el * Math.PI / 180);
     if (Number.isFinite(az) && Number.isFinite(ground)) plotted.push({ t, az, el, range, ground });
@@ -145,7 +147,7 @@ function drawScope() {
   });
   $('targets').tBodies[0].replaceChildren(...rows);
   $('targets').hidden = rows.length === 0;
-  const more = targets.length > MAX_PLOTTED ? ` (the first ${MAX_PLOTTED} of ${targets.length})` : '';
+  const more = unplotted ? ` (the first ${targets.length} of ${targets.length + unplotted})` : '';
   $('scope-summary').textContent = plotted.length === 0 ? 'No targets yet.'
     : `${plotted.length} target${plotted.length === 1 ? '' : 's'}${more}; outer ring ${reach.toLocaleString('en')} ft of horizontal range.`;
 }
@@ -170,7 +172,7 @@ function convertPoint(event) {
     table.append(...rows);
     result.replaceChildren(Object.assign(document.createElement('p'), { className: 'hint', textContent: `${v.routine}(${values.join(', ')})` }), table);
     const t = targetOf(v, values, output, `${v.routine} ${values.join(' ')}`, currentSite());
-    if (t) targets.push({ ...t, tag: `P${++points}` });
+    if (t && targets.length < MAX_PLOTTED) targets.push({ ...t, tag: `P${++points}` });
     drawScope();
   } catch (error) {
     const text = error instanceof ConversionError ? `${error.routine}: ${error.message}` : error.message;
@@ -190,18 +192,33 @@ function convertLines(event) {
     const converted = gc.convertLines($('command').value, form.text.value, { site: siteValues, decimals });
     const lines = converted.text.split('\n');
     if (lines.at(-1) === '') lines.pop();
-    out.replaceChildren(...lines.map((line) => {
-      if (!line.startsWith('ERROR')) return document.createTextNode(`${line}\n`);
-      return Object.assign(document.createElement('span'), { className: 'error', textContent: `${line}\n` });
-    }));
+    // Runs of good lines as one text node each, ERROR lines marked.
+    const shown = document.createDocumentFragment();
+    let run = '';
+    for (const line of lines.slice(0, MAX_SHOWN)) {
+      if (!line.startsWith('ERROR')) {
+        run += `${line}\n`;
+        continue;
+      }
+      shown.append(run, Object.assign(document.createElement('span'), { className: 'error', textContent: `${line}\n` }));
+      run = '';
+    }
+    shown.append(run);
+    out.replaceChildren(shown);
     out.hidden = lines.length === 0;
-    $('lines-summary').textContent = `${lines.length} line${lines.length === 1 ? '' : 's'}, ${converted.errors} ERROR.`;
+    const save = $('lines-save');
+    URL.revokeObjectURL(save.href);
+    save.href = URL.createObjectURL(new Blob([converted.text], { type: 'text/plain' }));
+    save.hidden = lines.length === 0;
+    $('lines-summary').textContent = `${lines.length} line${lines.length === 1 ? '' : 's'}, ${converted.errors} ERROR.` +
+      (lines.length > MAX_SHOWN ? ` The first ${MAX_SHOWN} are shown.` : '');
     // The converted points go on the scope, in place of the earlier ones.
     const site = currentSite();
     const inputs = form.text.value.split('\n');
+    const good = [...lines.keys()].filter((i) => !/^(ERROR|\s*#|\s*$)/.test(lines[i]));
+    unplotted = Math.max(0, good.length - MAX_PLOTTED);
     targets = [];
-    lines.forEach((line, i) => {
-      if (line.startsWith('ERROR') || line.trim() === '' || line.trimStart().startsWith('#')) return;
+    good.slice(0, MAX_PLOTTED).forEach((i) => {
       const values = inputs[i].split(/[ \t,]+/).filter(Boolean).map(Number);
       const output = v.site ? (site ? site[v.routine](...values, { errors: 'nan' }) : null) : gc[v.routine](...values, { errors: 'nan' });
       const t = output && targetOf(v, values, output, `line ${i + 1}: ${inputs[i].trim()}`, site);
@@ -239,7 +256,7 @@ async function main() {
   $('point').addEventListener('submit', convertPoint);
   $('lines').addEventListener('submit', convertLines);
   $('site').addEventListener('input', drawScope);
-  $('clear').addEventListener('click', () => { targets = []; drawScope(); });
+  $('clear').addEventListener('click', () => { targets = []; unplotted = 0; drawScope(); });
   $('demo').textContent = gc.demoReport();
   window.addEventListener('hashchange', showDemo);
   showCommand();
