@@ -185,14 +185,6 @@ export async function load(source) {
     acosd: helper('acosd', x.geoconv_acosd), atand: helper('atand', x.geoconv_atand),
     atan2d: helper('atan2d', x.geoconv_atan2d, 2),
 
-    LLA84toEFG84: three('LLA84toEFG84', 3, 0, (s, a, b, c) => x.geoconv_LLA84toEFG84(s, a, b, c, p, p + 8, p + 16)),
-    EFG84toLLA84: three('EFG84toLLA84', 3, 0, (s, a, b, c) => x.geoconv_EFG84toLLA84(s, a, b, c, p, p + 8, p + 16)),
-    AERtoXYZ: three('AERtoXYZ', 3, 0, (s, a, b, c) => (x.geoconv_AERtoXYZ(s, a, b, c, p, p + 8, p + 16), 0)),
-    XYZtoAER: three('XYZtoAER', 3, 0, (s, a, b, c) => (x.geoconv_XYZtoAER(s, a, b, c, p, p + 8, p + 16), 0)),
-    EFG84toEFG72: three('EFG84toEFG72', 3, 0, (s, a, b, c) => x.geoconv_EFG84toEFG72(s, a, b, c, p, p + 8, p + 16)),
-    AERtoEFG84: three('AERtoEFG84', 3, 3, (s, a, b, c, la, lo, al) => x.geoconv_AERtoEFG84(s, a, b, c, la, lo, al, p, p + 8, p + 16)),
-    AERtoLLA84: three('AERtoLLA84', 3, 3, (s, a, b, c, la, lo, al) => x.geoconv_AERtoLLA84(s, a, b, c, la, lo, al, p, p + 8, p + 16)),
-    EFG84toAER: three('EFG84toAER', 3, 3, (s, a, b, c, la, lo, al) => x.geoconv_EFG84toAER(s, a, b, c, la, lo, al, p, p + 8, p + 16)),
     DEGtoDMS: three('DEGtoDMS', 1, 0, (s, a) => (x.geoconv_DEGtoDMS(a, p, p + 8, p + 16), 0)),
 
     /** The integer in bytes first..last of text (bytes, or a string's UTF-8 form). */
@@ -279,6 +271,17 @@ export async function load(source) {
       return outputText();
     },
   };
+
+  // The C functions' arguments: the stream, the numbers, the three outputs
+  // (a function without a status returns undefined: status 0).
+  for (const name of ['LLA84toEFG84', 'EFG84toLLA84', 'AERtoXYZ', 'XYZtoAER', 'EFG84toEFG72']) {
+    const f = x[`geoconv_${name}`];
+    gc[name] = three(name, 3, 0, (s, a, b, c) => f(s, a, b, c, p, p + 8, p + 16) ?? 0);
+  }
+  for (const name of ['AERtoEFG84', 'AERtoLLA84', 'EFG84toAER']) {
+    const f = x[`geoconv_${name}`];
+    gc[name] = three(name, 3, 3, (s, a, b, c, la, lo, al) => f(s, a, b, c, la, lo, al, p, p + 8, p + 16));
+  }
 
   function withBytes(bytes, use) {
     const at = x.malloc(bytes.length + 1);

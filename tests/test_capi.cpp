@@ -67,7 +67,8 @@ std::string outcome(F f, const double* in) {
     return geoconv_site_##f(&site, s, az, el, r, a, b, c);                                     \
   }
 #define GC_PAIR(f) \
-  if (name == #f) return {outcome(geoconv::f, in), outcome(geoconv_##f, in), outcome(geoconv_##f, in)}
+  if (name == #f)  \
+    return {outcome(geoconv::f, in), outcome(geoconv_##f, in), outcome(geoconv_##f, in)}
 #define GC_SITE_PAIR(f) \
   if (name == #f)       \
     return {outcome(geoconv::f, in), outcome(geoconv_##f, in), outcome(+GC_SITE(f), in)}

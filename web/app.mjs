@@ -6,6 +6,7 @@
 import { ConversionError, load } from '../js/geoconv.mjs';
 
 const $ = (id) => document.getElementById(id);
+const element = (tag, className, textContent) => Object.assign(document.createElement(tag), { className, textContent });
 const SVG = 'http://www.w3.org/2000/svg';
 const MAX_PLOTTED = 5000;
 const MAX_SHOWN = 20000;  // output lines put on the page; all of them can be saved
@@ -16,18 +17,22 @@ const AER = ['az (deg)', 'el (deg)', 'range (ft)'];
 // Per converter command: the routine, its fields, an example point, and the
 // target it puts on the scope (Earth-fixed, or a direction from the site).
 const VIEWS = {
-  lla2efg: { routine: 'LLA84toEFG84', in: LLA, out: EFG, example: [51.5, -0.05, 12000], target: (i, o) => ({ efg: o }) },
-  efg2lla: { routine: 'EFG84toLLA84', in: EFG, out: LLA, example: [3980000, -3500, 4968000], target: (i) => ({ efg: i }) },
+  lla2efg: { routine: 'LLA84toEFG84', in: LLA, out: EFG, example: [51.5, -0.05, 12000],
+             target: (i, o) => ({ efg: o }) },
+  efg2lla: { routine: 'EFG84toLLA84', in: EFG, out: LLA, example: [3980000, -3500, 4968000],
+             target: (i) => ({ efg: i }) },
   aer2xyz: { routine: 'AERtoXYZ', in: ['az (deg)', 'el (deg)', 'range'], out: ['x east', 'y north', 'z up'],
              example: [60, 3, 25000], target: (i) => ({ aer: i }) },
   xyz2aer: { routine: 'XYZtoAER', in: ['x east', 'y north', 'z up'], out: ['az (deg)', 'el (deg)', 'range'],
              example: [-12000, 9000, 800], target: (i, o) => ({ aer: o }) },
-  aer2lla: { routine: 'AERtoLLA84', site: true, in: AER, out: LLA, example: [180, 45, 10000], target: (i) => ({ aer: i, fix: true }) },
-  aer2efg: { routine: 'AERtoEFG84', site: true, in: AER, out: EFG, example: [300, 2, 40000], target: (i, o) => ({ efg: o }) },
+  aer2lla: { routine: 'AERtoLLA84', site: true, in: AER, out: LLA, example: [180, 45, 10000],
+             target: (i) => ({ aer: i, fix: true }) },
+  aer2efg: { routine: 'AERtoEFG84', site: true, in: AER, out: EFG, example: [300, 2, 40000],
+             target: (i, o) => ({ efg: o }) },
   efg2aer: { routine: 'EFG84toAER', site: true, in: EFG, out: AER, example: [3984081.752697, -0.00002, 4966764.583483],
              target: (i) => ({ efg: i }) },
-  efg84to72: { routine: 'EFG84toEFG72', in: EFG, out: ['E72 (m)', 'F72 (m)', 'G72 (m)'], example: [3981053.18, 0, 4966421.01],
-               target: (i) => ({ efg: i }) },
+  efg84to72: { routine: 'EFG84toEFG72', in: EFG, out: ['E72 (m)', 'F72 (m)', 'G72 (m)'],
+               example: [3981053.18, 0, 4966421.01], target: (i) => ({ efg: i }) },
   dms: { routine: 'DEGtoDMS', in: ['angle (deg)'], out: ['degrees', 'minutes', 'seconds'], example: [51.47222222] },
 };
 
@@ -131,17 +136,18 @@ function drawScope() {
     const r = (100 * p.ground) / reach, a = p.az * Math.PI / 180;
     const x = r * Math.sin(a), y = -r * Math.cos(a);
     const dot = svg('circle', { class: p.el < 0 ? 'target below' : 'target', cx: x, cy: y, r: 1.8 });
-    dot.append(svg('title', {}, `${p.t.label}\naz ${p.az.toFixed(3)}°  el ${p.el.toFixed(3)}°  range ${p.range.toFixed(1)}`));
+    const where = `az ${p.az.toFixed(3)}°  el ${p.el.toFixed(3)}°  range ${p.range.toFixed(1)}`;
+    dot.append(svg('title', {}, `${p.t.label}\n${where}`));
     parts.push(dot);
     // Few targets: each gets its number beside it (its line's, for lines).
-    if (plotted.length <= 30) parts.push(svg('text', { class: 'tag', x: x + 2.6, y: y + 1.6 }, String(p.t.tag ?? k + 1)));
+    if (plotted.length <= 30) parts.push(svg('text', { class: 'tag', x: x + 2.6, y: y + 1.6 }, p.t.tag ?? k + 1));
   }
   scope.replaceChildren(...parts);
   // The same targets as numbers, the first rows of them, for reading and copying.
   const rows = plotted.slice(0, 30).map((p, k) => {
     const tr = document.createElement('tr');
     for (const cell of [p.t.tag ?? k + 1, p.az.toFixed(3), p.el.toFixed(3), p.range.toFixed(1), p.ground.toFixed(1)]) {
-      tr.append(Object.assign(document.createElement('td'), { textContent: cell, title: p.t.label }));
+      tr.append(Object.assign(element('td', '', cell), { title: p.t.label }));
     }
     return tr;
   });
@@ -149,7 +155,8 @@ function drawScope() {
   $('targets').hidden = rows.length === 0;
   const more = unplotted ? ` (the first ${targets.length} of ${targets.length + unplotted})` : '';
   $('scope-summary').textContent = plotted.length === 0 ? 'No targets yet.'
-    : `${plotted.length} target${plotted.length === 1 ? '' : 's'}${more}; outer ring ${reach.toLocaleString('en')} ft of horizontal range.`;
+    : `${plotted.length} target${plotted.length === 1 ? '' : 's'}${more}; ` +
+      `outer ring ${reach.toLocaleString('en')} ft of horizontal range.`;
 }
 
 function convertPoint(event) {
@@ -164,19 +171,18 @@ function convertPoint(event) {
     const output = v.site ? site[v.routine](...values) : gc[v.routine](...values);
     const rows = v.out.map((label, i) => {
       const tr = document.createElement('tr');
-      tr.append(Object.assign(document.createElement('td'), { textContent: label }),
-                Object.assign(document.createElement('td'), { textContent: String(output[i]) }));
+      tr.append(element('td', '', label), element('td', '', String(output[i])));
       return tr;
     });
     const table = document.createElement('table');
     table.append(...rows);
-    result.replaceChildren(Object.assign(document.createElement('p'), { className: 'hint', textContent: `${v.routine}(${values.join(', ')})` }), table);
+    result.replaceChildren(element('p', 'hint', `${v.routine}(${values.join(', ')})`), table);
     const t = targetOf(v, values, output, `${v.routine} ${values.join(' ')}`, currentSite());
     if (t && targets.length < MAX_PLOTTED) targets.push({ ...t, tag: `P${++points}` });
     drawScope();
   } catch (error) {
     const text = error instanceof ConversionError ? `${error.routine}: ${error.message}` : error.message;
-    result.replaceChildren(Object.assign(document.createElement('p'), { className: 'error', textContent: text }));
+    result.replaceChildren(element('p', 'error', text));
   }
 }
 
@@ -187,7 +193,9 @@ function convertLines(event) {
   const out = $('lines-out');
   try {
     const decimals = Number(form.decimals.value);
-    if (!Number.isInteger(decimals) || decimals < 0 || decimals > 20) throw new Error('decimals: a whole number from 0 to 20');
+    if (!Number.isInteger(decimals) || decimals < 0 || decimals > 20) {
+      throw new Error('decimals: a whole number from 0 to 20');
+    }
     const siteValues = v.site ? readSite() : [0, 0, 0];
     const converted = gc.convertLines($('command').value, form.text.value, { site: siteValues, decimals });
     const lines = converted.text.split('\n');
@@ -200,7 +208,7 @@ function convertLines(event) {
         run += `${line}\n`;
         continue;
       }
-      shown.append(run, Object.assign(document.createElement('span'), { className: 'error', textContent: `${line}\n` }));
+      shown.append(run, element('span', 'error', `${line}\n`));
       run = '';
     }
     shown.append(run);
@@ -210,8 +218,9 @@ function convertLines(event) {
     URL.revokeObjectURL(save.href);
     save.href = URL.createObjectURL(new Blob([converted.text], { type: 'text/plain' }));
     save.hidden = lines.length === 0;
-    $('lines-summary').textContent = `${lines.length} line${lines.length === 1 ? '' : 's'}, ${converted.errors} ERROR.` +
-      (lines.length > MAX_SHOWN ? ` The first ${MAX_SHOWN} are shown.` : '');
+    const shownNote = lines.length > MAX_SHOWN ? ` The first ${MAX_SHOWN} are shown.` : '';
+    const count = `${lines.length} line${lines.length === 1 ? '' : 's'}`;
+    $('lines-summary').textContent = `${count}, ${converted.errors} ERROR.${shownNote}`;
     // The converted points go on the scope, in place of the earlier ones.
     const site = currentSite();
     const inputs = form.text.value.split('\n');
@@ -220,14 +229,15 @@ function convertLines(event) {
     targets = [];
     good.slice(0, MAX_PLOTTED).forEach((i) => {
       const values = inputs[i].split(/[ \t,]+/).filter(Boolean).map(Number);
-      const output = v.site ? (site ? site[v.routine](...values, { errors: 'nan' }) : null) : gc[v.routine](...values, { errors: 'nan' });
+      const convert = v.site ? site?.[v.routine] : gc[v.routine];
+      const output = convert?.(...values, { errors: 'nan' });
       const t = output && targetOf(v, values, output, `line ${i + 1}: ${inputs[i].trim()}`, site);
       if (t) targets.push({ ...t, tag: `L${i + 1}` });
     });
     drawScope();
   } catch (error) {
     out.hidden = true;
-    $('lines-summary').replaceChildren(Object.assign(document.createElement('span'), { className: 'error', textContent: error.message }));
+    $('lines-summary').replaceChildren(element('span', 'error', error.message));
   }
 }
 
@@ -247,7 +257,8 @@ async function main() {
   }
   const select = $('command');
   for (const c of gc.commands) {
-    select.append(new Option(`${VIEWS[c.name].routine} (${c.name}): ${c.reads} → ${c.writes.replace(', seen from --site', '')}`, c.name));
+    const writes = c.writes.replace(', seen from --site', '');
+    select.append(new Option(`${VIEWS[c.name].routine} (${c.name}): ${c.reads} → ${writes}`, c.name));
   }
   select.value = 'aer2lla';
   select.disabled = false;

@@ -101,7 +101,8 @@ int geoconv_STRtoINT(const char* str, int first, int last) {
 }
 
 int geoconv_site_init(geoconv_site* site, FILE* stream, double lat, double lon, double alt) {
-  const geoconv::Site* placed = ::new (static_cast<void*>(site)) geoconv::Site(stream, lat, lon, alt);
+  const geoconv::Site* placed =
+      ::new (static_cast<void*>(site)) geoconv::Site(stream, lat, lon, alt);
   return placed->valid() ? 0 : 1;
 }
 

@@ -36,6 +36,9 @@ inline bool same_letters(const char* p, const char* end, const char* word) {
 }
 
 inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
+inline bool is_payload(char c) {  // what may stand in "nan(...)"
+  return is_digit(c) || c == '_' || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
+}
 
 }  // namespace geoconv_js
 
@@ -57,7 +60,7 @@ inline from_chars_result from_chars(const char* first, const char* last, double&
     p += 3;
     if (p != last && *p == '(') {
       const char* q = p + 1;
-      while (q != last && (is_digit(*q) || *q == '_' || ((*q | 0x20) >= 'a' && (*q | 0x20) <= 'z'))) ++q;
+      while (q != last && geoconv_js::is_payload(*q)) ++q;
       if (q != last && *q == ')') p = q + 1;
     }
     value = negative ? -NAN : NAN;
