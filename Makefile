@@ -6,7 +6,8 @@ CMAKE  ?= cmake
 ENSURE := scripts/ensure-packages
 
 BUILD_PKGS := cmake g++
-TEST_PKGS  := $(BUILD_PKGS) libgtest-dev libgeographiclib-dev pkg-config emscripten chromium
+TEST_PKGS  := $(BUILD_PKGS) libgtest-dev libgeographiclib-dev pkg-config python3 time emscripten \
+              chromium
 
 SANITIZE := -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all \
             -fno-omit-frame-pointer
@@ -21,25 +22,28 @@ all:
 demo: all
 	./build/release/demo/geoconv-demo
 
-# The whole suite, twice: a normal build (which also checks that a build with
-# -O3 -march=native gives bit-identical results) and an AddressSanitizer +
-# UndefinedBehaviorSanitizer build. Between them the JavaScript package and
-# the page: Node's test runner over js/test (against the native converter and
-# demonstration just built) and web/test (the page in headless Chromium).
+# The whole suite, twice: a normal build and an AddressSanitizer +
+# UndefinedBehaviorSanitizer build. Before them, the table of expected results
+# is checked by a build with -O3 -march=native (and -mfma where the processor
+# has it): the library's bits must not depend on the flags. Between them the
+# JavaScript package and the page: Node's test runner over js/test (against
+# the native converter just built) and web/test (the page in headless
+# Chromium, against the native demonstration).
+NATIVE_FLAGS := -O3 -march=native $(shell grep -qw fma /proc/cpuinfo 2>/dev/null && echo -mfma)
 test:
 	@$(ENSURE) $(TEST_PKGS)
-	$(CMAKE) -S . -B build/native -DCMAKE_CXX_FLAGS="-O3 -march=native"
-	$(CMAKE) --build build/native -j $(JOBS) --target geoconv-bitdump
-	$(CMAKE) -S . -B build/test -DGEOCONV_WERROR=ON \
-	  -DGEOCONV_REFERENCE_BITDUMP=$(CURDIR)/build/native/tests/geoconv-bitdump
+	$(CMAKE) -S . -B build/native -DCMAKE_CXX_FLAGS="$(NATIVE_FLAGS)"
+	$(CMAKE) --build build/native -j $(JOBS) --target geoconv-table
+	./build/native/tests/geoconv-table tests/data/expected.txt
+	$(CMAKE) -S . -B build/test -DGEOCONV_WERROR=ON
 	$(CMAKE) --build build/test -j $(JOBS)
-	cd build/test && ctest --output-on-failure -j $(JOBS)
+	cd build/test && ctest --output-on-failure -j $(JOBS) --timeout 300
 	$(MAKE) js web/node_modules
 	GEOCONV_TOOL=$(CURDIR)/build/test/tools/geoconv GEOCONV_DEMO=$(CURDIR)/build/test/demo/geoconv-demo \
 	  node --test --test-timeout=300000 js/test/ web/test/
 	$(CMAKE) -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="$(SANITIZE)"
 	$(CMAKE) --build build/asan -j $(JOBS)
-	cd build/asan && ctest --output-on-failure -j $(JOBS)
+	cd build/asan && ctest --output-on-failure -j $(JOBS) --timeout 300
 
 # Per-call times next to GeographicLib and PROJ, and the converter next to cct;
 # ends with the table of ratios, each marked met or MISSED against its target.
@@ -57,12 +61,12 @@ FUZZ_PKGS := cmake clang libclang-rt-14-dev
 fuzz:
 	@$(ENSURE) $(FUZZ_PKGS)
 	$(CMAKE) -S . -B build/fuzz -DCMAKE_CXX_COMPILER=clang++ -DGEOCONV_BUILD_FUZZ=ON \
-	  -DGEOCONV_BUILD_TESTS=OFF -DGEOCONV_BUILD_DEMO=OFF -DGEOCONV_BUILD_TOOLS=OFF \
+	  -DGEOCONV_BUILD_TESTS=OFF -DGEOCONV_BUILD_DEMO=OFF -DGEOCONV_BUILD_TOOLS=ON \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined,float-cast-overflow -fno-sanitize-recover=all"
 	$(CMAKE) --build build/fuzz -j $(JOBS)
-	@for t in fuzz_strtoint fuzz_conversions; do \
-	  mkdir -p build/fuzz/corpus-$$t; \
+	@for t in fuzz_strtoint fuzz_conversions fuzz_numbers fuzz_lines; do \
+	  mkdir -p build/fuzz/corpus-$$t; cp fuzz/corpus/$$t/* build/fuzz/corpus-$$t/; \
 	  echo "== $$t for $(FUZZ_SECONDS) s"; \
 	  ./build/fuzz/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	    -artifact_prefix=build/fuzz/ build/fuzz/corpus-$$t > build/fuzz/$$t.log 2>&1; \
@@ -75,14 +79,18 @@ fuzz:
 # page). Debian's emscripten runs on this Node with Debian's Node modules.
 JS_PKGS  := emscripten
 EMXX     := NODE_PATH=/usr/share/nodejs em++
-WASM_SRC := $(wildcard geoconv/src/*.cpp) tools/convert.cpp demo/report.cpp js/wasm/exports.cpp
+WASM_SRC := $(wildcard geoconv/src/*.cpp) $(filter-out tools/main.cpp,$(wildcard tools/*.cpp)) \
+            demo/report.cpp js/wasm/exports.cpp
 WASM_DEP := $(WASM_SRC) $(wildcard geoconv/src/*.hpp geoconv/include/geoconv/*) tools/convert.hpp \
             demo/report.hpp js/wasm/charconv.hpp
 # Every function of the C interface, by its declaration in geoconv.h.
 WASM_EXPORTS := $(shell sed -n 's/^[a-z]* \**\(geoconv_[A-Za-z0-9_]*\).*/_\1/p' \
                   geoconv/include/geoconv/geoconv.h | paste -sd, -),_malloc,_free
+# (clang's -Wchar-subscripts flags the converter's table indexed by
+# character literals, which are never negative.)
 EMFLAGS := -O2 -std=c++17 -ffp-contract=off -fno-fast-math -fno-math-errno -fno-exceptions \
-           -Wall -Wextra -Wpedantic -Wshadow -Werror -Igeoconv/include -Itools -Idemo \
+           -Wall -Wextra -Wpedantic -Wshadow -Wno-char-subscripts -Werror \
+           -Igeoconv/include -Itools -Idemo \
            -include js/wasm/charconv.hpp --no-entry -sSTANDALONE_WASM \
            -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=512MB -sEXPORTED_FUNCTIONS=$(WASM_EXPORTS)
 

@@ -200,6 +200,70 @@ void PROJ_topocentric_forward(benchmark::State& s) {
   });
 }
 
+// --- one site, many targets --------------------------------------------------
+// The site is fixed, as for a radar: ours is a Site built once, and the peers
+// are built once for the same site (PROJ's pipelines above already are).
+
+constexpr double kSiteLat = 51.4722, kSiteLon = 0.0, kSiteHeight = 100.0;  // deg, deg, m
+const geoconv::Site& site() {
+  static const geoconv::Site s(kSiteLat, kSiteLon, (kSiteHeight + 24.764) / 0.3048);
+  return s;
+}
+const GeographicLib::LocalCartesian& local_once() {
+  static const GeographicLib::LocalCartesian l(kSiteLat, kSiteLon, kSiteHeight);
+  return l;
+}
+
+void Ours_Site_AERtoLLA84(benchmark::State& s) {
+  cycle3(s, [](const Point& p, double& lat, double& lon, double& alt) {
+    site().AERtoLLA84(nullptr, p.az, p.el, p.range, &lat, &lon, &alt);
+  });
+}
+void GeographicLib_LocalCartesian_Reverse_once(benchmark::State& s) {
+  cycle3(s, [](const Point& p, double& lat, double& lon, double& h) {
+    const double r = p.range * 0.3048, ca = std::cos(p.el * kDeg) * r;
+    local_once().Reverse(ca * std::sin(p.az * kDeg), ca * std::cos(p.az * kDeg),
+                         r * std::sin(p.el * kDeg), lat, lon, h);
+  });
+}
+void Ours_Site_EFG84toAER(benchmark::State& s) {
+  cycle3(s, [](const Point& p, double& az, double& el, double& range) {
+    site().EFG84toAER(nullptr, p.e, p.f, p.g, &az, &el, &range);
+  });
+}
+// GeographicLib has no Earth-fixed input for its local frame: Reverse first.
+void GeographicLib_Reverse_LocalCartesian_Forward_once(benchmark::State& s) {
+  cycle(s, [](const Point& p) {
+    double lat, lon, h, x, y, z;
+    earth().Reverse(p.e, p.f, p.g, lat, lon, h);
+    local_once().Forward(lat, lon, h, x, y, z);
+    const double az = std::atan2(x, y) / kDeg, el = std::atan2(z, std::hypot(x, y)) / kDeg;
+    const double range = std::sqrt(x * x + y * y + z * z) / 0.3048;
+    benchmark::DoNotOptimize(az), benchmark::DoNotOptimize(el), benchmark::DoNotOptimize(range);
+  });
+}
+void Ours_Site_AERtoEFG84(benchmark::State& s) {
+  cycle3(s, [](const Point& p, double& e, double& f, double& g) {
+    site().AERtoEFG84(nullptr, p.az, p.el, p.range, &e, &f, &g);
+  });
+}
+void Ours_AERtoEFG84(benchmark::State& s) {
+  cycle3(s, [](const Point& p, double& e, double& f, double& g) {
+    geoconv::AERtoEFG84(nullptr, p.az, p.el, p.range, p.site_lat, p.site_lon, p.site_alt, &e, &f,
+                        &g);
+  });
+}
+void PROJ_topocentric_to_cart(benchmark::State& s) {
+  static PJ* topo = proj("+proj=topocentric +ellps=WGS84 +lat_0=51.4722 +lon_0=0 +h_0=100");
+  cycle(s, [](const Point& p) {
+    const double r = p.range * 0.3048, ca = std::cos(p.el * kDeg) * r;
+    PJ_COORD c = proj_coord(ca * std::sin(p.az * kDeg), ca * std::cos(p.az * kDeg),
+                            r * std::sin(p.el * kDeg), 0);
+    c = proj_trans(topo, PJ_INV, c);
+    benchmark::DoNotOptimize(c);
+  });
+}
+
 // --- the rest of the library, no peer --------------------------------------
 
 void Ours_AERtoXYZ(benchmark::State& s) {
@@ -281,6 +345,10 @@ void Tool_geoconv_lla2efg(benchmark::State& s) {
 void Tool_cct_cart(benchmark::State& s) {
   run_command(s, {"cct", "+proj=cart", "+ellps=WGS84"}, tool_files().cct);
 }
+// An earlier build of the converter, to compare with: GEOCONV_BASELINE_TOOL.
+void Tool_baseline_lla2efg(benchmark::State& s) {
+  run_command(s, {std::getenv("GEOCONV_BASELINE_TOOL"), "lla2efg"}, tool_files().ours);
+}
 
 // --- the table --------------------------------------------------------------
 
@@ -301,6 +369,15 @@ const Comparison kComparisons[] = {
     {"Ours_EFG84toAER", "GeographicLib_Reverse_LocalCartesian_Forward", 0.3},
     {"Ours_EFG84toAER", "PROJ_topocentric_forward", 1.0},
     {"Tool_geoconv_lla2efg", "Tool_cct_cart", 0.2},
+    {"Tool_geoconv_lla2efg", "Tool_baseline_lla2efg", 1.1},
+    // One site, many targets: peers built once for the same site.
+    {"Ours_Site_EFG84toAER", "Ours_EFG84toAER", 0.45},
+    {"Ours_Site_AERtoLLA84", "Ours_AERtoLLA84", 0.85},
+    {"Ours_Site_AERtoLLA84", "GeographicLib_LocalCartesian_Reverse_once", 0.65},
+    {"Ours_Site_AERtoLLA84", "PROJ_topocentric_inverse", 0.667},
+    {"Ours_Site_EFG84toAER", "GeographicLib_Reverse_LocalCartesian_Forward_once", 0.667},
+    {"Ours_Site_EFG84toAER", "PROJ_topocentric_forward", 0.667},
+    {"Ours_Site_AERtoEFG84", "PROJ_topocentric_to_cart", 0.667},
 };
 
 // Keeps the console output and remembers each benchmark's median time per item.
@@ -333,6 +410,13 @@ BENCHMARK(PROJ_topocentric_inverse);
 BENCHMARK(Ours_EFG84toAER);
 BENCHMARK(GeographicLib_Reverse_LocalCartesian_Forward);
 BENCHMARK(PROJ_topocentric_forward);
+BENCHMARK(Ours_Site_AERtoLLA84);
+BENCHMARK(GeographicLib_LocalCartesian_Reverse_once);
+BENCHMARK(Ours_Site_EFG84toAER);
+BENCHMARK(GeographicLib_Reverse_LocalCartesian_Forward_once);
+BENCHMARK(Ours_Site_AERtoEFG84);
+BENCHMARK(Ours_AERtoEFG84);
+BENCHMARK(PROJ_topocentric_to_cart);
 BENCHMARK(Ours_AERtoXYZ);
 BENCHMARK(Ours_XYZtoAER);
 BENCHMARK(Ours_EFG84toEFG72);
@@ -347,6 +431,10 @@ int main(int argc, char** argv) {
   args.insert(args.begin() + 1, {repetitions, aggregates});
   int count = static_cast<int>(args.size());
   benchmark::Initialize(&count, args.data());
+  if (std::getenv("GEOCONV_BASELINE_TOOL") != nullptr) {
+    benchmark::RegisterBenchmark("Tool_baseline_lla2efg", Tool_baseline_lla2efg)
+        ->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+  }
   TableReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
 
@@ -364,7 +452,8 @@ int main(int argc, char** argv) {
     std::printf("| %s | %.1f | %s | %.1f | %.3f | <= %.2f %s |\n", c.ours, ours->second, c.peer,
                 peer->second, ratio, c.target, met ? "met" : "MISSED");
   }
-  for (const char* name : {"Ours_AERtoXYZ", "Ours_XYZtoAER", "Ours_EFG84toEFG72", "Ours_DEGtoDMS"}) {
+  for (const char* name : {"Ours_AERtoEFG84", "Ours_AERtoXYZ", "Ours_XYZtoAER", "Ours_EFG84toEFG72",
+                           "Ours_DEGtoDMS"}) {
     const auto it = reporter.per_item_ns.find(name);
     if (it != reporter.per_item_ns.end()) {
       std::printf("| %s | %.1f | (no peer) | | | |\n", name, it->second);

@@ -1,14 +1,15 @@
 // Every conversion and DEGtoDMS fed arbitrary doubles, NaN and infinities
-// included, checking what must hold for any input: statuses are 0 or 1,
-// failing calls leave their outputs untouched (AERtoLLA84's zero range hands
-// back the site), successful geodetic results lie in their ranges, and DMS
-// minutes lie within 0..59 for finite angles.
+// included, checking what must hold for any input: a status is 0 or 1; a
+// failing call leaves its outputs alone (AERtoLLA84's zero range hands back
+// the site); geodetic results lie in their ranges; DMS minutes are whole and
+// within 0..59 for finite angles; and a Site gives the free functions' bits.
 
 #include <geoconv/geoconv.hpp>
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "check.hpp"
 
@@ -16,12 +17,14 @@ namespace {
 
 constexpr double kMark = -98765.4321;
 
-bool untouched(const double* v) { return v[0] == kMark && v[1] == kMark && v[2] == kMark; }
-
-void check_lla(const double* v) {
-  if (!std::isnan(v[0])) FUZZ_CHECK(v[0] > -90.0 && v[0] < 90.0);
-  if (!std::isnan(v[1])) FUZZ_CHECK(v[1] > -180.0 && v[1] <= 180.0);
+// Checks a call's status and outputs; true when it succeeded.
+bool ok(int status, const double* out) {
+  FUZZ_CHECK(status == 0 || status == 1);
+  if (status == 1) FUZZ_CHECK(out[0] == kMark && out[1] == kMark && out[2] == kMark);
+  return status == 0;
 }
+
+bool within(double v, double lo, double hi) { return std::isnan(v) || (v >= lo && v <= hi); }
 
 }  // namespace
 
@@ -30,53 +33,50 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::memcpy(in, data, size < sizeof in ? size : sizeof in);
   static std::FILE* sink = std::fopen("/dev/null", "w");
   std::FILE* stream = (size % 2 == 0) ? sink : nullptr;
+  using namespace geoconv;
 
-  double out[3] = {kMark, kMark, kMark};
-  int s = geoconv::LLA84toEFG84(stream, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
-  FUZZ_CHECK(s == 0 || s == 1);
-  FUZZ_CHECK(s == 0 ? in[0] >= -90.0 && in[0] <= 90.0 : untouched(out));
-
-  out[0] = out[1] = out[2] = kMark;
-  s = geoconv::EFG84toLLA84(stream, in[3], in[4], in[5], &out[0], &out[1], &out[2]);
-  FUZZ_CHECK(s == 0 || s == 1);
-  if (s == 1) FUZZ_CHECK(untouched(out));
-  if (s == 0) check_lla(out);
-
-  out[0] = out[1] = out[2] = kMark;
-  s = geoconv::AERtoLLA84(stream, in[3], in[4], in[5], in[0], in[1], in[2], &out[0], &out[1],
-                          &out[2]);
-  FUZZ_CHECK(s == 0 || s == 1);
-  if (in[5] == 0.0) {
-    FUZZ_CHECK(s == 1);
-    FUZZ_CHECK(std::memcmp(&out[0], &in[0], sizeof(double)) == 0);
-    FUZZ_CHECK(std::memcmp(&out[2], &in[2], sizeof(double)) == 0);
-  } else if (s == 1) {
-    FUZZ_CHECK(untouched(out));
-  } else {
-    check_lla(out);
+  double o[3] = {kMark, kMark, kMark};
+  if (ok(LLA84toEFG84(stream, in[0], in[1], in[2], &o[0], &o[1], &o[2]), o)) {
+    FUZZ_CHECK(in[0] >= -90.0 && in[0] <= 90.0);
+  }
+  o[0] = o[1] = o[2] = kMark;
+  if (ok(EFG84toLLA84(stream, in[3], in[4], in[5], &o[0], &o[1], &o[2]), o)) {
+    FUZZ_CHECK(within(o[0], -90.0, 90.0) && o[0] != 90.0 && o[0] != -90.0);
+    FUZZ_CHECK(within(o[1], -180.0, 180.0) && o[1] != -180.0);
+  }
+  o[0] = o[1] = o[2] = kMark;
+  if (in[5] == 0.0) {  // the zero range hands back the site
+    FUZZ_CHECK(AERtoLLA84(stream, in[3], in[4], in[5], in[0], in[1], in[2], &o[0], &o[1], &o[2]) == 1);
+    FUZZ_CHECK(std::memcmp(o, in, sizeof o) == 0);
+  } else if (ok(AERtoLLA84(stream, in[3], in[4], in[5], in[0], in[1], in[2], &o[0], &o[1], &o[2]), o)) {
+    FUZZ_CHECK(within(o[0], -90.0, 90.0) && within(o[1], -180.0, 180.0));
+  }
+  o[0] = o[1] = o[2] = kMark;
+  if (ok(EFG84toAER(stream, in[3], in[4], in[5], in[6], in[7], in[8], &o[0], &o[1], &o[2]), o)) {
+    FUZZ_CHECK(within(o[0], 0.0, 360.0) && within(o[1], -90.0, 90.0));
   }
 
-  out[0] = out[1] = out[2] = kMark;
-  s = geoconv::EFG84toAER(stream, in[3], in[4], in[5], in[6], in[7], in[8], &out[0], &out[1],
-                          &out[2]);
-  FUZZ_CHECK(s == 0 || s == 1);
-  if (s == 1) FUZZ_CHECK(untouched(out));
-  if (s == 0 && !std::isnan(out[0])) FUZZ_CHECK(out[0] >= 0.0 && out[0] <= 360.0);
-  if (s == 0 && !std::isnan(out[1])) FUZZ_CHECK(out[1] >= -90.0 && out[1] <= 90.0);
+  // A Site built from in[6..8] against the free functions.
+  const Site site(in[6], in[7], in[8]);
+  using Free = int (*)(std::FILE*, double, double, double, double, double, double, double*,
+                       double*, double*);
+  using Member = int (Site::*)(std::FILE*, double, double, double, double*, double*, double*) const;
+  const std::pair<Free, Member> pairs[] = {{AERtoLLA84, &Site::AERtoLLA84},
+                                           {AERtoEFG84, &Site::AERtoEFG84},
+                                           {EFG84toAER, &Site::EFG84toAER}};
+  for (const auto& [free, member] : pairs) {
+    double a[3] = {kMark, kMark, kMark}, b[3] = {kMark, kMark, kMark};
+    const int sa = free(stream, in[3], in[4], in[5], in[6], in[7], in[8], &a[0], &a[1], &a[2]);
+    const int sb = (site.*member)(stream, in[3], in[4], in[5], &b[0], &b[1], &b[2]);
+    FUZZ_CHECK(sa == sb && std::memcmp(a, b, sizeof a) == 0);
+  }
 
-  s = geoconv::EFG84toEFG72(stream, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
-  FUZZ_CHECK(s == 0);
-
-  geoconv::AERtoXYZ(stream, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
-  geoconv::XYZtoAER(stream, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
-  if (!std::isnan(out[0])) FUZZ_CHECK(out[0] > -90.0 && out[0] <= 270.0);
-
-  for (int i = 0; i < 9; ++i) {
-    geoconv::DEGtoDMS(in[i], &out[0], &out[1], &out[2]);
-    if (std::isfinite(in[i])) {
-      FUZZ_CHECK(out[1] >= 0.0 && out[1] <= 59.0 && out[1] == std::trunc(out[1]));
-      FUZZ_CHECK(out[0] == std::trunc(out[0]));
-    }
+  FUZZ_CHECK(EFG84toEFG72(stream, in[0], in[1], in[2], &o[0], &o[1], &o[2]) == 0);
+  XYZtoAER(stream, in[0], in[1], in[2], &o[0], &o[1], &o[2]);
+  FUZZ_CHECK(within(o[0], -90.0, 270.0) && o[0] != -90.0);
+  for (double angle : in) {
+    DEGtoDMS(angle, &o[0], &o[1], &o[2]);
+    if (std::isfinite(angle)) FUZZ_CHECK(within(o[1], 0.0, 59.0) && o[1] == std::trunc(o[1]) && o[0] == std::trunc(o[0]));
   }
   return 0;
 }

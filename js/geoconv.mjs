@@ -48,7 +48,6 @@ export const constants = Object.freeze({
 
 const SITE_BYTES = 88;                  // sizeof(geoconv_site)
 const CHUNK_BYTES = 1 << 20;            // text handed to the converter at once
-const MAX_LINE = 65536;                 // the converter's longest line
 
 function number(value, name) {
   if (typeof value !== 'number') throw new TypeError(`${name} must be a number, not ${typeof value}`);
@@ -224,44 +223,28 @@ export async function load(source) {
       }
       const info = gc.commands.find((c) => c.name === command);
       if (!info) throw new RangeError(`convertLines: unknown command '${command}'`);
+      if (info.site && (!Array.isArray(options.site) || options.site.length !== 3)) {
+        throw new TypeError(`convertLines: ${command} needs options.site = [lat, lon, alt]`);
+      }
+      // The site as --site's text: each number written so that it reads back
+      // as the same double (negative zero included).
+      const site = info.site ? options.site.map((v, i) => (Object.is(number(v, `site[${i}]`), -0) ? '-0' : String(v))) : [];
       const decimals = options.decimals ?? 6;
-      if (!Number.isInteger(decimals) || decimals < 0 || decimals > 20) {
-        throw new RangeError('convertLines: decimals must be a whole number from 0 to 20');
-      }
-      let site = [0, 0, 0];
-      if (info.site) {
-        if (!Array.isArray(options.site) || options.site.length !== 3) {
-          throw new TypeError(`convertLines: ${command} needs options.site = [lat, lon, alt]`);
+      const converter = withString(command, (c) => withString(site.join(','), (s) =>
+        x.geoconv_js_converter(c, s, Number.isInteger(decimals) ? decimals : -1)));
+      if (converter === 0) throw new RangeError(`convertLines: ${outputText()}`);
+      // The input in pieces of bounded size, so that memory stays bounded.
+      const bytes = encoder.encode(text), parts = [];
+      let errors;
+      try {
+        for (let start = 0; start < bytes.length; start += CHUNK_BYTES) {
+          withBytes(bytes.subarray(start, start + CHUNK_BYTES), (at, length) => x.geoconv_js_feed(converter, at, length));
+          parts.push(outputText());
         }
-        site = options.site.map((v, i) => number(v, `site[${i}]`));
+      } finally {
+        errors = x.geoconv_js_finish(converter);
       }
-      const bytes = encoder.encode(text);
-      const parts = [];
-      let errors = 0;
-      // Whole lines at a time, so that memory stays bounded; a line longer
-      // than a chunk is handed on cut short, still over the line limit, and
-      // the converter answers it with its ERROR line.
-      for (let start = 0; start < bytes.length;) {
-        let end = Math.min(bytes.length, start + CHUNK_BYTES);
-        let next = end;
-        if (end < bytes.length) {
-          const nl = bytes.lastIndexOf(10, end - 1);
-          if (nl >= start) {
-            end = next = nl + 1;
-          } else {
-            const after = bytes.indexOf(10, end);
-            end = start + MAX_LINE + 1;
-            next = after < 0 ? bytes.length : after + 1;
-          }
-        }
-        errors += withString(command, (at) => withBytes(bytes.subarray(start, end), (textAt, length) => {
-          const found = x.geoconv_js_convert(at, textAt, length, site[0], site[1], site[2], decimals);
-          if (found < 0) throw new Error(`geoconv: the converter refused (${found})`);
-          return found;
-        }));
-        parts.push(outputText());
-        start = next;
-      }
+      parts.push(outputText());
       return { text: parts.join(''), errors };
     },
 

@@ -1,5 +1,7 @@
-// The converter's per-line work: split a line into numbers, run one library
-// routine, and format the results (or an ERROR line) into an output buffer.
+// The converter's line engine: splits input into lines, a line into numbers,
+// runs one library routine and writes the results (or an ERROR line). The
+// converter, the Python module and the web page all convert through it, so
+// they follow the same rules.
 
 #ifndef GEOCONV_TOOLS_CONVERT_HPP
 #define GEOCONV_TOOLS_CONVERT_HPP
@@ -25,8 +27,8 @@ bool needs_site(const Command& command);
 std::string command_list();
 
 // Reads a number as the converter does: std::from_chars in general format,
-// optionally preceded by '+', taking up the whole text. Returns false, with
-// the reason in *why, otherwise.
+// optionally preceded by '+', taking up the whole text, and finite. Returns
+// false, with the reason in *why, otherwise.
 bool parse_number(std::string_view text, double* value, const char** why);
 
 // Writes value in fixed notation with the given decimals (0 to 23), correctly
@@ -34,12 +36,17 @@ bool parse_number(std::string_view text, double* value, const char** why);
 // zero. Returns the number of characters written (at most 400).
 std::size_t format_fixed(char* out, double value, int decimals);
 
-// Splits text into fields separated by runs of blanks, tabs and commas and
-// reads up to max_fields numbers. Returns the number of fields found (which
-// may exceed max_fields), or -1 with *bad set to the first field that is not
-// a number and *why to the reason.
-int parse_fields(std::string_view text, double* values, int max_fields, std::string_view* bad,
-                 const char** why);
+// Splits a line into fields and reads up to max_fields numbers. Runs of
+// blanks and tabs separate fields; a comma, with any blanks around it, is
+// exactly one separator, so two commas in a row, a leading or a trailing
+// comma make an empty field. Returns the number of fields (which may exceed
+// max_fields), or -1 with the reason in *why.
+int parse_fields(std::string_view text, double* values, int max_fields, std::string* why);
+
+// Reads LAT,LON,ALT (the field rules above) into a site. Returns false, with
+// the reason in *why, unless there are three finite numbers and the library
+// accepts the latitude.
+bool parse_site(std::string_view text, geoconv::Site* site, std::string* why);
 
 class Converter {
  public:
@@ -50,26 +57,35 @@ class Converter {
   Converter(const Converter&) = delete;
   Converter& operator=(const Converter&) = delete;
 
-  // Appends the output line for one input line (without its line end) to
-  // out, which must have at least kMaxOutputLine bytes free. Returns the
-  // number of bytes written; sets *failed when the line gave ERROR.
-  std::size_t convert_line(std::string_view line, char* out, bool* failed);
-
-  // Converts text as one whole input: every line, the last one also without
-  // a final newline, each output line appended to *out. Returns the number of
-  // ERROR lines.
+  // Converts the next bytes of the current input: the output of every line
+  // they complete is appended to *out. A line is its bytes up to '\n'; a
+  // '\r' before the '\n' is dropped; a UTF-8 byte-order mark that starts the
+  // input is skipped.
+  void feed(std::string_view bytes, std::string* out);
+  // Ends the current input, converting a last line that has no '\n'. The
+  // next feed starts a new input.
+  void finish(std::string* out);
+  // Converts text as one whole input. Returns the number of its ERROR lines.
   std::size_t convert_text(std::string_view text, std::string* out);
+  // ERROR lines written so far.
+  std::size_t errors() const { return errors_; }
 
+  // Longest line converted, without its line end; longer ones give ERROR.
   static constexpr std::size_t kMaxLineLength = 65536;
-  static constexpr std::size_t kMaxOutputLine = kMaxLineLength + 2048;
 
  private:
-  std::size_t error(char* out, std::string_view reason, std::string_view detail = {});
+  void line(std::string_view text, std::string* out);
+  std::size_t dms(const double* value, char* out);
+  void error(std::string* out, const char* reason, std::string_view shown = {});
 
   const Command& command_;
-  geoconv::Site site_;
+  const geoconv::Site site_;
   int length_decimals_;
   int angle_decimals_;
+  std::size_t errors_ = 0;
+  std::string pending_;     // the start of a line that the last bytes did not end
+  bool skipping_ = false;   // discarding the rest of an over-long line
+  bool at_start_ = true;    // no byte of the current input seen yet
   char message_[512];
   std::FILE* diagnostics_;  // captures the library's message on failure
 };

@@ -1,9 +1,13 @@
 // geoconv: converts points between coordinate descriptions on the WGS 84
 // ellipsoid, one point per line, from files or standard input to standard
-// output. Streams in constant memory.
+// output. Streams in constant memory; reads each input once, in order, and
+// writes the results of every line read before it waits for more input.
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -19,35 +23,49 @@
 
 namespace {
 
-using geoconv_tool::Converter;
-
 constexpr int kMaxDecimals = 20;
 
-void usage_text(std::FILE* out) {
-  std::fprintf(out,
-               "Usage: geoconv COMMAND [--site LAT,LON,ALT] [-p N | --precision N] [FILE...]\n"
-               "       geoconv --help | --version\n"
-               "\n"
-               "Converts one point per line on the WGS 84 ellipsoid. Reads the FILEs in\n"
-               "order, or standard input when there are none or a FILE is '-'. Fields are\n"
-               "separated by blanks, tabs and/or commas; blank lines and lines whose first\n"
-               "non-blank character is '#' are copied unchanged. A line that cannot be read\n"
-               "or converted gives 'ERROR: reason' in its place.\n"
-               "\n"
-               "Commands (angles in degrees, altitudes and ranges in feet):\n"
-               "%s"
-               "\n"
-               "Options:\n"
-               "  --site LAT,LON,ALT   base site of aer2lla, aer2efg and efg2aer\n"
-               "                       (deg, deg, ft)\n"
-               "  -p, --precision N    decimals of lengths, 0 to %d (default 6); angles\n"
-               "                       get N+3, DMS degrees and minutes are whole\n"
-               "  -h, --help           show this help\n"
-               "  --version            show the version\n"
-               "\n"
-               "Exit status: 0 every line converted, 1 some line gave ERROR, 2 usage or\n"
-               "input/output error.\n",
-               geoconv_tool::command_list().c_str(), kMaxDecimals);
+std::string usage_text() {
+  char text[4096];
+  std::snprintf(
+      text, sizeof text,
+      "Usage: geoconv COMMAND [--site LAT,LON,ALT] [-p N | --precision N] [--] [FILE...]\n"
+      "       geoconv --help | --version\n"
+      "\n"
+      "Converts one point per line on the WGS 84 ellipsoid. Reads the FILEs in\n"
+      "order, or standard input when there are none or a FILE is '-'; each input\n"
+      "is read once, and the results of every line read are written before more\n"
+      "input is awaited.\n"
+      "\n"
+      "Lines: fields are separated by runs of blanks and tabs, or by one comma\n"
+      "with any blanks around it (so '1,,2' has an empty second field). Every\n"
+      "field must be a finite decimal number. A '\\r' before the line end and a\n"
+      "UTF-8 byte-order mark at the start of an input are ignored. Blank lines\n"
+      "and lines whose first non-blank character is '#' are copied unchanged. A\n"
+      "line that cannot be read or converted, or whose results are not all\n"
+      "finite, gives 'ERROR: reason' in its place (control bytes shown escaped,\n"
+      "such as \\r or \\x00) and the run goes on. Lines longer than 65536\n"
+      "characters give ERROR.\n"
+      "\n"
+      "Commands (angles in degrees, altitudes and ranges in feet):\n"
+      "%s"
+      "\n"
+      "Options:\n"
+      "  --site LAT,LON,ALT   base site of aer2lla, aer2efg and efg2aer\n"
+      "                       (deg, deg, ft)\n"
+      "  -p, --precision N    decimals of lengths, 0 to %d (default 6); angles\n"
+      "                       get N+3; DMS degrees and minutes are whole, and\n"
+      "                       seconds are rounded to N decimals and carried\n"
+      "  --                   what follows is a FILE, even if it starts with '-'\n"
+      "  -h, --help           show this help\n"
+      "  --version            show the version\n"
+      "\n"
+      "Exit status: 0 every line converted; 1 some line gave ERROR; 2 a usage\n"
+      "error, a FILE missing or unreadable or also the output (nothing is\n"
+      "converted), or an input or output that fails during the run (the run\n"
+      "stops there, after the results of the lines before).\n",
+      geoconv_tool::command_list().c_str(), kMaxDecimals);
+  return text;
 }
 
 int usage_error(const std::string& message) {
@@ -55,71 +73,29 @@ int usage_error(const std::string& message) {
   return 2;
 }
 
-// Buffered standard output; remembers a failed write.
-class Output {
- public:
-  char* reserve() {
-    if (size_ + Converter::kMaxOutputLine > sizeof buffer_) flush();
-    return buffer_ + size_;
+// Writes all of data to standard output; false, with errno set, on a failed
+// write (a full disk, a closed pipe when SIGPIPE is ignored, a closed file
+// descriptor).
+bool write_all(std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = write(STDOUT_FILENO, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<std::size_t>(n));
   }
-  void commit(std::size_t n) { size_ += n; }
-  bool flush() {
-    if (size_ > 0 && std::fwrite(buffer_, 1, size_, stdout) != size_) ok_ = false;
-    size_ = 0;
-    return ok_;
-  }
-  bool finish() { return flush() && std::fflush(stdout) == 0 && ok_; }
+  return true;
+}
 
- private:
-  char buffer_[1 << 18];
-  std::size_t size_ = 0;
-  bool ok_ = true;
-};
+int output_failed() {
+  std::fprintf(stderr, "geoconv: cannot write the output: %s\n", std::strerror(errno));
+  return 2;
+}
 
-// Converts every line of one input. Returns false on a read error.
-bool convert_stream(std::FILE* in, Converter& converter, Output& out, bool* any_failed) {
-  static char buffer[1 << 18];
-  static_assert(sizeof buffer > Converter::kMaxLineLength + 1, "a whole line must fit");
-  std::size_t begin = 0, end = 0;
-  bool skipping = false;  // discarding the rest of an over-long line
-  auto emit = [&](std::string_view line) {
-    bool failed = false;
-    char* p = out.reserve();
-    if (line.size() > Converter::kMaxLineLength) {
-      static const char kTooLong[] = "ERROR: line longer than 65536 characters\n";
-      std::memcpy(p, kTooLong, sizeof kTooLong - 1);
-      out.commit(sizeof kTooLong - 1);
-      failed = true;
-    } else {
-      out.commit(converter.convert_line(line, p, &failed));
-    }
-    if (failed) *any_failed = true;
-  };
-  for (;;) {
-    const char* nl = static_cast<const char*>(std::memchr(buffer + begin, '\n', end - begin));
-    if (nl != nullptr) {
-      const std::size_t stop = static_cast<std::size_t>(nl - buffer);
-      if (!skipping) emit(std::string_view(buffer + begin, stop - begin));
-      skipping = false;
-      begin = stop + 1;
-      continue;
-    }
-    if (end - begin > Converter::kMaxLineLength) {
-      if (!skipping) emit(std::string_view(buffer + begin, end - begin));
-      skipping = true;
-      begin = end;
-    }
-    std::memmove(buffer, buffer + begin, end - begin);
-    end -= begin;
-    begin = 0;
-    const std::size_t got = std::fread(buffer + end, 1, sizeof buffer - end, in);
-    if (got == 0) {
-      if (std::ferror(in)) return false;
-      if (end > 0 && !skipping) emit(std::string_view(buffer, end));
-      return true;
-    }
-    end += got;
-  }
+int cannot_read(const std::string& name, int error) {
+  std::fprintf(stderr, "geoconv: cannot read '%s': %s\n", name.c_str(), std::strerror(error));
+  return 2;
 }
 
 bool parse_decimals(const std::string& text, int* decimals) {
@@ -140,13 +116,9 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   for (const std::string& a : args) {
     if (a == "--") break;
-    if (a == "-h" || a == "--help") {
-      usage_text(stdout);
-      return 0;
-    }
+    if (a == "-h" || a == "--help") return write_all(usage_text()) ? 0 : output_failed();
     if (a == "--version") {
-      std::printf("geoconv %s\n", GEOCONV_VERSION);
-      return 0;
+      return write_all("geoconv " GEOCONV_VERSION "\n") ? 0 : output_failed();
     }
   }
 
@@ -196,59 +168,81 @@ int main(int argc, char** argv) {
   }
   if (command == nullptr) return usage_error("missing command");
 
-  double site[3] = {0.0, 0.0, 0.0};
+  // The site is placed once for the whole run.
+  geoconv::Site site(0.0, 0.0, 0.0);
   if (geoconv_tool::needs_site(*command)) {
     if (!have_site) return usage_error("this command needs --site LAT,LON,ALT");
-    std::string_view bad;
-    const char* why = nullptr;
-    if (geoconv_tool::parse_fields(site_text, site, 3, &bad, &why) != 3) {
-      return usage_error("malformed --site '" + site_text + "': expected LAT,LON,ALT");
+    std::string why;
+    if (!geoconv_tool::parse_site(site_text, &site, &why)) {
+      return usage_error("bad --site '" + site_text + "': " + why);
     }
   } else if (have_site) {
     return usage_error("--site applies only to aer2lla, aer2efg and efg2aer");
   }
 
-  // Every file must be readable before anything is converted.
+  // Before anything is converted: every FILE must exist and not be a
+  // directory, a regular FILE must open, and no input may be the regular
+  // file standard output appends to (the run would never end). Only regular
+  // files are opened here: opening a named pipe would take its data.
   if (files.empty()) files.push_back("-");
+  struct stat output;
+  const bool output_is_file = fstat(STDOUT_FILENO, &output) == 0 && S_ISREG(output.st_mode);
   for (const std::string& f : files) {
-    if (f == "-") continue;
     struct stat info;
-    std::FILE* probe = std::fopen(f.c_str(), "rb");
-    if (probe == nullptr) {
-      std::fprintf(stderr, "geoconv: cannot read '%s': %s\n", f.c_str(), std::strerror(errno));
-      return 2;
+    if (f == "-") {
+      if (fstat(STDIN_FILENO, &info) != 0) continue;
+    } else {
+      if (stat(f.c_str(), &info) != 0) return cannot_read(f, errno);
+      if (S_ISDIR(info.st_mode)) return cannot_read(f, EISDIR);
+      if (S_ISREG(info.st_mode)) {
+        const int fd = open(f.c_str(), O_RDONLY);
+        if (fd < 0) return cannot_read(f, errno);
+        close(fd);
+      }
     }
-    const bool directory = fstat(fileno(probe), &info) == 0 && S_ISDIR(info.st_mode);
-    std::fclose(probe);
-    if (directory) {
-      std::fprintf(stderr, "geoconv: cannot read '%s': %s\n", f.c_str(), std::strerror(EISDIR));
+    if (output_is_file && S_ISREG(info.st_mode) && info.st_dev == output.st_dev &&
+        info.st_ino == output.st_ino) {
+      std::fprintf(stderr, "geoconv: input '%s' is also the output\n", f.c_str());
       return 2;
     }
   }
 
-  Converter converter(*command, geoconv::Site(site[0], site[1], site[2]), decimals);
-  static Output out;
-  bool any_failed = false;
+  geoconv_tool::Converter converter(*command, site, decimals);
+  static char buffer[1 << 18];
+  constexpr std::size_t kSlice = 1 << 15;   // converted at a time
+  constexpr std::size_t kFlush = 1 << 18;   // output written once this long
+  std::string out;
+  out.reserve(kFlush + 8 * kSlice);
   for (const std::string& f : files) {
-    std::FILE* in = (f == "-") ? stdin : std::fopen(f.c_str(), "rb");
-    if (in == nullptr) {
-      out.finish();
-      std::fprintf(stderr, "geoconv: cannot read '%s': %s\n", f.c_str(), std::strerror(errno));
-      return 2;
+    const int fd = (f == "-") ? STDIN_FILENO : open(f.c_str(), O_RDONLY);
+    if (fd < 0) {
+      const int error = errno;
+      if (!write_all(out)) return output_failed();
+      return cannot_read(f, error);
     }
-    const bool ok = convert_stream(in, converter, out, &any_failed);
-    const int read_errno = errno;
-    if (in != stdin) std::fclose(in);
-    if (!ok) {
-      out.finish();
-      std::fprintf(stderr, "geoconv: error reading '%s': %s\n", f.c_str(),
-                   std::strerror(read_errno));
-      return 2;
+    for (;;) {
+      // Everything converted so far goes out before the read may wait.
+      if (!write_all(out)) return output_failed();
+      out.clear();
+      const ssize_t got = read(fd, buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) {
+        std::fprintf(stderr, "geoconv: error reading '%s': %s\n", f.c_str(), std::strerror(errno));
+        return 2;
+      }
+      if (got == 0) break;
+      for (std::size_t at = 0; at < static_cast<std::size_t>(got); at += kSlice) {
+        const std::size_t n = std::min(kSlice, static_cast<std::size_t>(got) - at);
+        converter.feed(std::string_view(buffer + at, n), &out);
+        if (out.size() >= kFlush) {
+          if (!write_all(out)) return output_failed();
+          out.clear();
+        }
+      }
     }
+    converter.finish(&out);
+    if (fd != STDIN_FILENO) close(fd);
   }
-  if (!out.finish()) {
-    std::fprintf(stderr, "geoconv: cannot write the output: %s\n", std::strerror(errno));
-    return 2;
-  }
-  return any_failed ? 1 : 0;
+  if (!write_all(out)) return output_failed();
+  return converter.errors() > 0 ? 1 : 0;
 }

@@ -1,12 +1,13 @@
 // The WebAssembly module's exports beside the C interface (geoconv.h): a
 // diagnostic stream whose messages JavaScript reads back, the converter's
-// whole-text conversion (tools/convert.hpp) and the demonstration's report
+// line engine (tools/convert.hpp) and the demonstration's report
 // (demo/report.hpp), each rendered into memory that JavaScript copies out.
 
 #include <geoconv/geoconv.hpp>
 
 #include <cstddef>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -54,40 +55,42 @@ GEOCONV_JS_EXPORT int geoconv_js_needs_site(const char* command) {
   return c == nullptr ? -1 : geoconv_tool::needs_site(*c) ? 1 : 0;
 }
 
-// Converts text (length bytes) as the converter geoconv converts a file:
-// one output line for each line, with the command, the site (degrees,
-// degrees, feet) and decimals of its --site and --precision. A line longer
-// than the converter's limit gives the converter's ERROR line for it.
-// Returns the number of ERROR lines, -1 for an unknown command, -2 for
-// decimals outside 0 to 20. The output is at geoconv_js_output().
-GEOCONV_JS_EXPORT long geoconv_js_convert(const char* command, const char* text,
-                                          std::size_t length, double lat, double lon,
-                                          double alt, int decimals) {
-  using geoconv_tool::Converter;
+// A converter for one input, as the converter geoconv makes it from its
+// arguments: the command, the site in --site's LAT,LON,ALT form (read only
+// for the commands that take one) and the decimals of --precision (0 to 20).
+// Null when it refuses them, with the reason at geoconv_js_output().
+GEOCONV_JS_EXPORT geoconv_tool::Converter* geoconv_js_converter(const char* command,
+                                                                const char* site, int decimals) {
   const geoconv_tool::Command* c = geoconv_tool::find_command(command);
-  if (c == nullptr) return -1;
-  if (decimals < 0 || decimals > 20) return -2;
-  Converter converter(*c, geoconv::Site(lat, lon, alt), decimals);
-  g_output.clear();
-  long errors = 0;
-  // Runs of lines within the limit go to the converter whole; an over-long
-  // line is answered here, as the converter's reader does.
-  std::string_view rest(text, length);
-  std::size_t run = 0;  // bytes of rest checked and within the limit
-  while (run < rest.size()) {
-    const std::size_t nl = rest.find('\n', run);
-    const std::size_t end = nl == std::string_view::npos ? rest.size() : nl;
-    if (end - run <= Converter::kMaxLineLength) {
-      run = nl == std::string_view::npos ? rest.size() : nl + 1;
-      continue;
-    }
-    errors += static_cast<long>(converter.convert_text(rest.substr(0, run), &g_output));
-    g_output += "ERROR: line longer than 65536 characters\n";
-    ++errors;
-    rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
-    run = 0;
+  geoconv::Site placed(0.0, 0.0, 0.0);
+  std::string why;
+  if (c == nullptr) {
+    g_output = std::string("unknown command '") + command + "'";
+  } else if (decimals < 0 || decimals > 20) {
+    g_output = "decimals must be a whole number from 0 to 20";
+  } else if (geoconv_tool::needs_site(*c) && !geoconv_tool::parse_site(site, &placed, &why)) {
+    g_output = std::string("bad site '") + site + "': " + why;
+  } else {
+    return new (std::nothrow) geoconv_tool::Converter(*c, placed, decimals);
   }
-  errors += static_cast<long>(converter.convert_text(rest, &g_output));
+  return nullptr;
+}
+
+// The next length bytes of the input; the output of the lines they complete
+// is at geoconv_js_output().
+GEOCONV_JS_EXPORT void geoconv_js_feed(geoconv_tool::Converter* converter, const char* bytes,
+                                       std::size_t length) {
+  g_output.clear();
+  converter->feed(std::string_view(bytes, length), &g_output);
+}
+
+// Ends the input (a last line without '\n' is converted; its output is at
+// geoconv_js_output()), frees the converter and returns its ERROR lines.
+GEOCONV_JS_EXPORT long geoconv_js_finish(geoconv_tool::Converter* converter) {
+  g_output.clear();
+  converter->finish(&g_output);
+  const long errors = static_cast<long>(converter->errors());
+  delete converter;
   return errors;
 }
 

@@ -142,10 +142,17 @@ int LLA84toEFG84(std::FILE* stream, double lat, double lon, double alt, double* 
 // The longitude is within 3e-10 degree of the exact one (the degree factor
 // again; a round trip through LLA84toEFG84 moves it outward by up to 5.9e-10).
 // A round trip through LLA84toEFG84 for |altitude| <= 1e6 ft returns the
-// latitude within 2e-12 degree (1e-11 beyond 85 degrees) and the altitude
-// within 1e-7 ft. The latitude never reaches +-90 (at most 90 - 2.9e-10) and
-// loses precision near the poles: 1e-6 degree from a pole it is about 1.1e-7
-// degree off. Longitude 0 (F exactly 0, E >= 0) comes back exactly 0.
+// altitude within 1e-7 ft and the latitude within, by band of |latitude|:
+//
+//   0 .. 85          1e-12 degree      89.99 .. 89.999      2e-9
+//   85 .. 89         3e-12             89.999 .. 89.9999    2e-8
+//   89 .. 89.9       2e-11             89.9999 .. 89.99999  2e-7
+//   89.9 .. 89.99    2e-10
+//
+// (about 1.2e-12 / (90 - |latitude|) near a pole). Within about 1e-6 degree
+// of a pole (a decimetre from the axis) the conversion may fail, and the
+// latitude never reaches +-90 (at most 90 - 2.9e-10). Longitude 0 (F exactly
+// 0, E >= 0) comes back exactly 0.
 //
 // Returns 0 with all three outputs written. Returns 1, writing
 // "(EFG84toLLA84) error: negative or zero sqrt value\n" and leaving the

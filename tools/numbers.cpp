@@ -1,0 +1,167 @@
+// The converter's number reading and writing: exact and fast. Reading gives
+// what std::from_chars gives; writing gives what printf's "%.*f" writes.
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "convert.hpp"
+
+namespace geoconv_tool {
+
+namespace {
+
+constexpr std::uint64_t kPow10[] = {1ULL,
+                                    10ULL,
+                                    100ULL,
+                                    1000ULL,
+                                    10000ULL,
+                                    100000ULL,
+                                    1000000ULL,
+                                    10000000ULL,
+                                    100000000ULL,
+                                    1000000000ULL,
+                                    10000000000ULL,
+                                    100000000000ULL,
+                                    1000000000000ULL,
+                                    10000000000000ULL,
+                                    100000000000000ULL,
+                                    1000000000000000ULL,
+                                    10000000000000000ULL,
+                                    100000000000000000ULL,
+                                    1000000000000000000ULL,
+                                    10000000000000000000ULL};
+
+// Exact powers of ten as doubles (10^22 is the last one).
+constexpr double kPow10Double[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Plain decimals ("-51.4722", "10", ".5") whose digits form an integer of at
+// most 2^53 and that have at most 22 decimals: the integer and the power of
+// ten are exact doubles, so one correctly rounded division gives the correctly
+// rounded value, the same as from_chars. Anything else returns false.
+bool parse_plain_decimal(const char* p, const char* end, double* value) {
+  const bool negative = p != end && *p == '-';
+  if (negative) ++p;
+  std::uint64_t digits = 0;
+  int count = 0, decimals = 0;
+  bool point = false;
+  for (; p != end; ++p) {
+    const char c = *p;
+    if (c >= '0' && c <= '9') {
+      if (++count > 16) return false;
+      digits = digits * 10 + static_cast<std::uint64_t>(c - '0');
+      if (point) ++decimals;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  if (count == 0 || digits > (1ULL << 53)) return false;
+  const double d = static_cast<double>(digits) / kPow10Double[decimals];
+  *value = negative ? -d : d;
+  return true;
+}
+
+// Correctly rounded fixed notation of a finite double with at most 19
+// decimals, exactly as printf's "%.*f" writes it (ties to even, the minus
+// sign kept for values that round to zero): value = m * 2^e exactly, so
+// m * 10^decimals / 2^-e is rounded in 128-bit integers. Returns 0 when the
+// value is out of this path's reach (large, non-finite, too many decimals).
+#if defined(__SIZEOF_INT128__)
+__extension__ typedef unsigned __int128 u128;
+
+std::size_t format_fixed_exact(char* out, double value, int decimals) {
+  if (decimals < 0 || decimals > 19) return 0;
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  const bool negative = (bits >> 63) != 0;
+  const int exponent_field = static_cast<int>((bits >> 52) & 0x7ff);
+  const std::uint64_t fraction = bits & ((1ULL << 52) - 1);
+  if (exponent_field == 0x7ff) return 0;
+  const std::uint64_t m = exponent_field == 0 ? fraction : fraction | (1ULL << 52);
+  const int shift = exponent_field == 0 ? 1074 : 1075 - exponent_field;  // value = m / 2^shift
+  if (shift < 0) return 0;
+  const u128 scaled = static_cast<u128>(m) * kPow10[decimals];  // below 2^117
+  u128 q;
+  if (shift == 0) {
+    q = scaled;
+  } else if (shift >= 118) {
+    q = 0;  // below 2^(shift-1): less than one half
+  } else {
+    q = scaled >> shift;
+    const u128 rest = scaled & ((static_cast<u128>(1) << shift) - 1);
+    const u128 half = static_cast<u128>(1) << (shift - 1);
+    if (rest > half || (rest == half && (q & 1) != 0)) ++q;
+  }
+  if (q >> 64 != 0) return 0;
+  // Digits from the last, two at a time, at least decimals + 1 of them.
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  std::uint64_t n = static_cast<std::uint64_t>(q);
+  char digits[24];
+  int len = 0;
+  while (n >= 100) {
+    const std::size_t pair = static_cast<std::size_t>(n % 100) * 2;
+    n /= 100;
+    digits[len++] = kPairs[pair + 1];
+    digits[len++] = kPairs[pair];
+  }
+  digits[len++] = static_cast<char>('0' + n % 10);
+  if (n >= 10) digits[len++] = static_cast<char>('0' + n / 10);
+  while (len <= decimals) digits[len++] = '0';
+  char* p = out;
+  if (negative) *p++ = '-';
+  for (int i = len - 1; i >= decimals; --i) *p++ = digits[i];
+  if (decimals > 0) {
+    *p++ = '.';
+    for (int i = decimals - 1; i >= 0; --i) *p++ = digits[i];
+  }
+  return static_cast<std::size_t>(p - out);
+}
+#else
+std::size_t format_fixed_exact(char*, double, int) { return 0; }  // to_chars does it all
+#endif
+
+}  // namespace
+
+bool parse_number(std::string_view text, double* value, const char** why) {
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  if (begin != end && *begin == '+') ++begin;
+  // from_chars takes a '-' of its own; a second sign after '+' is not a number.
+  if (begin == end || (begin != text.data() && *begin == '-')) {
+    *why = "not a number";
+    return false;
+  }
+  if (parse_plain_decimal(begin, end, value)) return true;
+  const auto [stop, ec] = std::from_chars(begin, end, *value, std::chars_format::general);
+  if (ec == std::errc::result_out_of_range && stop == end) {
+    *why = "number out of range";
+    return false;
+  }
+  if (ec != std::errc() || stop != end) {
+    *why = "not a number";
+    return false;
+  }
+  if (!std::isfinite(*value)) {  // "nan", "inf", "infinity" read as numbers
+    *why = "not a finite number";
+    return false;
+  }
+  return true;
+}
+
+std::size_t format_fixed(char* out, double value, int decimals) {
+  const std::size_t n = format_fixed_exact(out, value, decimals);
+  if (n != 0) return n;
+  // 400 bytes hold any double at 23 decimals.
+  const auto result = std::to_chars(out, out + 400, value, std::chars_format::fixed, decimals);
+  return static_cast<std::size_t>(result.ptr - out);
+}
+
+}  // namespace geoconv_tool
