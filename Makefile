@@ -98,7 +98,9 @@ js/geoconv.wasm: $(WASM_DEP)
 	@$(ENSURE) $(JS_PKGS)
 	$(EMXX) $(EMFLAGS) $(WASM_SRC) -o $@
 
+# The npm package: the module built, and packed as build/js/geoconv-1.0.0.tgz.
 js: js/geoconv.wasm
+	mkdir -p build/js && cd js && npm pack --silent --pack-destination ../build/js
 
 # puppeteer-core for the page's test, as locked; it drives Debian's chromium
 # and never downloads a browser.
