@@ -234,18 +234,18 @@ export async function load(source) {
         x.geoconv_js_converter(c, s, Number.isInteger(decimals) ? decimals : -1)));
       if (converter === 0) throw new RangeError(`convertLines: ${outputText()}`);
       // The input in pieces of bounded size, so that memory stays bounded.
-      const bytes = encoder.encode(text), parts = [];
+      const bytes = encoder.encode(text), pieces = [];
       let errors;
       try {
         for (let start = 0; start < bytes.length; start += CHUNK_BYTES) {
           withBytes(bytes.subarray(start, start + CHUNK_BYTES), (at, length) => x.geoconv_js_feed(converter, at, length));
-          parts.push(outputText());
+          pieces.push(outputText());
         }
       } finally {
         errors = x.geoconv_js_finish(converter);
       }
-      parts.push(outputText());
-      return { text: parts.join(''), errors };
+      pieces.push(outputText());
+      return { text: pieces.join(''), errors };
     },
 
     /** The demonstration's report, exactly as geoconv-demo writes it. */

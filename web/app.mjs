@@ -119,30 +119,30 @@ function drawScope() {
   // The outer ring a little beyond the farthest target; 100,000 ft when empty.
   const reach = plotted.length ? niceCeiling(1.1 * Math.max(1, ...plotted.map((p) => p.ground))) : 100000;
   const scope = $('scope');
-  const parts = [];
+  const shapes = [];
   for (let k = 1; k <= 4; ++k) {
-    parts.push(svg('circle', { class: 'ring', r: 25 * k }));
+    shapes.push(svg('circle', { class: 'ring', r: 25 * k }));
     const label = (reach * k / 4).toLocaleString('en') + (k === 4 ? ' ft' : '');
-    parts.push(svg('text', { class: 'range-label', x: 1.5, y: -25 * k + 4.5 }, label));
+    shapes.push(svg('text', { class: 'range-label', x: 1.5, y: -25 * k + 4.5 }, label));
   }
   for (let a = 0; a < 360; a += 30) {
     const s = Math.sin(a * Math.PI / 180), c = Math.cos(a * Math.PI / 180);
-    parts.push(svg('line', { class: 'spoke', x1: 0, y1: 0, x2: 100 * s, y2: -100 * c }));
+    shapes.push(svg('line', { class: 'spoke', x1: 0, y1: 0, x2: 100 * s, y2: -100 * c }));
     const name = { 0: 'N', 90: 'E', 180: 'S', 270: 'W' }[a] ?? String(a);
-    parts.push(svg('text', { x: 110 * s, y: -110 * c + 1.8, 'text-anchor': 'middle' }, name));
+    shapes.push(svg('text', { x: 110 * s, y: -110 * c + 1.8, 'text-anchor': 'middle' }, name));
   }
-  parts.push(svg('circle', { class: 'site', r: 1.2 }));
+  shapes.push(svg('circle', { class: 'site', r: 1.2 }));
   for (const [k, p] of plotted.entries()) {
     const r = (100 * p.ground) / reach, a = p.az * Math.PI / 180;
     const x = r * Math.sin(a), y = -r * Math.cos(a);
     const dot = svg('circle', { class: p.el < 0 ? 'target below' : 'target', cx: x, cy: y, r: 1.8 });
     const where = `az ${p.az.toFixed(3)}°  el ${p.el.toFixed(3)}°  range ${p.range.toFixed(1)}`;
     dot.append(svg('title', {}, `${p.t.label}\n${where}`));
-    parts.push(dot);
+    shapes.push(dot);
     // Few targets: each gets its number beside it (its line's, for lines).
-    if (plotted.length <= 30) parts.push(svg('text', { class: 'tag', x: x + 2.6, y: y + 1.6 }, p.t.tag ?? k + 1));
+    if (plotted.length <= 30) shapes.push(svg('text', { class: 'tag', x: x + 2.6, y: y + 1.6 }, p.t.tag ?? k + 1));
   }
-  scope.replaceChildren(...parts);
+  scope.replaceChildren(...shapes);
   // The same targets as numbers, the first rows of them, for reading and copying.
   const rows = plotted.slice(0, 30).map((p, k) => {
     const tr = document.createElement('tr');
