@@ -11,13 +11,13 @@ PYTHON ?= /usr/bin/python3
 PYTHON_CMAKE := -DGEOCONV_BUILD_PYTHON=ON -DPython_EXECUTABLE=$(PYTHON)
 
 BUILD_PKGS := cmake g++ python3-dev python3-numpy pybind11-dev python3-pybind11
-TEST_PKGS  := $(BUILD_PKGS) libgtest-dev libgeographiclib-dev pkg-config python3 time \
-              python3-pytest python3-pytest-timeout
+TEST_PKGS  := $(BUILD_PKGS) libgtest-dev libgeographiclib-dev pkg-config python3 time emscripten \
+              chromium python3-pytest python3-pytest-timeout
 
 SANITIZE := -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all \
             -fno-omit-frame-pointer
 
-.PHONY: all demo test bench bench-python fuzz clean
+.PHONY: all demo test bench bench-python fuzz clean js web
 
 # The library, both programs and the Python package (build/release/python).
 all:
@@ -31,8 +31,11 @@ demo: all
 # The whole suite, twice: a normal build and an AddressSanitizer +
 # UndefinedBehaviorSanitizer build. Before them, the table of expected results
 # is checked by a build with -O3 -march=native (and -mfma where the processor
-# has it): the library's bits must not depend on the flags. Last, the Python
-# tests against the module of the normal build.
+# has it): the library's bits must not depend on the flags. Between them the
+# JavaScript package and the page: Node's test runner over js/test (against
+# the native converter just built) and web/test (the page in headless
+# Chromium, against the native demonstration). Last, the Python tests against
+# the module of the normal build.
 NATIVE_FLAGS := -O3 -march=native $(shell grep -qw fma /proc/cpuinfo 2>/dev/null && echo -mfma)
 test:
 	@$(ENSURE) $(TEST_PKGS)
@@ -42,6 +45,9 @@ test:
 	$(CMAKE) -S . -B build/test -DGEOCONV_WERROR=ON $(PYTHON_CMAKE)
 	$(CMAKE) --build build/test -j $(JOBS)
 	cd build/test && ctest --output-on-failure -j $(JOBS) --timeout 300
+	$(MAKE) js web/node_modules
+	GEOCONV_TOOL=$(CURDIR)/build/test/tools/geoconv GEOCONV_DEMO=$(CURDIR)/build/test/demo/geoconv-demo \
+	  node --test --test-timeout=300000 js/test/ web/test/
 	$(CMAKE) -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="$(SANITIZE)"
 	$(CMAKE) --build build/asan -j $(JOBS)
 	cd build/asan && ctest --output-on-failure -j $(JOBS) --timeout 300
@@ -84,6 +90,45 @@ fuzz:
 	  rc=$$?; grep -v '^#' build/fuzz/$$t.log | tail -n 12; \
 	  [ $$rc -eq 0 ] || { echo "$$t: finding, see build/fuzz/$$t.log"; exit 1; }; \
 	done
+
+# The library, the converter's line engine and the demonstration's report as
+# one standalone WebAssembly module for js/ (the npm package) and web/ (the
+# page). Debian's emscripten runs on this Node with Debian's Node modules.
+JS_PKGS  := emscripten
+EMXX     := NODE_PATH=/usr/share/nodejs em++
+WASM_SRC := $(wildcard geoconv/src/*.cpp) $(filter-out tools/main.cpp,$(wildcard tools/*.cpp)) \
+            demo/report.cpp js/wasm/exports.cpp
+WASM_DEP := $(WASM_SRC) $(wildcard geoconv/src/*.hpp geoconv/include/geoconv/*) tools/convert.hpp \
+            demo/report.hpp js/wasm/charconv.hpp
+# Every function of the C interface, by its declaration in geoconv.h.
+WASM_EXPORTS := $(shell sed -n 's/^[a-z]* \**\(geoconv_[A-Za-z0-9_]*\).*/_\1/p' \
+                  geoconv/include/geoconv/geoconv.h | paste -sd, -),_malloc,_free
+# (clang's -Wchar-subscripts flags the converter's table indexed by
+# character literals, which are never negative.)
+EMFLAGS := -O2 -std=c++17 -ffp-contract=off -fno-fast-math -fno-math-errno -fno-exceptions \
+           -Wall -Wextra -Wpedantic -Wshadow -Wno-char-subscripts -Werror \
+           -Igeoconv/include -Itools -Idemo \
+           -include js/wasm/charconv.hpp --no-entry -sSTANDALONE_WASM \
+           -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=512MB -sEXPORTED_FUNCTIONS=$(WASM_EXPORTS)
+
+js/geoconv.wasm: $(WASM_DEP)
+	@$(ENSURE) $(JS_PKGS)
+	$(EMXX) $(EMFLAGS) $(WASM_SRC) -o $@
+
+# The npm package: the module built, and packed as build/js/geoconv-1.0.0.tgz.
+js: js/geoconv.wasm
+	mkdir -p build/js && cd js && npm pack --silent --pack-destination ../build/js
+
+# puppeteer-core for the page's test, as locked; it drives Debian's chromium
+# and never downloads a browser.
+web/node_modules: web/package.json web/package-lock.json
+	cd web && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund
+	@touch $@
+
+# The page at http://127.0.0.1:$(WEB_PORT)/web/ until Ctrl-C.
+WEB_PORT ?= 8016
+web: js
+	node web/serve.mjs $(WEB_PORT)
 
 clean:
 	rm -rf build

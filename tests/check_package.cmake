@@ -1,6 +1,8 @@
 # Installs the build in BUILD into a fresh prefix under WORK, then builds and
-# runs the consumer in SOURCE twice: through find_package and through
-# pkg-config. Fails unless both print the expected conversion.
+# runs the consumers in SOURCE: the C++ one through find_package and through
+# pkg-config, and the C one (main.c) with the C compiler CC through
+# pkg-config, warnings as errors. Fails unless each prints the expected
+# conversion.
 set(prefix ${WORK}/prefix)
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
@@ -15,7 +17,8 @@ function(run)
 endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD} --prefix ${prefix})
-foreach(f include/geoconv/geoconv.hpp lib/libgeoconv.a bin/geoconv bin/geoconv-demo
+foreach(f include/geoconv/geoconv.hpp include/geoconv/geoconv.h lib/libgeoconv.a
+          bin/geoconv bin/geoconv-demo
           lib/cmake/geoconv/geoconvConfig.cmake lib/cmake/geoconv/geoconvConfigVersion.cmake
           lib/pkgconfig/geoconv.pc)
   if(NOT EXISTS ${prefix}/${f})
@@ -50,4 +53,11 @@ run(${WORK}/pc-consumer)
 if(NOT out STREQUAL "${expected}\n")
   message(FATAL_ERROR "pkg-config consumer printed '${out}'")
 endif()
-message(STATUS "installed package used through find_package and pkg-config")
+
+# pkg-config from C
+run(${CC} -std=c11 -Wall -Wextra -Werror ${SOURCE}/main.c ${flags} -o ${WORK}/c-consumer)
+run(${WORK}/c-consumer)
+if(NOT out STREQUAL "${expected}\n")
+  message(FATAL_ERROR "C consumer printed '${out}'")
+endif()
+message(STATUS "installed package used through find_package, pkg-config and from C")

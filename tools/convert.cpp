@@ -87,7 +87,10 @@ bool is_blank(char c) { return c == ' ' || c == '\t'; }
 // converter's hottest loop).
 struct FieldEnds {
   bool table[256] = {};
-  constexpr FieldEnds() : table{} { table[' '] = table['\t'] = table[','] = true; }
+  constexpr FieldEnds() : table{} {
+    table[static_cast<unsigned char>(' ')] = table[static_cast<unsigned char>('\t')] =
+        table[static_cast<unsigned char>(',')] = true;
+  }
 };
 constexpr FieldEnds kFieldEnd;
 

@@ -48,10 +48,13 @@ int parse_fields(std::string_view text, double* values, int max_fields, std::str
 // accepts the latitude.
 bool parse_site(std::string_view text, geoconv::Site* site, std::string* why);
 
+// The most decimals a length is written with.
+inline constexpr int kMaxDecimals = 20;
+
 class Converter {
  public:
   // site: the base site of the site commands (any site for the others).
-  // decimals: places for lengths, 0 to 20; angles get three more.
+  // decimals: places for lengths, 0 to kMaxDecimals; angles get three more.
   Converter(const Command& command, const geoconv::Site& site, int decimals);
   ~Converter();
   Converter(const Converter&) = delete;

@@ -23,7 +23,7 @@
 
 namespace {
 
-constexpr int kMaxDecimals = 20;
+using geoconv_tool::kMaxDecimals;
 
 std::string usage_text() {
   char text[4096];

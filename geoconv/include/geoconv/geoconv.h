@@ -1,0 +1,133 @@
+/* geoconv: coordinate conversions on the WGS 84 ellipsoid, the C interface.
+ *
+ * Valid C99 and C++. Every function here is the C++ routine of the same name
+ * in <geoconv/geoconv.hpp> (read that header for the formulas, accuracy and
+ * edge cases) with a geoconv_ prefix: the same arguments in the same order,
+ * the same statuses (0 success, 1 failure), the same message lines on the
+ * diagnostic stream (which may be NULL) and the same bits, since each one
+ * calls the C++ routine. Outputs are left unwritten on failure, except
+ * geoconv_AERtoLLA84 with a range of exactly 0, which hands back the site.
+ *
+ * Units: angles in decimal degrees, altitudes and slant ranges in feet,
+ * Earth-fixed E, F, G in metres. Nothing allocates, keeps state or blocks;
+ * every function may be called from any thread. Output pointers must point to
+ * writable doubles.
+ *
+ * The library needs no C++ runtime, so a C program builds with
+ *   cc -std=c11 prog.c $(pkg-config --cflags --libs geoconv)
+ *
+ * Example:
+ *   #include <geoconv/geoconv.h>
+ *   double e, f, g;
+ *   if (geoconv_LLA84toEFG84(stderr, 51.47222222, 0.0, 10.0, &e, &f, &g) == 0)
+ *     printf("%.6f %.6f %.6f\n", e, f, g);
+ */
+
+#ifndef GEOCONV_GEOCONV_H
+#define GEOCONV_GEOCONV_H
+
+#include <stdio.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Constants: exactly these doubles, the values of the C++ constants of the
+ * same names (checked at compile time by the library). */
+#define GEOCONV_WGS72_E2 0.006694317778            /* WGS 72 first eccentricity squared */
+#define GEOCONV_WGS84_E2 0.006694379990141317      /* WGS 84 first eccentricity squared */
+#define GEOCONV_WGS72_A 6378135.0                  /* WGS 72 semi-major axis, m */
+#define GEOCONV_WGS84_A 6378137.0                  /* WGS 84 semi-major axis, m */
+#define GEOCONV_EARTH_EQ_RADIUS 6378137.0          /* equatorial radius, m */
+#define GEOCONV_WGS84_B 6356752.0                  /* WGS 84 semi-minor axis to the metre, m */
+#define GEOCONV_WGS72_HEIGHT_OFFSET (-28.764)      /* m, paired with WGS 72 */
+#define GEOCONV_WGS84_HEIGHT_OFFSET (-24.764)      /* m, added to alt*0.3048 for ellipsoid height */
+#define GEOCONV_PI 3.14159265359                   /* pi to 11 decimals */
+#define GEOCONV_DEG2RAD 0.01745329252              /* rad per degree (not pi/180) */
+#define GEOCONV_RAD2DEG 57.295779512896            /* degrees per rad (not 180/pi) */
+#define GEOCONV_FEET_TO_METRES 0.3048              /* m per international foot */
+
+/* Helpers: one rounded multiplication around the platform's math call, as
+ * compiled into the library. */
+double geoconv_sqr(double x);              /* x*x */
+double geoconv_cube(double x);             /* x*x*x */
+double geoconv_sind(double d);             /* sin(d * DEG2RAD) */
+double geoconv_cosd(double d);             /* cos(d * DEG2RAD) */
+double geoconv_tand(double d);             /* tan(d * DEG2RAD) */
+double geoconv_asind(double v);            /* asin(v) * RAD2DEG */
+double geoconv_acosd(double v);            /* acos(v) * RAD2DEG */
+double geoconv_atand(double v);            /* atan(v) * RAD2DEG */
+double geoconv_atan2d(double y, double x); /* atan2(y, x) * RAD2DEG, ordinate first */
+
+/* Geodetic lat, lon (degrees), alt (feet) <-> Earth-fixed E, F, G (metres). */
+int geoconv_LLA84toEFG84(FILE* stream, double lat, double lon, double alt, double* E,
+                         double* F, double* G);
+int geoconv_EFG84toLLA84(FILE* stream, double E, double F, double G, double* lat, double* lon,
+                         double* alt);
+
+/* Local frame: az, el (degrees) and range <-> x east, y north, z up, all
+ * lengths in one unit. Never write to the stream. */
+void geoconv_AERtoXYZ(FILE* stream, double az, double el, double range, double* x, double* y,
+                      double* z);
+void geoconv_XYZtoAER(FILE* stream, double x, double y, double z, double* az, double* el,
+                      double* range);
+
+/* Site-relative conversions, the base site given on every call: baseLat,
+ * baseLon (degrees), baseAlt (feet); az, el in degrees, range in feet. */
+int geoconv_AERtoEFG84(FILE* stream, double az, double el, double range, double baseLat,
+                       double baseLon, double baseAlt, double* E, double* F, double* G);
+int geoconv_AERtoLLA84(FILE* stream, double az, double el, double range, double baseLat,
+                       double baseLon, double baseAlt, double* lat, double* lon, double* alt);
+int geoconv_EFG84toAER(FILE* stream, double E, double F, double G, double baseLat,
+                       double baseLon, double baseAlt, double* az, double* el, double* range);
+
+/* WGS 84 Earth-fixed to WGS 72 Earth-fixed, metres. Always returns 0. */
+int geoconv_EFG84toEFG72(FILE* stream, double E, double F, double G, double* E72, double* F72,
+                         double* G72);
+
+/* Angle to whole degrees, whole minutes and seconds; a signed integer read
+ * from str[first..last]. Neither takes a stream nor fails. */
+void geoconv_DEGtoDMS(double angle, double* deg, double* min, double* sec);
+int geoconv_STRtoINT(const char* str, int first, int last);
+
+/* A site placed once for many targets: the C form of geoconv::Site, with its
+ * size and alignment. Declare one anywhere (stack, static, inside a struct),
+ * fill it with geoconv_site_init and pass its address; it may be copied by
+ * assignment or memcpy and needs no clean-up. Its contents are private. A
+ * site of all zero bytes (`geoconv_site s = {{0}};`) is invalid: its
+ * conversions fail as those of an invalid site do. */
+typedef struct geoconv_site {
+  double private_[11];
+} geoconv_site;
+
+/* Places the site at lat, lon (degrees) and alt (feet). Returns 0 for a valid
+ * site; for a latitude above 90, below -90 or NaN returns 1 and writes
+ * "(LLA84toEFG84) problem: lat>90 \n" to stream, and every conversion
+ * through the site then writes that message again and returns 1. */
+int geoconv_site_init(geoconv_site* site, FILE* stream, double lat, double lon, double alt);
+
+/* 1 for a valid site, else 0; the site as given (degrees, degrees, feet) and
+ * its Earth-fixed position (metres; NaN when geoconv_site_init found the site
+ * invalid). */
+int geoconv_site_valid(const geoconv_site* site);
+double geoconv_site_latitude(const geoconv_site* site);
+double geoconv_site_longitude(const geoconv_site* site);
+double geoconv_site_altitude(const geoconv_site* site);
+double geoconv_site_E(const geoconv_site* site);
+double geoconv_site_F(const geoconv_site* site);
+double geoconv_site_G(const geoconv_site* site);
+
+/* The conversions of a placed site: the same bits, statuses and messages as
+ * the free functions above given the site's latitude, longitude, altitude. */
+int geoconv_site_AERtoEFG84(const geoconv_site* site, FILE* stream, double az, double el,
+                            double range, double* E, double* F, double* G);
+int geoconv_site_AERtoLLA84(const geoconv_site* site, FILE* stream, double az, double el,
+                            double range, double* lat, double* lon, double* alt);
+int geoconv_site_EFG84toAER(const geoconv_site* site, FILE* stream, double E, double F,
+                            double G, double* az, double* el, double* range);
+
+#ifdef __cplusplus
+}  /* extern "C" */
+#endif
+
+#endif /* GEOCONV_GEOCONV_H */

@@ -1,0 +1,132 @@
+// The C interface (geoconv.h): each function calls the C++ routine of the
+// same name, so arguments, statuses, messages and bits are the same by
+// construction. A geoconv_site is storage of the size and alignment of a
+// geoconv::Site, which is placed into it; the Site is trivially copyable, so
+// C code may copy the storage freely.
+
+#include <geoconv/geoconv.h>
+
+#include <geoconv/geoconv.hpp>
+
+#include <new>
+#include <type_traits>
+
+// The C macros name exactly the C++ constants.
+static_assert(GEOCONV_WGS72_E2 == geoconv::WGS72_E2 && GEOCONV_WGS84_E2 == geoconv::WGS84_E2,
+              "eccentricities");
+static_assert(GEOCONV_WGS72_A == geoconv::WGS72_A && GEOCONV_WGS84_A == geoconv::WGS84_A &&
+                  GEOCONV_EARTH_EQ_RADIUS == geoconv::EARTH_EQ_RADIUS &&
+                  GEOCONV_WGS84_B == geoconv::WGS84_B,
+              "axes");
+static_assert(GEOCONV_WGS72_HEIGHT_OFFSET == geoconv::WGS72_HEIGHT_OFFSET &&
+                  GEOCONV_WGS84_HEIGHT_OFFSET == geoconv::WGS84_HEIGHT_OFFSET,
+              "height offsets");
+static_assert(GEOCONV_PI == geoconv::PI && GEOCONV_DEG2RAD == geoconv::DEG2RAD &&
+                  GEOCONV_RAD2DEG == geoconv::RAD2DEG &&
+                  GEOCONV_FEET_TO_METRES == geoconv::FEET_TO_METRES,
+              "factors");
+
+static_assert(sizeof(geoconv_site) == sizeof(geoconv::Site), "geoconv_site holds a Site");
+static_assert(alignof(geoconv_site) == alignof(geoconv::Site), "geoconv_site aligns a Site");
+static_assert(std::is_trivially_copyable_v<geoconv::Site> &&
+                  std::is_trivially_destructible_v<geoconv::Site>,
+              "a geoconv_site is copied and dropped without calls");
+
+namespace {
+
+const geoconv::Site& site_of(const geoconv_site* site) {
+  return *std::launder(reinterpret_cast<const geoconv::Site*>(site));
+}
+
+}  // namespace
+
+extern "C" {
+
+double geoconv_sqr(double x) { return geoconv::sqr(x); }
+double geoconv_cube(double x) { return geoconv::cube(x); }
+double geoconv_sind(double d) { return geoconv::sind(d); }
+double geoconv_cosd(double d) { return geoconv::cosd(d); }
+double geoconv_tand(double d) { return geoconv::tand(d); }
+double geoconv_asind(double v) { return geoconv::asind(v); }
+double geoconv_acosd(double v) { return geoconv::acosd(v); }
+double geoconv_atand(double v) { return geoconv::atand(v); }
+double geoconv_atan2d(double y, double x) { return geoconv::atan2d(y, x); }
+
+int geoconv_LLA84toEFG84(FILE* stream, double lat, double lon, double alt, double* E,
+                         double* F, double* G) {
+  return geoconv::LLA84toEFG84(stream, lat, lon, alt, E, F, G);
+}
+
+int geoconv_EFG84toLLA84(FILE* stream, double E, double F, double G, double* lat, double* lon,
+                         double* alt) {
+  return geoconv::EFG84toLLA84(stream, E, F, G, lat, lon, alt);
+}
+
+void geoconv_AERtoXYZ(FILE* stream, double az, double el, double range, double* x, double* y,
+                      double* z) {
+  geoconv::AERtoXYZ(stream, az, el, range, x, y, z);
+}
+
+void geoconv_XYZtoAER(FILE* stream, double x, double y, double z, double* az, double* el,
+                      double* range) {
+  geoconv::XYZtoAER(stream, x, y, z, az, el, range);
+}
+
+int geoconv_AERtoEFG84(FILE* stream, double az, double el, double range, double baseLat,
+                       double baseLon, double baseAlt, double* E, double* F, double* G) {
+  return geoconv::AERtoEFG84(stream, az, el, range, baseLat, baseLon, baseAlt, E, F, G);
+}
+
+int geoconv_AERtoLLA84(FILE* stream, double az, double el, double range, double baseLat,
+                       double baseLon, double baseAlt, double* lat, double* lon, double* alt) {
+  return geoconv::AERtoLLA84(stream, az, el, range, baseLat, baseLon, baseAlt, lat, lon, alt);
+}
+
+int geoconv_EFG84toAER(FILE* stream, double E, double F, double G, double baseLat,
+                       double baseLon, double baseAlt, double* az, double* el, double* range) {
+  return geoconv::EFG84toAER(stream, E, F, G, baseLat, baseLon, baseAlt, az, el, range);
+}
+
+int geoconv_EFG84toEFG72(FILE* stream, double E, double F, double G, double* E72, double* F72,
+                         double* G72) {
+  return geoconv::EFG84toEFG72(stream, E, F, G, E72, F72, G72);
+}
+
+void geoconv_DEGtoDMS(double angle, double* deg, double* min, double* sec) {
+  geoconv::DEGtoDMS(angle, deg, min, sec);
+}
+
+int geoconv_STRtoINT(const char* str, int first, int last) {
+  return geoconv::STRtoINT(str, first, last);
+}
+
+int geoconv_site_init(geoconv_site* site, FILE* stream, double lat, double lon, double alt) {
+  const geoconv::Site* placed =
+      ::new (static_cast<void*>(site)) geoconv::Site(stream, lat, lon, alt);
+  return placed->valid() ? 0 : 1;
+}
+
+int geoconv_site_valid(const geoconv_site* site) { return site_of(site).valid() ? 1 : 0; }
+double geoconv_site_latitude(const geoconv_site* site) { return site_of(site).latitude(); }
+double geoconv_site_longitude(const geoconv_site* site) { return site_of(site).longitude(); }
+double geoconv_site_altitude(const geoconv_site* site) { return site_of(site).altitude(); }
+double geoconv_site_E(const geoconv_site* site) { return site_of(site).E(); }
+double geoconv_site_F(const geoconv_site* site) { return site_of(site).F(); }
+double geoconv_site_G(const geoconv_site* site) { return site_of(site).G(); }
+
+int geoconv_site_AERtoEFG84(const geoconv_site* site, FILE* stream, double az, double el,
+                            double range, double* E, double* F, double* G) {
+  return site_of(site).AERtoEFG84(stream, az, el, range, E, F, G);
+}
+
+int geoconv_site_AERtoLLA84(const geoconv_site* site, FILE* stream, double az, double el,
+                            double range, double* lat, double* lon, double* alt) {
+  return site_of(site).AERtoLLA84(stream, az, el, range, lat, lon, alt);
+}
+
+int geoconv_site_EFG84toAER(const geoconv_site* site, FILE* stream, double E, double F,
+                            double G, double* az, double* el, double* range) {
+  return site_of(site).EFG84toAER(stream, E, F, G, az, el, range);
+}
+
+}  // extern "C"
