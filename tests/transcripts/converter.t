@@ -127,14 +127,13 @@ $ printf '%0100000d\n1.5' 0 | geoconv dms
 > 1 30 0.000000
 ? 1
 
-# A byte-order mark is skipped at the start of each input, and only there.
-$ printf '\xef\xbb\xbf1.5\n' > bom.txt; geoconv dms bom.txt - bom.txt
+# One byte-order mark is skipped at the start of each input, and only there.
+$ printf '\xef\xbb\xbf1.5\n\xef\xbb\xbf1.5\n' > bom.txt; printf '\xef\xbb\xbf\xef\xbb\xbf4.5\n' > two.txt; geoconv dms bom.txt - two.txt
 < \xef\xbb\xbf2.5
-< \xef\xbb\xbf3.5
 > 1 30 0.000000
+> ERROR: not a number: '\xef\xbb\xbf1.5'
 > 2 30 0.000000
-> ERROR: not a number: '\xef\xbb\xbf3.5'
-> 1 30 0.000000
+> ERROR: not a number: '\xef\xbb\xbf4.5'
 ? 1
 
 # DMS: valid degrees, minutes and seconds at the printed decimals. Seconds
@@ -195,6 +194,9 @@ $ geoconv dms -p 21
 $ geoconv dms --precision six
 ! geoconv: bad precision 'six': expected a whole number from 0 to 20 (try 'geoconv --help')
 ? 2
+$ geoconv dms -p1.
+! geoconv: bad precision '1.': expected a whole number from 0 to 20 (try 'geoconv --help')
+? 2
 $ geoconv aer2lla
 ! geoconv: this command needs --site LAT,LON,ALT (try 'geoconv --help')
 ? 2
@@ -218,5 +220,13 @@ $ geoconv aer2lla --site 91,0,0
 ? 2
 $ geoconv --version
 > geoconv 1.0.0
-$ geoconv --help | grep -c -E '^  (lla2efg|efg2lla|aer2xyz|xyz2aer|aer2lla|aer2efg|efg2aer|efg84to72|dms) '
-> 9
+$ geoconv --help | grep -E '^  (lla2efg|efg2lla|aer2xyz|xyz2aer|aer2lla|aer2efg|efg2aer|efg84to72|dms) '
+>   lla2efg    lat lon alt(ft)   -> E F G (m)
+>   efg2lla    E F G (m)         -> lat lon alt(ft)
+>   aer2xyz    az el range       -> x y z (unit of range)
+>   xyz2aer    x y z             -> az el range
+>   aer2lla    az el range(ft)   -> lat lon alt(ft), seen from --site
+>   aer2efg    az el range(ft)   -> E F G (m), seen from --site
+>   efg2aer    E F G (m)         -> az el range(ft), seen from --site
+>   efg84to72  E F G (m)         -> E72 F72 G72 (m)
+>   dms        angle (deg)       -> deg min sec
