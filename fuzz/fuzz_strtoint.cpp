@@ -1,47 +1,32 @@
 // STRtoINT on arbitrary bytes (embedded zero bytes included) with arbitrary
-// indexes around the text, compared with a model that reads the field
-// backwards: the value is the run of digits that ends at `last`.
+// indexes around the text, against a model that reads the field backwards:
+// the value is the run of digits that ends at `last`, and a field that
+// reaches the terminator (or starts outside the text) gives 0.
 
 #include <geoconv/geoconv.hpp>
 
-#include <climits>
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "check.hpp"
 
-namespace {
-
-int model(const char* s, int first, int last) {
-  if (s == nullptr || first < 0 || last < first) return 0;
-  const long long length = static_cast<long long>(std::strlen(s));
-  if (last >= length) return 0;  // the terminator is inside the field
-  long long start = last + 1;
-  while (start > first && s[start - 1] >= '0' && s[start - 1] <= '9') --start;
-  long long value = 0;
-  for (long long i = start; i <= last; ++i) {
-    value = value * 10 + (s[i] - '0');
-    if (value > 2147483648LL) value = 2147483648LL;
-  }
-  if (s[first] == '-') return static_cast<int>(-value);
-  return value > INT_MAX ? INT_MAX : static_cast<int>(value);
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
-  // The text is the rest of the input in a buffer of exactly its size plus
-  // the terminator, so AddressSanitizer flags any read beyond it.
-  const std::size_t n = size - 2;
+  // The text in a buffer of exactly its size plus the terminator, so that
+  // AddressSanitizer flags any read beyond it.
   std::vector<char> text(data + 2, data + size);
   text.push_back('\0');
-  const int span = static_cast<int>(n) + 4;
-  const int first = data[0] % span - 2;  // -2 .. n+1
-  const int last = data[1] % span - 2;
-  const int value = geoconv::STRtoINT(text.data(), first, last);
-  FUZZ_CHECK(value == model(text.data(), first, last));
+  const long long span = static_cast<long long>(size) + 2, length = std::strlen(text.data());
+  const int first = static_cast<int>(data[0] % span) - 2, last = static_cast<int>(data[1] % span) - 2;
+  long long value = 0, start = last + 1;
+  if (first >= 0 && last >= first && last < length) {
+    while (start > first && text[start - 1] >= '0' && text[start - 1] <= '9') --start;
+    for (long long i = start; i <= last; ++i) value = std::min(value * 10 + (text[i] - '0'), 2147483648LL);
+    if (text[first] == '-') value = -value;
+  }
+  FUZZ_CHECK(geoconv::STRtoINT(text.data(), first, last) == std::min(value, 2147483647LL));
   FUZZ_CHECK(geoconv::STRtoINT(nullptr, first, last) == 0);
   return 0;
 }
