@@ -1,0 +1,135 @@
+"""Throughput of geoconv on Dask workers: geoconv.dask over arrays and
+python3 -m geoconv.batch over text shards, on a LocalCluster of one and of two
+worker processes (one thread each), next to one direct call and to the
+converter alone, all in one run: the cases run in interleaved rounds and
+each keeps its fastest.
+
+Arrays: LLA84toEFG84 over 8,000,000 points made on the workers (held there
+before the clock starts), in chunks of 1,000,000 points and, to show what a
+task costs, of 100,000; each chunk's results are summed on its worker, so
+only the sums travel. Shards: lla2efg over 8 files of 250,000 lines each,
+read and written on the workers.
+
+    PYTHONPATH=build/release/python /usr/bin/python3 bench/bench_dask.py TOOL [--rounds N]
+
+TOOL is the converter (build/release/tools/geoconv).
+"""
+
+import argparse
+import contextlib
+import os
+import platform
+import subprocess
+import tempfile
+import time
+from pathlib import Path
+
+import dask
+import dask.array as da
+import numpy as np
+from distributed import Client, LocalCluster, wait
+
+import geoconv
+import geoconv.dask as gd
+from geoconv import batch
+
+POINTS = 8_000_000
+SHARDS, LINES = 8, 250_000
+CHUNKS = (1_000_000, 100_000)
+
+
+def write_shards(folder):
+    rng = np.random.default_rng(15)
+    for i in range(SHARDS):
+        lla = np.column_stack([rng.uniform(-89, 89, LINES), rng.uniform(-180, 180, LINES),
+                               rng.uniform(-1000, 40000, LINES)])
+        np.savetxt(Path(folder, f"shard{i}.txt"), lla, fmt="%.9f %.9f %.3f")
+
+
+def array_case(client, chunk):
+    """(prepare, run): inputs made and held on the workers, then converted.
+    Each round gets inputs of its own: the same inputs would give the same
+    task names, whose results Dask may still hold."""
+    def prepare():
+        lla = client.persist([da.random.uniform(lo, hi, POINTS, chunks=chunk)
+                              for lo, hi in ((-89, 89), (-180, 180), (-1000, 40000))])
+        with client.as_current():
+            wait(lla)
+        return lla
+
+    return prepare, lambda lla: client.compute([r.sum() for r in gd.LLA84toEFG84(*lla)],
+                                               sync=True)
+
+
+def shard_case(address, folder):
+    def run(_):
+        with open(os.devnull, "w") as quiet, contextlib.redirect_stderr(quiet):   # its bar
+            assert batch.main(["lla2efg", f"{folder}/in/*", f"{folder}/out", "--scheduler",
+                               address]) == 0
+    return lambda: None, run
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("tool", help="the converter geoconv")
+    parser.add_argument("--rounds", type=int, default=5, help="rounds (default 5)")
+    args = parser.parse_args()
+    # Worker processes find geoconv where this one did.
+    here = str(Path(geoconv.__file__).resolve().parents[1])
+    os.environ["PYTHONPATH"] = os.pathsep.join(filter(None, [here, os.environ.get("PYTHONPATH")]))
+    rng = np.random.default_rng(1)
+    lla = (rng.uniform(-89, 89, POINTS), rng.uniform(-180, 180, POINTS),
+           rng.uniform(-1000, 40000, POINTS))
+    cluster = {}
+    with contextlib.ExitStack() as stack:
+        folder = stack.enter_context(tempfile.TemporaryDirectory(prefix="geoconv-bench-dask-"))
+        Path(folder, "in").mkdir()
+        write_shards(Path(folder, "in"))
+        for workers in (1, 2):
+            local = stack.enter_context(LocalCluster(
+                n_workers=workers, threads_per_worker=1, processes=True, dashboard_address=":0",
+                local_directory=folder))
+            cluster[workers] = (local.scheduler_address,
+                                stack.enter_context(Client(local, set_as_default=False)))
+
+        def tool(_):
+            for shard in sorted(Path(folder, "in").iterdir()):
+                with open(shard, "rb") as source:
+                    subprocess.run([args.tool, "lla2efg"], stdin=source,
+                                   stdout=subprocess.DEVNULL, check=True)
+
+        # (row, column) -> (points or lines, prepare, run)
+        cases = {("shards", "one process"): (SHARDS * LINES, lambda: None, tool)}
+        for chunk in CHUNKS:
+            cases[(f"arrays, {chunk:,}-point chunks", "one process")] = (
+                POINTS, lambda: None, lambda _: geoconv.LLA84toEFG84(*lla, threads=1))
+        for workers, (address, client) in cluster.items():
+            for chunk in CHUNKS:
+                cases[(f"arrays, {chunk:,}-point chunks", workers)] = (
+                    POINTS, *array_case(client, chunk))
+            cases[("shards", workers)] = (SHARDS * LINES, *shard_case(address, folder))
+        # Interleaved rounds: a slow spell of a shared machine falls on every case alike.
+        best = dict.fromkeys(cases, float("inf"))
+        for _ in range(args.rounds):
+            for key, (count, prepare, run) in cases.items():
+                given = prepare()
+                start = time.perf_counter()
+                run(given)
+                best[key] = min(best[key], time.perf_counter() - start)
+                del given
+        rate = {key: cases[key][0] / best[key] / 1e6 for key in cases}
+
+    print(f"Python {platform.python_version()}, NumPy {np.__version__}, Dask {dask.__version__}, "
+          f"{os.cpu_count()} cores; fastest of {args.rounds} interleaved rounds\n")
+    print("Millions of points (lines for the shards) per second\n")
+    print("| case | one process | 1 worker | 2 workers | 2 workers / 1 |\n|---|---:|---:|---:|---:|")
+    for row in dict.fromkeys(r for r, _ in cases):
+        one, two = rate[(row, 1)], rate[(row, 2)]
+        print(f"| {row} | {rate[(row, 'one process')]:.2f} | {one:.2f} | {two:.2f} | "
+              f"{two / one:.2f} |")
+    print("\none process: one geoconv.LLA84toEFG84 call on one thread over the same number of "
+          "points, or the converter over the shards one after another")
+
+
+if __name__ == "__main__":
+    main()
