@@ -48,11 +48,13 @@ def write_shards(folder):
 
 def array_case(client, chunk):
     """(prepare, run): inputs made and held on the workers, then converted.
+    A chunk's latitudes, longitudes and altitudes come from one task, so they
+    lie on one worker, as they would when a worker reads them from a file.
     Each round gets inputs of its own: the same inputs would give the same
     task names, whose results Dask may still hold."""
     def prepare():
-        lla = client.persist([da.random.uniform(lo, hi, POINTS, chunks=chunk)
-                              for lo, hi in ((-89, 89), (-180, 180), (-1000, 40000))])
+        u = da.random.uniform(0.0, 1.0, (3, POINTS), chunks=(3, chunk))
+        lla = client.persist([u[0] * 178 - 89, u[1] * 360 - 180, u[2] * 41000 - 1000])
         with client.as_current():
             wait(lla)
         return lla
@@ -62,10 +64,12 @@ def array_case(client, chunk):
 
 
 def shard_case(address, folder):
+    """(prepare, run): the batch command on the cluster at address, or on this
+    machine's cores (Dask's local processes) when address is None."""
     def run(_):
+        cluster = ["--scheduler", address] if address else []
         with open(os.devnull, "w") as quiet, contextlib.redirect_stderr(quiet):   # its bar
-            assert batch.main(["lla2efg", f"{folder}/in/*", f"{folder}/out", "--scheduler",
-                               address]) == 0
+            assert batch.main(["lla2efg", f"{folder}/in/*", f"{folder}/out", *cluster]) == 0
     return lambda: None, run
 
 
@@ -99,7 +103,8 @@ def main():
                                    stdout=subprocess.DEVNULL, check=True)
 
         # (row, column) -> (points or lines, prepare, run)
-        cases = {("shards", "one process"): (SHARDS * LINES, lambda: None, tool)}
+        cases = {("shards", "one process"): (SHARDS * LINES, lambda: None, tool),
+                 ("shards", "local"): (SHARDS * LINES, *shard_case(None, folder))}
         for chunk in CHUNKS:
             cases[(f"arrays, {chunk:,}-point chunks", "one process")] = (
                 POINTS, lambda: None, lambda _: geoconv.LLA84toEFG84(*lla, threads=1))
@@ -129,6 +134,8 @@ def main():
               f"{two / one:.2f} |")
     print("\none process: one geoconv.LLA84toEFG84 call on one thread over the same number of "
           "points, or the converter over the shards one after another")
+    print(f"shards without --scheduler (Dask's local processes on every core): "
+          f"{rate[('shards', 'local')]:.2f}")
 
 
 if __name__ == "__main__":

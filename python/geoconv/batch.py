@@ -261,6 +261,15 @@ def run(tasks, scheduler):
     except OSError as e:
         raise RuntimeError(f"cannot reach the Dask scheduler at {scheduler}: {e}") from None
     with client:
+        # Workers that cannot import geoconv would drop the tasks' connection
+        # and leave them waiting; none at all would leave them waiting too.
+        try:
+            workers = client.run(lambda: __import__("geoconv.batch") and True)
+        except Exception as e:
+            raise RuntimeError(f"the workers at {scheduler} cannot import geoconv: "
+                               f"{type(e).__name__}: {e}") from None
+        if not workers:
+            raise RuntimeError(f"the Dask scheduler at {scheduler} has no workers")
         futures = client.compute(tasks)
         with contextlib.redirect_stdout(sys.stderr):      # where its bar is drawn
             progress(futures)

@@ -94,6 +94,11 @@ def _convert_block(routine, errors, threads, *args, block_info=None):
         raise geoconv.ConversionError(e.message, int(index)) from None
 
 
+def _result(stacked, k):
+    """Result k of a chunk's three: a view."""
+    return stacked[k]
+
+
 def _lazy(routine, args, errors, threads):
     """The Dask arrays of a routine's results over args broadcast together."""
     names = _points(routine)
@@ -143,23 +148,28 @@ def _lazy(routine, args, errors, threads):
     stacked = da.map_blocks(_convert_block, routine, errors, threads, *given, new_axis=0,
                             chunks=((3,),) + out_chunks, meta=np.empty((0,) * (len(shape) + 1)),
                             name=name)
-    return stacked[0], stacked[1], stacked[2]
+    # Not stacked[k]: Dask's indexing copies a slice that small.
+    return tuple(da.map_blocks(_result, stacked, k, drop_axis=0, chunks=out_chunks,
+                               meta=np.empty((0,) * len(shape)), name=f"{name}-{k}")
+                 for k in range(3))
 
 
 def _lazy_function(routine):
     """The Dask form of geoconv.<routine>, with its parameters and documentation."""
-    def function(*args, errors="raise", threads=1):
-        if len(args) != len(names):
-            raise TypeError(f"{routine}() takes {len(names)} arguments ({', '.join(names)}), "
-                            f"got {len(args)}")
-        return _lazy(routine, args, errors, threads)
-
     names = _points(routine)
-    original = getattr(geoconv, routine)
     P = inspect.Parameter
-    function.__signature__ = inspect.Signature(
+    signature = inspect.Signature(
         [P(n, P.POSITIONAL_OR_KEYWORD) for n in names]
         + [P("errors", P.KEYWORD_ONLY, default="raise"), P("threads", P.KEYWORD_ONLY, default=1)])
+
+    def function(*args, **kwargs):
+        bound = signature.bind(*args, **kwargs)
+        bound.apply_defaults()
+        given = bound.arguments
+        return _lazy(routine, [given[n] for n in names], given["errors"], given["threads"])
+
+    original = getattr(geoconv, routine)
+    function.__signature__ = signature
     function.__name__ = function.__qualname__ = routine
     results = "a Dask array" if _results(routine) == 1 else "a tuple of three Dask arrays"
     function.__doc__ = (
