@@ -1,14 +1,14 @@
 """Throughput of geoconv on Dask workers: geoconv.dask over arrays and
 python3 -m geoconv.batch over text shards, on a LocalCluster of one and of two
-worker processes (one thread each), next to one direct call and to the
-converter alone, all in one run: the cases run in interleaved rounds and
-each keeps its fastest.
+worker processes (one thread each), next to the same work without Dask on one
+and two cores (one direct call; the converter), all in one run: the cases run
+in interleaved rounds and each keeps its fastest.
 
-Arrays: LLA84toEFG84 over 8,000,000 points made on the workers (held there
+Arrays: LLA84toEFG84 over 16,000,000 points made on the workers (held there
 before the clock starts), in chunks of 1,000,000 points and, to show what a
 task costs, of 100,000; each chunk's results are summed on its worker, so
-only the sums travel. Shards: lla2efg over 8 files of 250,000 lines each,
-read and written on the workers.
+only the sums travel. Shards: lla2efg over 8 files of 1,000,000 lines each,
+copies of one, read and written on the workers.
 
     PYTHONPATH=build/release/python /usr/bin/python3 bench/bench_dask.py TOOL [--rounds N]
 
@@ -19,6 +19,7 @@ import argparse
 import contextlib
 import os
 import platform
+import shutil
 import subprocess
 import tempfile
 import time
@@ -33,17 +34,18 @@ import geoconv
 import geoconv.dask as gd
 from geoconv import batch
 
-POINTS = 8_000_000
-SHARDS, LINES = 8, 250_000
+POINTS = 16_000_000
+SHARDS, LINES = 8, 1_000_000
 CHUNKS = (1_000_000, 100_000)
 
 
 def write_shards(folder):
     rng = np.random.default_rng(15)
-    for i in range(SHARDS):
-        lla = np.column_stack([rng.uniform(-89, 89, LINES), rng.uniform(-180, 180, LINES),
-                               rng.uniform(-1000, 40000, LINES)])
-        np.savetxt(Path(folder, f"shard{i}.txt"), lla, fmt="%.9f %.9f %.3f")
+    lla = np.column_stack([rng.uniform(-89, 89, LINES), rng.uniform(-180, 180, LINES),
+                           rng.uniform(-1000, 40000, LINES)])
+    np.savetxt(Path(folder, "shard0.txt"), lla, fmt="%.9f %.9f %.3f")
+    for i in range(1, SHARDS):
+        shutil.copyfile(Path(folder, "shard0.txt"), Path(folder, f"shard{i}.txt"))
 
 
 def array_case(client, chunk):
@@ -96,23 +98,33 @@ def main():
             cluster[workers] = (local.scheduler_address,
                                 stack.enter_context(Client(local, set_as_default=False)))
 
-        def tool(_):
-            for shard in sorted(Path(folder, "in").iterdir()):
-                with open(shard, "rb") as source:
-                    subprocess.run([args.tool, "lla2efg"], stdin=source,
-                                   stdout=subprocess.DEVNULL, check=True)
+        shards = sorted(Path(folder, "in").iterdir())
 
-        # (row, column) -> (points or lines, prepare, run)
-        cases = {("shards", "one process"): (SHARDS * LINES, lambda: None, tool),
-                 ("shards", "local"): (SHARDS * LINES, *shard_case(None, folder))}
-        for chunk in CHUNKS:
-            cases[(f"arrays, {chunk:,}-point chunks", "one process")] = (
-                POINTS, lambda: None, lambda _: geoconv.LLA84toEFG84(*lla, threads=1))
+        def tools(parallel):
+            """The converter over the shards, that many at a time."""
+            def run(_):
+                for first in range(0, len(shards), parallel):
+                    children = []
+                    for shard in shards[first:first + parallel]:
+                        with open(shard, "rb") as source:
+                            children.append(subprocess.Popen([args.tool, "lla2efg"], stdin=source,
+                                                             stdout=subprocess.DEVNULL))
+                    assert all(child.wait() == 0 for child in children)
+            return SHARDS * LINES, lambda: None, run
+
+        def direct(threads):
+            return POINTS, lambda: None, lambda _: geoconv.LLA84toEFG84(*lla, threads=threads)
+
+        # (row, column) -> (points or lines, prepare, run); the local run last
+        # in a round, as its processes may take a moment to end.
+        cases = {("shards", "one process"): tools(1), ("shards", "two processes"): tools(2),
+                 ("arrays", "one process"): direct(1), ("arrays", "two processes"): direct(2)}
         for workers, (address, client) in cluster.items():
+            cases[("shards", workers)] = (SHARDS * LINES, *shard_case(address, folder))
             for chunk in CHUNKS:
                 cases[(f"arrays, {chunk:,}-point chunks", workers)] = (
                     POINTS, *array_case(client, chunk))
-            cases[("shards", workers)] = (SHARDS * LINES, *shard_case(address, folder))
+        cases[("shards", "local")] = (SHARDS * LINES, *shard_case(None, folder))
         # Interleaved rounds: a slow spell of a shared machine falls on every case alike.
         best = dict.fromkeys(cases, float("inf"))
         for _ in range(args.rounds):
@@ -127,16 +139,17 @@ def main():
     print(f"Python {platform.python_version()}, NumPy {np.__version__}, Dask {dask.__version__}, "
           f"{os.cpu_count()} cores; fastest of {args.rounds} interleaved rounds\n")
     print("Millions of points (lines for the shards) per second\n")
-    print("| case | one process | 1 worker | 2 workers | 2 workers / 1 |\n|---|---:|---:|---:|---:|")
-    for row in dict.fromkeys(r for r, _ in cases):
+    print("| case | 1 worker | 2 workers | 2 workers / 1 | without Dask, 1 | without Dask, 2 |\n"
+          "|---|---:|---:|---:|---:|---:|")
+    for row in dict.fromkeys(r for r, c in cases if c in (1, 2)):
         one, two = rate[(row, 1)], rate[(row, 2)]
-        print(f"| {row} | {rate[(row, 'one process')]:.2f} | {one:.2f} | {two:.2f} | "
-              f"{two / one:.2f} |")
-    print("\none process: one geoconv.LLA84toEFG84 call on one thread over the same number of "
-          "points, or the converter over the shards one after another")
-    print(f"shards without --scheduler (Dask's local processes on every core): "
+        alone = row.split(",")[0]
+        print(f"| {row} | {one:.2f} | {two:.2f} | {two / one:.2f} | "
+              f"{rate[(alone, 'one process')]:.2f} | {rate[(alone, 'two processes')]:.2f} |")
+    print("\nwithout Dask: for the arrays one geoconv.LLA84toEFG84 call over the same points with "
+          "threads=1 or 2; for the shards the converter over them, one or two at a time")
+    print(f"shards without --scheduler (Dask's local threads, one a core): "
           f"{rate[('shards', 'local')]:.2f}")
-
 
 if __name__ == "__main__":
     main()

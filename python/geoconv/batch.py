@@ -47,7 +47,7 @@ COMMANDS = {
 }
 SITE_COMMANDS = ("aer2lla", "aer2efg", "efg2aer")
 
-BLOCK = 1 << 24        # bytes read and converted at a time: a worker's memory per shard
+BLOCK = 1 << 20        # bytes read and converted at a time (a shard's memory is a few)
 LONGEST = 65536        # the converter's longest line; longer ones give ERROR whatever they hold
 # An unended line already longer than this is over-long whatever follows (a
 # '\r' and a byte-order mark are dropped from a line's length): only its
@@ -248,13 +248,16 @@ def shards(pattern, output):
     return pairs
 
 
-def run(tasks, scheduler):
+def run(tasks, scheduler, columns):
     """Computes the tasks with Dask's progress bar on standard error."""
     import dask
     if scheduler is None:
         from dask.diagnostics import ProgressBar
+        # Threads share the cores while the engine converts (it releases the
+        # GIL) and cost nothing to start; picking columns is Python's own work,
+        # which needs processes.
         with ProgressBar(out=sys.stderr):
-            return dask.compute(*tasks, scheduler="processes")
+            return dask.compute(*tasks, scheduler="threads" if columns is None else "processes")
     from distributed import Client, progress
     try:
         client = Client(scheduler, timeout="10s")
@@ -291,7 +294,7 @@ def main(argv=None):
                                                      args.columns)
              for source, target in pairs]
     try:
-        results = run(tasks, args.scheduler)
+        results = run(tasks, args.scheduler, args.columns)
     except RuntimeError as e:
         print(f"geoconv.batch: {e}", file=sys.stderr)
         return 2
