@@ -43,12 +43,40 @@ def binned(x, y, edges):
     return np.array(centres), np.array(top), np.array(middle)
 
 
+# (sweep, low X, high X, row of the table): X is the altitude in feet, or 90 - |lat|.
+BANDS = [
+    ("height", -1e7, -1e5, "altitude -1e7 to -1e5 ft (inside the Earth)"),
+    ("height", -1e5, 1e5, "altitude -1e5 to 1e5 ft"),
+    ("height", 1e5, 1e6, "altitude 1e5 to 1e6 ft"),
+    ("height", 1e6, 1e7, "altitude 1e6 to 1e7 ft"),
+    ("height", 1e7, 1e8, "altitude 1e7 to 1e8 ft"),
+    ("latitude", 5, 90, "latitude 0 to 85\u00b0"),
+    ("latitude", 1, 5, "latitude 85 to 89\u00b0"),
+] + [("latitude", 10.0 ** -(k + 1), 10.0 ** -k, f"latitude {90 - 10.0 ** -k:.{k}f} to "
+      f"{90 - 10.0 ** -(k + 1):.{k + 1}f}\u00b0") for k in range(6)]
+
+
+def accuracy_table(samples):
+    """Markdown: the largest errors in each band of height or latitude."""
+    print("| points | EFG84toLLA84: latitude (deg) | altitude (ft) | round trip: latitude (deg) "
+          "| altitude (ft) | count |\n|---|---:|---:|---:|---:|---:|")
+    for sweep, low, high, row in BANDS:
+        cells, count = [], 0
+        for name in ("reverse", "round"):
+            data = samples[f"{name}-{sweep}"]
+            inside = data[(data[:, 0] >= low) & (data[:, 0] < high)]
+            cells += [f"{inside[:, 1].max():.1e}", f"{inside[:, 2].max():.1e}"]
+            count += len(inside)
+        print(f"| {row} | {' | '.join(cells)} | {count:,} |")
+
+
 def accuracy(folder):
     samples = defaultdict(list)
     for line in Path(folder, "accuracy.txt").read_text().splitlines():
         series, *values = line.split()
         samples[series].append([float(v) for v in values])
     samples = {k: np.array(v) for k, v in samples.items()}
+    accuracy_table(samples)
 
     figure, axes = plt.subplots(2, 2, figsize=(11, 8.2), sharey="row")
     series = [("reverse", "EFG84toLLA84 vs GeographicLib", OURS),
