@@ -88,10 +88,10 @@ def accuracy(folder):
             x = data[:, 0]
             if sweep == "height":
                 # Heights above the ellipsoid and depths below it, by magnitude.
-                parts = [(x > 0, "", "-"), (x < 0, ", depths", ":")]
+                halves = [(x > 0, "", "-"), (x < 0, ", depths", ":")]
             else:
-                parts = [(x > 0, "", "-")]
-            for keep, suffix, style in parts:
+                halves = [(x > 0, "", "-")]
+            for keep, suffix, style in halves:
                 magnitude = np.abs(x[keep])
                 edges = np.geomspace(magnitude.min(), magnitude.max() * 1.0001, 41)
                 for row, errors in enumerate((data[keep, 1], data[keep, 2])):

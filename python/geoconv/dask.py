@@ -201,22 +201,23 @@ class _RowError(geoconv.ConversionError):
         self.args = (f"{message} (at row {index!r})",)
 
 
-def _column(part, label):
-    series = part[label]
-    if not np.issubdtype(series.dtype, np.number) and series.dtype != bool:
+def _column(rows, label):
+    from pandas.api.types import is_numeric_dtype
+    series = rows[label]
+    if not is_numeric_dtype(series.dtype):
         raise TypeError(f"column {label!r}: expected numbers, got {series.dtype}")
     return series.to_numpy(dtype=np.float64, na_value=np.nan)
 
 
-def _convert_partition(part, routine, columns, site, names, errors, threads):
+def _convert_partition(rows, routine, columns, site, names, errors, threads):
     """A pandas DataFrame with a routine's results over its columns as new columns."""
-    args = [_column(part, c) for c in columns]
-    args += [_column(part, s) if isinstance(s, str) else s for s in site]
+    args = [_column(rows, c) for c in columns]
+    args += [_column(rows, s) if isinstance(s, str) else s for s in site]
     try:
         results = getattr(geoconv, routine)(*args, errors=errors, threads=threads)
     except geoconv.ConversionError as e:
-        raise _RowError(e.message, part.index[e.index]) from None
-    out = part.copy(deep=False)
+        raise _RowError(e.message, rows.index[e.index]) from None
+    out = rows.copy(deep=False)
     for name, values in zip(names, results if isinstance(results, tuple) else (results,)):
         out[name] = values
     return out
