@@ -37,15 +37,23 @@ def converter(arguments, text, folder):
     source = Path(folder, "converter-input")
     source.write_bytes(text)
     with subprocess.Popen([TOOL, *arguments, str(source)], stdout=subprocess.PIPE) as child:
-        return child.stdout.read(LIMIT)
+        output = child.stdout.read(LIMIT)
+        child.kill()
+        return output
 
 
 def run_batch(arguments):
-    """(exit status, standard error) of the batch command."""
-    with subprocess.Popen([sys.executable, "-m", "geoconv.batch", *arguments],
-                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE) as child:
+    """(exit status, standard error) of the batch command, killed however the
+    test ends."""
+    child = subprocess.Popen([sys.executable, "-m", "geoconv.batch", *arguments],
+                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    try:
         error = child.stderr.read(LIMIT)
         return child.wait(timeout=60), error
+    finally:
+        child.kill()
+        child.wait()
+        child.stderr.close()
 
 
 @pytest.mark.skipif(not TOOL, reason="GEOCONV_TOOL names no converter")
