@@ -11,13 +11,15 @@ PYTHON ?= /usr/bin/python3
 PYTHON_CMAKE := -DGEOCONV_BUILD_PYTHON=ON -DPython_EXECUTABLE=$(PYTHON)
 
 BUILD_PKGS := cmake g++ python3-dev python3-numpy pybind11-dev python3-pybind11
+# The Python module on Dask (geoconv.dask, geoconv.batch) and its tests.
+DASK_PKGS  := python3-dask python3-distributed python3-pandas
 TEST_PKGS  := $(BUILD_PKGS) libgtest-dev libgeographiclib-dev pkg-config python3 time emscripten \
-              chromium python3-pytest python3-pytest-timeout
+              chromium python3-pytest python3-pytest-timeout $(DASK_PKGS)
 
 SANITIZE := -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all \
             -fno-omit-frame-pointer
 
-.PHONY: all demo test bench bench-python fuzz clean js web
+.PHONY: all demo test bench bench-python bench-dask figures fuzz clean js web
 
 # The library, both programs and the Python package (build/release/python).
 all:
@@ -70,6 +72,32 @@ bench: all
 bench-python: all
 	@$(ENSURE) $(PY_BENCH_PKGS)
 	PYTHONPATH=$(CURDIR)/build/release/python $(PYTHON) bench/bench_python.py
+
+# Points per second of geoconv.dask and python3 -m geoconv.batch on a
+# LocalCluster of one and of two workers, next to one process, in one run.
+bench-dask: all
+	@$(ENSURE) $(DASK_PKGS)
+	PYTHONPATH=$(CURDIR)/build/release/python $(PYTHON) bench/bench_dask.py build/release/tools/geoconv
+
+# docs/accuracy.png and docs/speed.png, drawn from measurements made now (a
+# few minutes): the error against GeographicLib over height and latitude
+# (docs/accuracy_samples.cpp), and the benchmarks' times of ours and the peers
+# (bench/bench.cpp, its comparisons only, as JSON; bench/bench_python.py).
+FIGURE_PKGS := $(BENCH_PKGS) $(PY_BENCH_PKGS) python3-matplotlib
+FIGURE_BENCHES := ^(Ours_(LLA84toEFG84|EFG84toLLA84|AERtoLLA84|EFG84toAER)|GeographicLib_(Forward|Reverse|LocalCartesian_Reverse|Reverse_LocalCartesian_Forward)|PROJ_(cart_forward|cart_inverse|topocentric_inverse|topocentric_forward)|Tool_geoconv_lla2efg|Tool_cct_cart)(/|$$)
+figures: all
+	@$(ENSURE) $(FIGURE_PKGS)
+	$(CMAKE) -S . -B build/bench -DGEOCONV_BUILD_BENCH=ON -DGEOCONV_BUILD_TESTS=OFF
+	$(CMAKE) --build build/bench -j $(JOBS) --target geoconv-bench
+	mkdir -p build/figures
+	$(CXX) -O2 -std=c++17 -Wall -Wextra -Igeoconv/include docs/accuracy_samples.cpp \
+	  build/release/geoconv/libgeoconv.a -lGeographicLib -o build/figures/accuracy-samples
+	./build/figures/accuracy-samples > build/figures/accuracy.txt
+	./build/bench/bench/geoconv-bench --benchmark_filter='$(FIGURE_BENCHES)' \
+	  --benchmark_out=build/figures/bench.json --benchmark_out_format=json
+	PYTHONPATH=$(CURDIR)/build/release/python $(PYTHON) bench/bench_python.py > build/figures/bench_python.txt
+	cat build/figures/bench_python.txt
+	$(PYTHON) docs/figures.py build/figures
 
 # libFuzzer targets under AddressSanitizer and UndefinedBehaviorSanitizer, each
 # run for FUZZ_SECONDS; any finding fails the target.

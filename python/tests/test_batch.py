@@ -1,0 +1,103 @@
+"""python3 -m geoconv.batch against the converter geoconv (GEOCONV_TOOL, set by
+`make test`): every shard's output is the converter's for the same lines,
+ERROR lines included, whatever the reading blocks, on this machine's cores or
+on a cluster; the exit status is the converter's, and usage errors convert
+nothing."""
+
+import os
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+import pytest
+
+from geoconv import batch
+
+TOOL = os.environ.get("GEOCONV_TOOL")
+LIMIT = 1 << 20       # most bytes read from a child
+BOM = b"\xef\xbb\xbf"
+
+# (command, options, {shard: its text}, status, and with --columns the lines
+# of the picked fields that the converter is given). A picked field starting
+# with '#' must give that field's ERROR, as the converter gives it in second
+# place, not make a comment.
+CASES = [
+    ("lla2efg", ["-p", "3"],
+     {"a.csv": b"51.47222222 0 10\n91 0 0\n# note\n\n1,2,x\r\n" + BOM + b"1 2 3\n+5\t6 7",
+      "b.csv": BOM + b"10,20,30\r\n" + b"1" * 70_000 + b"\n1,,2\n", "c.csv": b""}, 1, None),
+    ("aer2lla", ["--site", "51.47222222,0,10"], {"s.txt": b"180 45 10000\n0 0 1\n"}, 0, None),
+    ("lla2efg", ["--columns", "lat,lon,alt"],
+     {"w.csv": BOM + b"t,alt,lat,lon\r\n1,10,51.5,0\n# c\n2 ,7 , 91,0\n3,1\n4,5,#y,6\n5 6 7 8\n"},
+     1, b"51.5,0,10\n# c\n91,0,7\n,,1\n1,#y,1\n7,8,6\n"),
+]
+
+
+def converter(arguments, text, folder):
+    source = Path(folder, "converter-input")
+    source.write_bytes(text)
+    with subprocess.Popen([TOOL, *arguments, str(source)], stdout=subprocess.PIPE) as child:
+        output = child.stdout.read(LIMIT)
+        child.kill()
+        return output
+
+
+def run_batch(arguments):
+    """(exit status, standard error) of the batch command, killed however the
+    test ends."""
+    child = subprocess.Popen([sys.executable, "-m", "geoconv.batch", *arguments],
+                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    try:
+        error = child.stderr.read(LIMIT)
+        return child.wait(timeout=60), error
+    finally:
+        child.kill()
+        child.wait()
+        child.stderr.close()
+
+
+@pytest.mark.skipif(not TOOL, reason="GEOCONV_TOOL names no converter")
+@pytest.mark.parametrize("command, options, shards, status, picked", CASES)
+def test_shards_get_the_converters_output(cluster, command, options, shards, status, picked):
+    with tempfile.TemporaryDirectory(prefix="geoconv-batch-") as folder:
+        Path(folder, "in").mkdir()
+        for name, text in shards.items():
+            Path(folder, "in", name).write_bytes(text)
+        arguments = [command, f"{folder}/in/*", f"{folder}/out", *options]
+        got, error = run_batch(arguments)
+        assert got == status and b"100% Completed" in error
+        outputs = {name: Path(folder, "out", name).read_bytes() for name in shards}
+        assert batch.main(arguments + ["--scheduler", cluster.scheduler.address]) == status
+        args = batch.parse(arguments)
+        plain = options if picked is None else []
+        for name, text in shards.items():
+            expected = converter([command, *plain], picked or text, folder)
+            if picked:
+                expected = batch.COMMANDS[command][1].encode() + b"\n" + expected
+            assert outputs[name] == Path(folder, "out", name).read_bytes() == expected, name
+            for block in (1, 3):
+                target = Path(folder, "block")
+                batch.convert_shard(command, str(Path(folder, "in", name)), str(target),
+                                    args.site_values, args.precision, args.columns, block)
+                assert target.read_bytes() == expected, (name, block)
+
+
+@pytest.mark.parametrize("arguments, message", [
+    (["nosuch", "{in}/*", "{out}"], b"invalid choice: 'nosuch'"),
+    (["aer2lla", "{in}/*", "{out}"], b"this command needs --site"),
+    (["aer2lla", "{in}/*", "{out}", "--site", "91,0,0"], b"bad --site '91,0,0': (LLA84toEFG84)"),
+    (["lla2efg", "{in}/*", "{out}", "--site", "1,2,3"], b"--site applies only to"),
+    (["lla2efg", "{in}/*", "{out}", "-p", "21"], b"bad precision '21'"),
+    (["lla2efg", "{in}/none*", "{out}"], b"no file matches"),
+    (["lla2efg", "{in}/*", "{in}"], b"is also the output"),
+    (["dms", "{in}/*", "{out}", "--columns", "x"], b"no column 'x' in its header"),
+])
+def test_refusals_exit_2_and_write_nothing(arguments, message):
+    with tempfile.TemporaryDirectory(prefix="geoconv-batch-") as folder:
+        Path(folder, "in").mkdir()
+        Path(folder, "in", "a.csv").write_bytes(b"angle\n1\n")
+        got, error = run_batch([a.format(**{"in": f"{folder}/in", "out": f"{folder}/out"})
+                                for a in arguments])
+        assert got == 2 and message in error, error
+        assert not list(Path(folder).glob("out/*"))
+        assert Path(folder, "in", "a.csv").read_bytes() == b"angle\n1\n"

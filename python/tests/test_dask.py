@@ -1,0 +1,82 @@
+"""geoconv.dask on two worker processes: chunks aligned and broadcast give the
+bits of one direct call, a refused point is located in the whole array or
+frame, and unusable arguments are refused before anything runs."""
+
+from contextlib import nullcontext
+
+import dask
+import dask.array as da
+import dask.dataframe as dd
+import numpy as np
+import pandas as pd
+import pytest
+
+import geoconv
+import geoconv.dask as gd
+
+N = 200_000
+rng = np.random.default_rng(15)
+LAT = rng.uniform(-90.0, 90.0, N)
+LAT[123_457] = 95.0                                       # the one refused point
+E, F, G = geoconv.LLA84toEFG84(np.clip(LAT, -89, 89), rng.uniform(-180, 180, N), 1e4)
+SITE_LAT = rng.uniform(-90.0, 90.0, 500)
+
+
+# Each case: routine and its arguments, Dask arrays among them (mixed chunks,
+# NumPy arrays and scalars broadcast with them).
+@pytest.mark.parametrize("routine, args", [
+    ("LLA84toEFG84", (da.from_array(LAT, chunks=60_000), rng.uniform(-180, 180, N), 1e3)),
+    ("EFG84toAER", (da.from_array(E.reshape(400, 500), chunks=(150, 200)), F.reshape(400, 500),
+                    da.from_array(G.reshape(400, 500), chunks=(100, 500)),
+                    da.from_array(SITE_LAT, chunks=130), 10.0, np.full((400, 1), 10.0))),
+    ("AERtoLLA84", (da.from_array(rng.uniform(0, 360, N), chunks=100_000), [[5.0], [45.0]],
+                    da.from_array(rng.uniform(0, 1e6, N), chunks=70_000), 51.5, 0.0, 10.0)),
+    ("atan2d", (da.from_array(E, chunks=50_000), F)),
+])
+def test_chunks_give_the_bits_of_one_direct_call(cluster, routine, args):
+    direct = [a.compute() if isinstance(a, da.Array) else a for a in args]
+    expected = getattr(geoconv, routine)(*direct, errors="nan")
+    got = dask.compute(getattr(gd, routine)(*args, errors="nan"))[0]
+    for a, b in zip(*(r if isinstance(r, tuple) else (r,) for r in (expected, got))):
+        assert np.array_equal(a.view(np.uint64), b.view(np.uint64))
+    try:
+        getattr(geoconv, routine)(*direct)
+        index = None
+    except geoconv.ConversionError as e:
+        index = e.index
+    with pytest.raises(geoconv.ConversionError) if index is not None else nullcontext() as raised:
+        dask.compute(getattr(gd, routine)(*args))
+    assert index is None or raised.value.index == index
+
+
+def test_columns_of_a_frame_are_converted_and_a_refused_row_named(cluster):
+    rows = pd.DataFrame({"E": E, "F": F, "G": G, "lat": LAT, "site": SITE_LAT.repeat(N // 500)},
+                        index=np.arange(N) + 1000)
+    frame = dd.from_pandas(rows, npartitions=5)
+    got = gd.convert_columns(frame, "EFG84toAER", ["E", "F", "G"], ["az", "el", "lat"],
+                             site=("site", 0.0, 10.0), errors="nan").compute()
+    expected = geoconv.EFG84toAER(E, F, G, rows.site.to_numpy(), 0.0, 10.0, errors="nan")
+    assert list(got.columns) == ["E", "F", "G", "lat", "site", "az", "el"]
+    for name, b in zip(("az", "el", "lat"), expected):
+        assert np.array_equal(got[name].to_numpy().view(np.uint64), b.view(np.uint64))
+    with pytest.raises(geoconv.ConversionError, match=r"lat>90  \(at row 124457\)$") as raised:
+        gd.convert_columns(frame, geoconv.LLA84toEFG84, ["lat", "F", "G"], "xyz").compute()
+    assert raised.value.index == 124_457
+
+
+@pytest.mark.parametrize("call, error, text", [
+    (lambda: gd.LLA84toEFG84(da.from_array(np.array(["1"])), 0, 0), TypeError, "lat: expected"),
+    (lambda: gd.LLA84toEFG84(da.ones(2), da.ones(3), 0), ValueError,
+     "the shapes of lat (2,), lon (3,), alt () cannot be broadcast"),
+    (lambda: gd.sind(da.ones(2), errors="ignore"), ValueError, "errors must be"),
+    (lambda: gd.XYZtoAER(1, 2), TypeError, "missing a required argument: 'z'"),
+    (lambda: gd.convert_columns(pd.DataFrame({"a": [1.0]}), "sind", ["b"], ["s"]), KeyError, "'b'"),
+    (lambda: gd.convert_columns(pd.DataFrame({"a": ["x"]}), "sind", ["a"], ["s"]), TypeError,
+     "column 'a': expected numbers"),
+    (lambda: gd.convert_columns(pd.DataFrame({"a": [1.0]}), "AERtoEFG84", ["a"] * 3, "EFG"),
+     ValueError, "takes a site"),
+])
+def test_unusable_arguments_are_refused_before_computing(call, error, text):
+    with pytest.raises(error) as raised:
+        call()
+    assert text in str(raised.value)
