@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace geoconv_tool {
 
@@ -156,40 +157,66 @@ std::string command_list() {
   return text;
 }
 
-int parse_fields(std::string_view text, double* values, int max_fields, std::string* why) {
+namespace {
+
+// Calls field(text) for each field of a line in order, empty ones included,
+// and stops early when it returns false. Returns false when it stopped.
+template <class Field>
+bool each_field(std::string_view text, Field&& field) {
   const std::size_t n = text.size();
   std::size_t i = 0;
   while (i < n && is_blank(text[i])) ++i;
-  if (i == n) return 0;
-  for (int count = 0;;) {
+  if (i == n) return true;
+  for (;;) {
     std::size_t j = i;
     while (j < n && !kFieldEnd.table[static_cast<unsigned char>(text[j])]) ++j;
-    if (j == i) {  // a comma where a field should start
-      empty_field(why, count + 1);
-      return -1;
-    }
-    const std::string_view field = text.substr(i, j - i);
-    const char* reason = nullptr;
-    if (count < max_fields && !parse_number(field, &values[count], &reason)) {
-      *why = reason;
-      *why += ": ";
-      append_shown(why, field);
-      return -1;
-    }
-    ++count;
+    if (!field(text.substr(i, j - i))) return false;
     // One separator: blanks, or a comma with any blanks around it.
     while (j < n && is_blank(text[j])) ++j;
-    if (j == n) return count;
+    if (j == n) return true;
     if (text[j] == ',') {
       ++j;
       while (j < n && is_blank(text[j])) ++j;
-      if (j == n) {  // a trailing comma
-        empty_field(why, count + 1);
-        return -1;
-      }
+      if (j == n) return field(std::string_view());  // a trailing comma
     }
     i = j;
   }
+}
+
+// Why a field (the number-th of its line) is refused, for an ERROR line:
+// empty, or not a number for the reason given. Always false.
+bool refuse(std::string* why, std::string_view field, int number, const char* reason) {
+  if (field.empty()) {
+    empty_field(why, number);
+  } else {
+    *why = reason;
+    *why += ": ";
+    append_shown(why, field);
+  }
+  return false;
+}
+
+}  // namespace
+
+int parse_fields(std::string_view text, double* values, int max_fields, std::string* why) {
+  int count = 0;
+  const bool whole = each_field(text, [&](std::string_view field) {
+    const char* reason = nullptr;
+    ++count;
+    return (!field.empty() &&
+            (count > max_fields || parse_number(field, &values[count - 1], &reason))) ||
+           refuse(why, field, count, reason);
+  });
+  return whole ? count : -1;
+}
+
+void split_fields(std::string_view text, std::vector<std::string_view>* fields) {
+  fields->clear();
+  each_field(text, [fields](std::string_view field) { return fields->push_back(field), true; });
+}
+
+std::string result_names(const Command& command) {
+  return std::string(command.results[0]) + " " + command.results[1] + " " + command.results[2];
 }
 
 bool parse_site(std::string_view text, geoconv::Site* site, std::string* why) {
@@ -222,6 +249,12 @@ Converter::Converter(const Command& command, const geoconv::Site& site, int deci
 
 Converter::~Converter() {
   if (diagnostics_ != nullptr) std::fclose(diagnostics_);
+}
+
+bool Converter::pick_columns(const std::vector<std::size_t>& positions) {
+  if (positions.size() != static_cast<std::size_t>(command_.inputs)) return false;
+  columns_ = positions;
+  return true;
 }
 
 void Converter::error(std::string* out, const char* reason, std::string_view shown) {
@@ -307,7 +340,22 @@ void Converter::line(std::string_view text, std::string* out) {
 
   double in[3];
   std::string why;
-  const int found = parse_fields(text, in, command_.inputs, &why);
+  int found = command_.inputs;
+  if (columns_.empty()) {
+    found = parse_fields(text, in, command_.inputs, &why);
+  } else {
+    // Picked columns: a field the line lacks counts as empty.
+    split_fields(text, &fields_);
+    for (std::size_t i = 0; i < columns_.size() && found >= 0; ++i) {
+      const std::size_t at = columns_[i];
+      const std::string_view field = at < fields_.size() ? fields_[at] : std::string_view();
+      const char* reason = nullptr;
+      if (field.empty() || !parse_number(field, &in[i], &reason)) {
+        refuse(&why, field, static_cast<int>(at) + 1, reason);
+        found = -1;
+      }
+    }
+  }
   if (found < 0) return error(out, why.c_str());
   if (found != command_.inputs) {
     char reason[64];

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace geoconv_tool {
 
@@ -43,6 +44,13 @@ std::size_t format_fixed(char* out, double value, int decimals);
 // max_fields), or -1 with the reason in *why.
 int parse_fields(std::string_view text, double* values, int max_fields, std::string* why);
 
+// Splits a line into its fields by the rules above, empty ones included
+// (for a header line).
+void split_fields(std::string_view text, std::vector<std::string_view>* fields);
+
+// The names of the command's results, separated by blanks ("E F G").
+std::string result_names(const Command& command);
+
 // Reads LAT,LON,ALT (the field rules above) into a site. Returns false, with
 // the reason in *why, unless there are three finite numbers and the library
 // accepts the latitude.
@@ -68,10 +76,18 @@ class Converter {
   // Ends the current input, converting a last line that has no '\n'. The
   // next feed starts a new input.
   void finish(std::string* out);
+  // The current input has begun already (its first line was read elsewhere,
+  // such as a header line): no byte-order mark is skipped from what follows.
+  void resume() { at_start_ = false; }
   // Converts text as one whole input. Returns the number of its ERROR lines.
   std::size_t convert_text(std::string_view text, std::string* out);
   // ERROR lines written so far.
   std::size_t errors() const { return errors_; }
+  // Converts the fields at these positions (from 0) of every line, in this
+  // order, instead of the line's fields: the other fields may hold anything,
+  // and a picked field that is missing counts as empty. False, changing
+  // nothing, unless there is one position per input of the command.
+  bool pick_columns(const std::vector<std::size_t>& positions);
 
   // Longest line converted, without its line end; longer ones give ERROR.
   static constexpr std::size_t kMaxLineLength = 65536;
@@ -86,6 +102,8 @@ class Converter {
   int length_decimals_;
   int angle_decimals_;
   std::size_t errors_ = 0;
+  std::vector<std::size_t> columns_;        // picked columns, if any
+  std::vector<std::string_view> fields_;    // a line's fields, when picking
   std::string pending_;     // the start of a line that the last bytes did not end
   bool skipping_ = false;   // discarding the rest of an over-long line
   bool at_start_ = true;    // no byte of the current input seen yet

@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -711,14 +712,14 @@ int str_to_int(py::handle text, py::handle first, py::handle last) {
   return geoconv::STRtoINT(PyBytes_AS_STRING(bytes.ptr()), f, l);
 }
 
-// The converter's output for a whole text, and its number of ERROR lines.
-// The site is read as the converter reads --site (from the numbers written
-// exactly), and only for the commands that take one.
-py::tuple convert_text(const std::string& command, py::handle text, py::handle site,
-                       int precision) {
+// The converter's line engine for a command, with its site read as the
+// converter reads --site (from the numbers written exactly), and only for the
+// commands that take one.
+std::unique_ptr<geoconv_tool::Converter> make_converter(const std::string& command,
+                                                        py::handle site, int precision) {
   const geoconv_tool::Command* c = geoconv_tool::find_command(command);
   if (c == nullptr) throw py::value_error("unknown command '" + command + "'");
-  if (precision < 0 || precision > 20) {
+  if (precision < 0 || precision > geoconv_tool::kMaxDecimals) {
     throw py::value_error("precision must be from 0 to 20, not " + std::to_string(precision));
   }
   geoconv::Site placed(0.0, 0.0, 0.0);
@@ -738,22 +739,90 @@ py::tuple convert_text(const std::string& command, py::handle text, py::handle s
       throw py::value_error("bad site (" + std::string(fields) + "): " + why);
     }
   }
+  return std::make_unique<geoconv_tool::Converter>(*c, placed, precision);
+}
+
+std::string_view view(const py::bytes& bytes) {
+  return {PyBytes_AS_STRING(bytes.ptr()), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.ptr()))};
+}
+
+// The converter's output for a whole text, and its number of ERROR lines.
+py::tuple convert_text(const std::string& command, py::handle text, py::handle site,
+                       int precision) {
+  const auto converter = make_converter(command, site, precision);
   const bool as_str = PyUnicode_Check(text.ptr());
   const py::bytes bytes = read_text(text, "text");
-  const std::string_view input(PyBytes_AS_STRING(bytes.ptr()),
-                               static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.ptr())));
   std::string output;
   std::size_t errors = 0;
   {
     py::gil_scoped_release release;
-    geoconv_tool::Converter converter(*c, placed, precision);
-    errors = converter.convert_text(input, &output);
+    errors = converter->convert_text(view(bytes), &output);
   }
   py::object result = as_str ? py::reinterpret_steal<py::object>(PyUnicode_DecodeUTF8(
                                    output.data(), static_cast<Py_ssize_t>(output.size()), "replace"))
                              : py::bytes(output);
   if (!result) throw py::error_already_set();
   return py::make_tuple(result, errors);
+}
+
+// One input fed to the converter's line engine in pieces of bytes: feed()
+// returns the output of the lines they complete, finish() that of a last
+// line without a newline. Optionally it converts picked columns of each line.
+class Lines {
+ public:
+  Lines(const std::string& command, py::handle site, int precision, py::handle columns,
+        bool begun)
+      : converter_(make_converter(command, site, precision)) {
+    if (begun) converter_->resume();
+    if (columns.is_none()) return;
+    std::vector<std::size_t> positions;
+    for (py::handle p : columns) positions.push_back(p.cast<std::size_t>());
+    if (!converter_->pick_columns(positions)) {
+      throw py::value_error("columns: " + command + " needs one position per input");
+    }
+  }
+  py::bytes feed(py::handle data) {
+    const py::bytes bytes = read_text(data, "data");
+    std::string output;
+    {
+      py::gil_scoped_release release;
+      converter_->feed(view(bytes), &output);
+    }
+    return py::bytes(output);
+  }
+  py::bytes finish() {
+    std::string output;
+    converter_->finish(&output);
+    return py::bytes(output);
+  }
+  std::size_t errors() const { return converter_->errors(); }
+
+ private:
+  std::unique_ptr<geoconv_tool::Converter> converter_;
+};
+
+py::list split_fields(py::handle text) {
+  const py::bytes bytes = read_text(text, "text");
+  std::vector<std::string_view> fields;
+  geoconv_tool::split_fields(view(bytes), &fields);
+  py::list out;
+  for (std::string_view f : fields) out.append(py::bytes(f.data(), f.size()));
+  return out;
+}
+
+const geoconv_tool::Command& command_named(const std::string& command) {
+  const geoconv_tool::Command* c = geoconv_tool::find_command(command);
+  if (c == nullptr) throw py::value_error("unknown command '" + command + "'");
+  return *c;
+}
+
+// LAT,LON,ALT read as the converter reads --site; ValueError with its reason.
+py::tuple parse_site(py::handle text) {
+  const py::bytes bytes = read_text(text, "site");
+  geoconv::Site site(0.0, 0.0, 0.0);
+  std::string why;
+  if (!geoconv_tool::parse_site(view(bytes), &site, &why)) throw py::value_error(why);
+  return py::make_tuple(site.latitude(), site.longitude(), site.altitude());
 }
 
 // The plain C++ loop the benchmark compares with: one routine over
@@ -885,6 +954,22 @@ PYBIND11_MODULE(_core, m) {
   m.def("convert_text", &convert_text, py::arg("command"), py::arg("text"),
         py::arg("site") = py::make_tuple(0.0, 0.0, 0.0), py::arg("precision") = 6,
         "Converts text as the converter geoconv does: (output, number of ERROR lines).");
+  py::class_<Lines>(m, "Lines",
+                    "The converter's line engine fed one input in pieces (bytes).")
+      .def(py::init<const std::string&, py::handle, int, py::handle, bool>(),
+           py::arg("command"), py::arg("site") = py::make_tuple(0.0, 0.0, 0.0),
+           py::arg("precision") = 6, py::arg("columns") = py::none(), py::arg("begun") = false)
+      .def("feed", &Lines::feed, py::arg("data"))
+      .def("finish", &Lines::finish)
+      .def_property_readonly("errors", &Lines::errors);
+  m.def("split_fields", &split_fields, py::arg("text"),
+        "A line's fields as the converter splits them, empty ones included.");
+  m.def("result_names", [](const std::string& c) { return geoconv_tool::result_names(command_named(c)); },
+        py::arg("command"), "The names of a converter command's results, separated by blanks.");
+  m.def("needs_site", [](const std::string& c) { return geoconv_tool::needs_site(command_named(c)); },
+        py::arg("command"), "Whether a converter command takes --site.");
+  m.def("parse_site", &parse_site, py::arg("text"),
+        "LAT,LON,ALT read as the converter reads --site: (lat, lon, alt).");
   m.def("reference_loop", &reference_loop, py::arg("routine"), py::arg("a"), py::arg("b"),
         py::arg("c"), py::arg("x"), py::arg("y"), py::arg("z"), py::arg("site") = py::none());
   m.def("set_conversion_error", [](py::object cls) { conversion_error() = std::move(cls); });

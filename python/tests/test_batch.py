@@ -18,10 +18,10 @@ TOOL = os.environ.get("GEOCONV_TOOL")
 LIMIT = 1 << 20       # most bytes read from a child
 BOM = b"\xef\xbb\xbf"
 
-# (command, options, {shard: its text}, status, and with --columns the lines
-# of the picked fields that the converter is given). A picked field starting
-# with '#' must give that field's ERROR, as the converter gives it in second
-# place, not make a comment.
+# (command, options, {shard: its text}, status, and with --columns lines that
+# give the converter's output for the picked fields: a missing field is
+# reported by its place in the line, and one starting with '#' is a field,
+# not a comment.
 CASES = [
     ("lla2efg", ["-p", "3"],
      {"a.csv": b"51.47222222 0 10\n91 0 0\n# note\n\n1,2,x\r\n" + BOM + b"1 2 3\n+5\t6 7",
@@ -29,7 +29,7 @@ CASES = [
     ("aer2lla", ["--site", "51.47222222,0,10"], {"s.txt": b"180 45 10000\n0 0 1\n"}, 0, None),
     ("lla2efg", ["--columns", "lat,lon,alt"],
      {"w.csv": BOM + b"t,alt,lat,lon\r\n1,10,51.5,0\n# c\n2 ,7 , 91,0\n3,1\n4,5,#y,6\n5 6 7 8\n"},
-     1, b"51.5,0,10\n# c\n91,0,7\n,,1\n1,#y,1\n7,8,6\n"),
+     1, b"51.5,0,10\n# c\n91,0,7\n0,0,\n1,#y,1\n7,8,6\n"),
 ]
 
 
@@ -73,7 +73,7 @@ def test_shards_get_the_converters_output(cluster, command, options, shards, sta
         for name, text in shards.items():
             expected = converter([command, *plain], picked or text, folder)
             if picked:
-                expected = batch.COMMANDS[command][1].encode() + b"\n" + expected
+                expected = b"E F G\n" + expected
             assert outputs[name] == Path(folder, "out", name).read_bytes() == expected, name
             for block in (1, 3):
                 target = Path(folder, "block")
