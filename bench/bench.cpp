@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <string>
@@ -295,10 +296,17 @@ struct ToolFiles {
   std::string ours, cct;
 };
 
+// Removes its folder when the program ends.
+struct Scratch {
+  std::string folder;
+  ~Scratch() { std::filesystem::remove_all(folder); }
+};
+
 const ToolFiles& tool_files() {
   static const ToolFiles files = [] {
     char dir[] = "/tmp/geoconv-bench-XXXXXX";
     if (mkdtemp(dir) == nullptr) std::exit(2);
+    static const Scratch scratch{dir};
     ToolFiles f{std::string(dir) + "/lla.txt", std::string(dir) + "/cct.txt"};
     std::FILE* a = std::fopen(f.ours.c_str(), "w");
     std::FILE* b = std::fopen(f.cct.c_str(), "w");
