@@ -170,7 +170,7 @@ bool each_field(std::string_view text, Field&& field) {
   for (;;) {
     std::size_t j = i;
     while (j < n && !kFieldEnd.table[static_cast<unsigned char>(text[j])]) ++j;
-    if (!field(text.substr(i, j - i))) return false;
+    if (!field(std::string_view(text.data() + i, j - i))) return false;
     // One separator: blanks, or a comma with any blanks around it.
     while (j < n && is_blank(text[j])) ++j;
     if (j == n) return true;
