@@ -93,8 +93,7 @@ figures: all
 	$(CXX) -O2 -std=c++17 -Wall -Wextra -Igeoconv/include docs/accuracy_samples.cpp \
 	  build/release/geoconv/libgeoconv.a -lGeographicLib -o build/figures/accuracy-samples
 	./build/figures/accuracy-samples > build/figures/accuracy.txt
-	./build/bench/bench/geoconv-bench --benchmark_filter='$(FIGURE_BENCHES)' \
-	  --benchmark_out=build/figures/bench.json --benchmark_out_format=json
+	./build/bench/bench/geoconv-bench --benchmark_filter='$(FIGURE_BENCHES)' > build/figures/bench.txt
 	PYTHONPATH=$(CURDIR)/build/release/python $(PYTHON) bench/bench_python.py > build/figures/bench_python.txt
 	cat build/figures/bench_python.txt
 	$(PYTHON) docs/figures.py build/figures

@@ -5,12 +5,12 @@
 
 FOLDER holds the measurements:
 - accuracy.txt: docs/accuracy_samples.cpp's lines (SERIES X LAT_ERROR ALT_ERROR);
-- bench.json: bench/bench.cpp's results (--benchmark_out, JSON);
+- bench.txt: bench/bench.cpp's standard output, whose table gives each
+  benchmark's fastest time per call over its interleaved rounds;
 - bench_python.txt: bench/bench_python.py's standard output, whose table
   gives the Python module's and its peers' times per point.
 """
 
-import json
 import math
 import re
 import sys
@@ -165,20 +165,12 @@ PY_GROUPS = [
 ]
 
 
-def cpp_times(folder):
-    """Benchmark name -> median ns per item."""
-    times = {}
-    for run in json.loads(Path(folder, "bench.json").read_text())["benchmarks"]:
-        if run.get("aggregate_name") == "median" and run.get("items_per_second"):
-            times[run["run_name"].split("/")[0]] = 1e9 / run["items_per_second"]
-    return times
-
-
-def python_times(folder):
-    """Case name -> ns per point (per call), from the table's rows."""
+def table_times(path):
+    """Name -> ns per call (per point, per line), from a bench's table rows:
+    | ours | ns | peer | ns | ... |."""
     times = {}
     row = re.compile(r"^\| (.+?) \| ([\d.]+) \| (.+?) \| ([\d.]+) \|")
-    for line in Path(folder, "bench_python.txt").read_text().splitlines():
+    for line in Path(path).read_text().splitlines():
         match = row.match(line)
         if match:
             times[match[1]], times[match[3]] = float(match[2]), float(match[4])
@@ -219,9 +211,10 @@ def bars(axis, groups, times, title, unit):
 
 def speed(folder):
     figure, axes = plt.subplots(1, 2, figsize=(12, 5.6), constrained_layout=True)
-    bars(axes[0], CPP_GROUPS, cpp_times(folder), "C++: one call (site given on every call)",
-         "ns per call, median of 5 (per line for the converters)")
-    bars(axes[1], PY_GROUPS, python_times(folder),
+    bars(axes[0], CPP_GROUPS, table_times(Path(folder, "bench.txt")),
+         "C++: one call (site given on every call)",
+         "ns per call, fastest round (per line for the converters)")
+    bars(axes[1], PY_GROUPS, table_times(Path(folder, "bench_python.txt")),
          "Python: 1,000,000 points in NumPy arrays, one thread",
          "ns per point, fastest round (per call for one scalar call)")
     figure.suptitle("Time per point: geoconv beside its peers, measured in one run "
