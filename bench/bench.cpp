@@ -88,6 +88,16 @@ PJ* proj(const char* definition) {
   return p;
 }
 
+// A point's target in the site's east/north/up axes, metres, for the peers
+// (ours takes azimuth, elevation and range itself).
+struct Enu {
+  double e, n, u;
+};
+Enu enu(const Point& p) {
+  const double r = p.range * 0.3048, ca = std::cos(p.el * kDeg) * r;
+  return {ca * std::sin(p.az * kDeg), ca * std::cos(p.az * kDeg), r * std::sin(p.el * kDeg)};
+}
+
 // --- geodetic to Earth-fixed ---------------------------------------------
 
 void Ours_LLA84toEFG84(benchmark::State& s) {
@@ -152,10 +162,9 @@ void GeographicLib_LocalCartesian_Reverse(benchmark::State& s) {
   cycle(s, [](const Point& p) {
     const GeographicLib::LocalCartesian local(p.site_lat, p.site_lon,
                                               metres_above_ellipsoid(p.site_alt));
-    const double r = p.range * 0.3048, ca = std::cos(p.el * kDeg) * r;
+    const Enu t = enu(p);
     double lat, lon, h;
-    local.Reverse(ca * std::sin(p.az * kDeg), ca * std::cos(p.az * kDeg), r * std::sin(p.el * kDeg),
-                  lat, lon, h);
+    local.Reverse(t.e, t.n, t.u, lat, lon, h);
     benchmark::DoNotOptimize(lat), benchmark::DoNotOptimize(lon), benchmark::DoNotOptimize(h);
   });
 }
@@ -165,9 +174,8 @@ void PROJ_topocentric_inverse(benchmark::State& s) {
       "+proj=pipeline +step +inv +proj=topocentric +ellps=WGS84 +lat_0=51.4722 +lon_0=0 "
       "+h_0=100 +step +inv +proj=cart +ellps=WGS84");
   cycle(s, [](const Point& p) {
-    const double r = p.range * 0.3048, ca = std::cos(p.el * kDeg) * r;
-    PJ_COORD c = proj_coord(ca * std::sin(p.az * kDeg), ca * std::cos(p.az * kDeg),
-                            r * std::sin(p.el * kDeg), 0);
+    const Enu t = enu(p);
+    PJ_COORD c = proj_coord(t.e, t.n, t.u, 0);
     c = proj_trans(pipeline, PJ_FWD, c);
     benchmark::DoNotOptimize(c);
   });
@@ -238,9 +246,8 @@ void Ours_Site_AERtoLLA84(benchmark::State& s) {
 }
 void GeographicLib_LocalCartesian_Reverse_once(benchmark::State& s) {
   cycle3(s, [](const Point& p, double& lat, double& lon, double& h) {
-    const double r = p.range * 0.3048, ca = std::cos(p.el * kDeg) * r;
-    local_once().Reverse(ca * std::sin(p.az * kDeg), ca * std::cos(p.az * kDeg),
-                         r * std::sin(p.el * kDeg), lat, lon, h);
+    const Enu t = enu(p);
+    local_once().Reverse(t.e, t.n, t.u, lat, lon, h);
   });
 }
 void Ours_Site_EFG84toAER(benchmark::State& s) {
@@ -273,9 +280,8 @@ void Ours_AERtoEFG84(benchmark::State& s) {
 void PROJ_topocentric_to_cart(benchmark::State& s) {
   static PJ* topo = proj("+proj=topocentric +ellps=WGS84 +lat_0=51.4722 +lon_0=0 +h_0=100");
   cycle(s, [](const Point& p) {
-    const double r = p.range * 0.3048, ca = std::cos(p.el * kDeg) * r;
-    PJ_COORD c = proj_coord(ca * std::sin(p.az * kDeg), ca * std::cos(p.az * kDeg),
-                            r * std::sin(p.el * kDeg), 0);
+    const Enu t = enu(p);
+    PJ_COORD c = proj_coord(t.e, t.n, t.u, 0);
     c = proj_trans(topo, PJ_INV, c);
     benchmark::DoNotOptimize(c);
   });
