@@ -414,7 +414,9 @@ std::size_t Converter::dms(const double* value, char* out) {
   }
   char sec[400];
   std::size_t n = format_fixed(sec, seconds, length_decimals_);
-  if (sec[0] == '6' && sec[1] == '0') {  // rounds to 60 or more: carry
+  // Seconds of two digits or more that start "60" round to 60: carry. (With
+  // no decimals a single digit "6" is six seconds, and sec[1] is unwritten.)
+  if (n >= 2 && sec[0] == '6' && sec[1] == '0') {
     seconds = std::fmax(seconds - 60.0, 0.0);
     n = format_fixed(sec, seconds, length_decimals_);
     minutes += 1.0;
