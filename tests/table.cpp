@@ -2,7 +2,8 @@
 // (tests/data/expected.txt; its header gives the format), bit for bit: each
 // row through the free function with a diagnostic stream, with a null stream
 // (nothing may reach standard error) and, for the site-relative routines,
-// through a Site; then each routine's checksum over its rows' nudged inputs,
+// through a Site, and through the converter's line engine at its most
+// decimals; then each routine's checksum over its rows' nudged inputs,
 // through the same paths.
 //
 //   geoconv-table FILE            check; exit status 1 on any difference
@@ -21,6 +22,8 @@
 #include <map>
 #include <string>
 #include <vector>
+
+#include "convert.hpp"
 
 using namespace geoconv;
 
@@ -63,6 +66,8 @@ struct Routine {
   bool status;  // returns a status and may write a message
   Run run;
   SiteRun via_site;
+  const char* command = nullptr;  // the converter's command, if it has one
+  const char* units = nullptr;    // its results: L a length, A an angle
 };
 
 const Routine kRoutines[] = {
@@ -77,14 +82,14 @@ const Routine kRoutines[] = {
      }, nullptr},
     {"sqr", 1, 1, false, one<square>, nullptr},
     {"cube", 1, 1, false, one<third>, nullptr},
-    {"LLA84toEFG84", 3, 3, true, three<LLA84toEFG84>, nullptr},
-    {"EFG84toLLA84", 3, 3, true, three<EFG84toLLA84>, nullptr},
-    {"AERtoXYZ", 3, 3, false, local<AERtoXYZ>, nullptr},
-    {"XYZtoAER", 3, 3, false, local<XYZtoAER>, nullptr},
-    {"AERtoLLA84", 6, 3, true, six<AERtoLLA84>, site<&Site::AERtoLLA84>},
-    {"AERtoEFG84", 6, 3, true, six<AERtoEFG84>, site<&Site::AERtoEFG84>},
-    {"EFG84toAER", 6, 3, true, six<EFG84toAER>, site<&Site::EFG84toAER>},
-    {"EFG84toEFG72", 3, 3, true, three<EFG84toEFG72>, nullptr},
+    {"LLA84toEFG84", 3, 3, true, three<LLA84toEFG84>, nullptr, "lla2efg", "LLL"},
+    {"EFG84toLLA84", 3, 3, true, three<EFG84toLLA84>, nullptr, "efg2lla", "AAL"},
+    {"AERtoXYZ", 3, 3, false, local<AERtoXYZ>, nullptr, "aer2xyz", "LLL"},
+    {"XYZtoAER", 3, 3, false, local<XYZtoAER>, nullptr, "xyz2aer", "AAL"},
+    {"AERtoLLA84", 6, 3, true, six<AERtoLLA84>, site<&Site::AERtoLLA84>, "aer2lla", "AAL"},
+    {"AERtoEFG84", 6, 3, true, six<AERtoEFG84>, site<&Site::AERtoEFG84>, "aer2efg", "LLL"},
+    {"EFG84toAER", 6, 3, true, six<EFG84toAER>, site<&Site::EFG84toAER>, "efg2aer", "AAL"},
+    {"EFG84toEFG72", 3, 3, true, three<EFG84toEFG72>, nullptr, "efg84to72", "LLL"},
     {"DEGtoDMS", 1, 3, false, [](std::FILE*, const double* in, double* out) {
        return DEGtoDMS(in[0], out, out + 1, out + 2), 0;
      }, nullptr},
@@ -171,6 +176,56 @@ std::string call(const Routine& r, const double* in, int mode) {
   return text;
 }
 
+// The converter's line engine on the same point at its most decimals must
+// write the library's results as printf's "%.*f" does (angles with three
+// decimals more), or the library's message as an ERROR line. Points with an
+// input that is not finite, or a site the library refuses, are refused as
+// text before they reach the library, so they are not compared here.
+std::string through_converter(const Routine& r, const double* in) {
+  if (r.command == nullptr) return "";
+  for (int i = 0; i < r.inputs; ++i) {
+    if (!std::isfinite(in[i])) return "";
+  }
+  char text[160];
+  geoconv::Site site(0.0, 0.0, 0.0);
+  std::string why;
+  if (r.inputs == 6) {
+    std::snprintf(text, sizeof text, "%.17g,%.17g,%.17g", in[3], in[4], in[5]);
+    if (!geoconv_tool::parse_site(text, &site, &why)) return "";
+  }
+  const int decimals = geoconv_tool::kMaxDecimals;
+  const geoconv_tool::Command& command = *geoconv_tool::find_command(r.command);
+  geoconv_tool::Converter engine(command, site, decimals);
+  std::snprintf(text, sizeof text, "%.17g %.17g %.17g", in[0], in[1], in[2]);
+  std::string got, want = "ERROR: ";
+  engine.convert_text(text, &got);
+
+  static Capture log;
+  double out[3];
+  const bool failed = r.run(log.file, in, out) != 0;
+  const std::string message = log.take();
+  int bad = 0;  // the first result that is not finite
+  while (!failed && bad < 3 && std::isfinite(out[bad])) ++bad;
+  if (failed) {
+    want += message.substr(0, message.find_last_not_of(" \n") + 1);
+  } else if (bad < 3) {
+    std::string names = geoconv_tool::result_names(command) + " ";  // "E F G "
+    for (int i = 0; i < bad; ++i) names.erase(0, names.find(' ') + 1);
+    want += "result not finite: " + names.substr(0, names.find(' ')) + " = " +
+            (std::isnan(out[bad]) ? "nan" : out[bad] > 0 ? "inf" : "-inf");
+  } else {
+    want.clear();
+    for (int i = 0; i < 3; ++i) {
+      char number[420];
+      std::snprintf(number, sizeof number, "%s%.*f", i ? " " : "",
+                    r.units[i] == 'A' ? decimals + 3 : decimals, out[i]);
+      want += number;
+    }
+  }
+  want += "\n";
+  return got == want ? "" : "converter: " + std::string(text) + " gives " + got + "  and not " + want;
+}
+
 std::string without_message(const Routine& r, const std::string& text) {
   return r.status ? text.substr(0, text.find('"')) + "\"\"" + text.substr(text.rfind('"') + 1) : text;
 }
@@ -180,6 +235,8 @@ std::string check(const Routine& r, const double* in, std::vector<std::string>* 
   const std::string got = call(r, in, 0);
   if (call(r, in, 1) != without_message(r, got)) problems->push_back("null stream: " + call(r, in, 1));
   if (r.via_site != nullptr && call(r, in, 2) != got) problems->push_back("Site: " + call(r, in, 2));
+  const std::string converter = through_converter(r, in);
+  if (!converter.empty()) problems->push_back(converter);
   return got;
 }
 

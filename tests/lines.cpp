@@ -1,0 +1,62 @@
+// The converter's line engine where the transcripts cannot reach: input
+// split into reads exactly at the line limit, and picked columns.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "convert.hpp"
+
+namespace {
+
+using geoconv_tool::Converter;
+using geoconv_tool::find_command;
+
+const geoconv::Site kSite(51.47222222, -1.25, 300.0);
+
+// Each read, and what the engine must have written once it is taken.
+struct Read {
+  std::string bytes, output;
+};
+
+std::string digits(std::size_t n) { return std::string(n - 1, '0') + "5"; }
+
+TEST(Lines, LimitHoldsWhereverTheReadsEnd) {
+  const std::string kLong = "ERROR: line longer than 65536 characters\n";
+  const std::vector<std::vector<Read>> cases = {
+      // 65536 characters and a '\r' wait for their '\n', however they arrive.
+      {{digits(65536), ""}, {"\r", ""}, {"\n", "5 0 0\n"}},
+      {{digits(65536), ""}, {"\r\n", "5 0 0\n"}},
+      {{digits(65536) + "\r", ""}, {"\n2.5\n", "5 0 0\n2 30 0\n"}},
+      // One character more is refused as soon as it arrives, before its '\n',
+      // and the rest of that line is dropped.
+      {{digits(65537), ""}, {"0", kLong}, {"00\n2.5\n", kLong + "2 30 0\n"}},
+      {{digits(65536), ""}, {"00", kLong}, {"\n", kLong}},
+      {{digits(65536), ""}, {"9\n", kLong}},
+  };
+  for (std::size_t c = 0; c < cases.size(); ++c) {
+    Converter engine(*find_command("dms"), kSite, 0);
+    std::string out;
+    for (const Read& read : cases[c]) {
+      engine.feed(read.bytes, &out);
+      EXPECT_EQ(out, read.output) << "case " << c << ", after a read of " << read.bytes.size();
+    }
+  }
+}
+
+TEST(Lines, PickedColumnsAreConvertedInTheirOrder) {
+  Converter picked(*find_command("aer2lla"), kSite, 6), plain(*find_command("aer2lla"), kSite, 6);
+  EXPECT_FALSE(picked.pick_columns({0, 1}));
+  EXPECT_FALSE(picked.pick_columns({0, 1, 2, 3}));
+  ASSERT_TRUE(picked.pick_columns({4, 0, 2}));
+  std::string got, want;
+  picked.convert_text("12000 x 30.5 , y, 45.25\n1,2,3,4\n1 2 3 4 x 6\n,,,,7\n", &got);
+  plain.convert_text("45.25 12000 30.5\n", &want);
+  EXPECT_EQ(got, want +
+                     "ERROR: field 5 is empty\n"
+                     "ERROR: not a number: 'x'\n"
+                     "ERROR: field 1 is empty\n");
+}
+
+}  // namespace
