@@ -70,7 +70,8 @@ $ coproc geoconv aer2xyz; echo '1 2 3' >&"${COPROC[1]}"; read -r -t 5 line <&"${
 > got: 0.416946 5.962608 0.522934
 
 # Constant memory: 37 MiB streamed through; time(1) measures the
-# converter's own peak resident memory.
-$ yes '51.4722 -0.0012 1000.5' | head -n 1600000 | /usr/bin/time -f %M -o rss geoconv lla2efg | tail -n 1; test "$(cat rss)" -lt 8192 && echo 'below 8 MiB'
+# converter's own peak resident memory (under an emulator, the emulator's:
+# not checked there).
+$ yes '51.4722 -0.0012 1000.5' | head -n 1600000 | /usr/bin/time -f %M -o rss geoconv lla2efg | tail -n 1; test -n "$GEOCONV_EMULATOR" || test "$(cat rss)" -lt 8192 && echo 'below 8 MiB'
 > 3981243.166369 -83.382962 4966655.650096
 > below 8 MiB
