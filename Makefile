@@ -19,7 +19,7 @@ TEST_PKGS  := $(BUILD_PKGS) libgtest-dev libgeographiclib-dev pkg-config python3
 SANITIZE := -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all \
             -fno-omit-frame-pointer
 
-.PHONY: all demo test bench bench-python bench-dask figures fuzz clean js web
+.PHONY: all demo test test-cross bench bench-python bench-dask figures fuzz clean js web
 
 # The library, both programs and the Python package (build/release/python).
 all:
@@ -55,6 +55,19 @@ test:
 	cd build/asan && ctest --output-on-failure -j $(JOBS) --timeout 300
 	PYTHONPATH=$(CURDIR)/build/test/python GEOCONV_TOOL=$(CURDIR)/build/test/tools/geoconv \
 	  $(PYTHON) -m pytest python/tests
+
+# The table of expected results, the fuzz replays and the converter's
+# transcripts on other processors: aarch64 and s390x (big-endian), built by
+# Debian's cross compilers, linked statically and run under qemu-user
+# (cmake/cross.cmake). `make test-cross-s390x` runs one of them.
+CROSS_PROCESSORS := aarch64 s390x
+test-cross: $(addprefix test-cross-,$(CROSS_PROCESSORS))
+test-cross-%:
+	@$(ENSURE) cmake python3 time g++-$*-linux-gnu qemu-user-static
+	$(CMAKE) -S . -B build/cross-$* -DCMAKE_TOOLCHAIN_FILE=cmake/cross.cmake -DGEOCONV_CROSS=$* \
+	  -DGEOCONV_BUILD_DEMO=OFF -DGEOCONV_WERROR=ON
+	$(CMAKE) --build build/cross-$* -j $(JOBS)
+	cd build/cross-$* && ctest --output-on-failure -j $(JOBS) --timeout 300
 
 # Per-call times next to GeographicLib and PROJ, and the converter next to cct;
 # then the Python module next to pymap3d and pyproj on 1,000,000 points. Each

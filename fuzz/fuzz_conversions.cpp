@@ -68,7 +68,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     double a[3] = {kMark, kMark, kMark}, b[3] = {kMark, kMark, kMark};
     const int sa = free(stream, in[3], in[4], in[5], in[6], in[7], in[8], &a[0], &a[1], &a[2]);
     const int sb = (site.*member)(stream, in[3], in[4], in[5], &b[0], &b[1], &b[2]);
-    FUZZ_CHECK(sa == sb && std::memcmp(a, b, sizeof a) == 0);
+    // The same bits, but for a NaN's sign and payload: which NaN operand an
+    // addition passes on is the processor's choice (s390x takes the first),
+    // and the compiler may order the operands of the inlined Site
+    // differently from the member's.
+    for (int i = 0; i < 3; ++i) {
+      FUZZ_CHECK(sa == sb && (std::memcmp(&a[i], &b[i], sizeof a[i]) == 0 ||
+                              (std::isnan(a[i]) && std::isnan(b[i]))));
+    }
   }
 
   FUZZ_CHECK(EFG84toEFG72(stream, in[0], in[1], in[2], &o[0], &o[1], &o[2]) == 0);

@@ -190,7 +190,10 @@ void XYZtoAER(std::FILE* stream, double x, double y, double z, double* az, doubl
 // baseAlt (feet); it is placed as LLA84toEFG84 places a point, and the local
 // frame at it has x east, y north, z up. A Site holds a placed site for many
 // targets; the free functions below place their site on every call and give
-// exactly the bits, statuses and messages of the Site's conversions.
+// exactly the bits, statuses and messages of the Site's conversions (but for
+// the sign and payload of a NaN result: when both operands of an addition are
+// NaN, which one it passes on is the processor's choice, and s390x takes
+// whichever the compiler put first).
 //
 // The rotation from the site's east/north/up axes (x, y, z) into Earth-fixed
 // axes, with sl, cl, so, co the sind and cosd of the site's latitude and
