@@ -7,6 +7,7 @@
 #include <geoconv/geoconv.h>
 
 #include <geoconv/geoconv.hpp>
+#include <geoconv/registry.hpp>
 
 #include <new>
 #include <type_traits>
@@ -26,6 +27,12 @@ static_assert(GEOCONV_PI == geoconv::PI && GEOCONV_DEG2RAD == geoconv::DEG2RAD &
                   GEOCONV_FEET_TO_METRES == geoconv::FEET_TO_METRES,
               "factors");
 
+static_assert(GEOCONV_FAULT_NONE == static_cast<int>(geoconv::Fault::kNone) &&
+                  GEOCONV_FAULT_LATITUDE == static_cast<int>(geoconv::Fault::kLatitude) &&
+                  GEOCONV_FAULT_SOLVE == static_cast<int>(geoconv::Fault::kSolve) &&
+                  GEOCONV_FAULT_RANGE == static_cast<int>(geoconv::Fault::kRange),
+              "fault codes");
+
 static_assert(sizeof(geoconv_site) == sizeof(geoconv::Site), "geoconv_site holds a Site");
 static_assert(alignof(geoconv_site) == alignof(geoconv::Site), "geoconv_site aligns a Site");
 static_assert(std::is_trivially_copyable_v<geoconv::Site> &&
@@ -36,6 +43,10 @@ namespace {
 
 const geoconv::Site& site_of(const geoconv_site* site) {
   return *std::launder(reinterpret_cast<const geoconv::Site*>(site));
+}
+
+const geoconv::Routine* routine_at(int index) {
+  return index >= 0 && index < geoconv::routine_count() ? &geoconv::routines()[index] : nullptr;
 }
 
 }  // namespace
@@ -100,6 +111,23 @@ int geoconv_STRtoINT(const char* str, int first, int last) {
   return geoconv::STRtoINT(str, first, last);
 }
 
+const char* geoconv_message(int fault) {
+  return geoconv::message(static_cast<geoconv::Fault>(fault));
+}
+const char* geoconv_reason(int fault) {
+  return geoconv::reason(static_cast<geoconv::Fault>(fault));
+}
+
+int geoconv_find_routine(const char* name) {
+  const geoconv::Routine* r = geoconv::find_routine(name);
+  return r == nullptr ? -1 : static_cast<int>(r - geoconv::routines());
+}
+
+int geoconv_convert(int routine, const double* in, double* out) {
+  const geoconv::Routine* r = routine_at(routine);
+  return r == nullptr ? -1 : static_cast<int>(r->run(in, out));
+}
+
 int geoconv_site_init(geoconv_site* site, FILE* stream, double lat, double lon, double alt) {
   const geoconv::Site* placed =
       ::new (static_cast<void*>(site)) geoconv::Site(stream, lat, lon, alt);
@@ -127,6 +155,12 @@ int geoconv_site_AERtoLLA84(const geoconv_site* site, FILE* stream, double az, d
 int geoconv_site_EFG84toAER(const geoconv_site* site, FILE* stream, double E, double F,
                             double G, double* az, double* el, double* range) {
   return site_of(site).EFG84toAER(stream, E, F, G, az, el, range);
+}
+
+int geoconv_site_convert(const geoconv_site* site, int routine, const double* in, double* out) {
+  const geoconv::Routine* r = routine_at(routine);
+  if (r == nullptr || r->run_on_site == nullptr) return -1;
+  return static_cast<int>(r->run_on_site(site_of(site), in, out));
 }
 
 }  // extern "C"

@@ -13,12 +13,12 @@ namespace geoconv {
 int LLA84toEFG84(std::FILE* stream, double lat, double lon, double alt, double* E, double* F,
                  double* G) {
   detail::Frame frame;
-  return detail::place_site(stream, lat, lon, alt, frame, *E, *F, *G) ? 0 : 1;
+  return detail::reported(stream, detail::place_site(lat, lon, alt, frame, *E, *F, *G));
 }
 
 int EFG84toLLA84(std::FILE* stream, double E, double F, double G, double* lat, double* lon,
                  double* alt) {
-  return detail::solve_lla(stream, E, F, G, *lat, *lon, *alt) ? 0 : 1;
+  return detail::reported(stream, detail::solve_lla(E, F, G, *lat, *lon, *alt));
 }
 
 }  // namespace geoconv

@@ -13,7 +13,7 @@ namespace geoconv {
 Site::Site(std::FILE* stream, double lat, double lon, double alt) noexcept
     : lat_(lat), lon_(lon), alt_(alt) {
   detail::Frame f;
-  valid_ = detail::place_site(stream, lat, lon, alt, f, E0_, F0_, G0_);
+  valid_ = detail::reported(stream, detail::place_site(lat, lon, alt, f, E0_, F0_, G0_)) == 0;
   if (!valid_) {
     constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
     f = {kNaN, kNaN, kNaN, kNaN};
@@ -25,64 +25,78 @@ Site::Site(std::FILE* stream, double lat, double lon, double alt) noexcept
   co_ = f.co;
 }
 
-int Site::AERtoEFG84(std::FILE* stream, double az, double el, double range, double* E,
-                     double* F, double* G) const noexcept {
-  if (!valid_) {
-    detail::report(stream, detail::kLatitudeMessage);
-    return 1;
-  }
+namespace detail {
+
+Fault SiteKernels::to_efg(const Site& s, double az, double el, double range, double& E,
+                          double& F, double& G) {
+  if (!s.valid_) return Fault::kLatitude;
   // Local components in metres, as AERtoXYZ computes them.
   const double r = range * FEET_TO_METRES;
-  const double x = detail::sind(az) * (detail::cosd(el) * r);
-  const double y = detail::cosd(az) * (detail::cosd(el) * r);
-  const double z = detail::sind(el) * r;
-  *E = (-so_ * x) - (co_ * sl_ * y) + (co_ * cl_ * z) + E0_;
-  *F = (co_ * x) - (so_ * sl_ * y) + (so_ * cl_ * z) + F0_;
-  *G = (cl_ * y) + (sl_ * z) + G0_;
-  return 0;
+  const double x = sind(az) * (cosd(el) * r);
+  const double y = cosd(az) * (cosd(el) * r);
+  const double z = sind(el) * r;
+  E = (-s.so_ * x) - (s.co_ * s.sl_ * y) + (s.co_ * s.cl_ * z) + s.E0_;
+  F = (s.co_ * x) - (s.so_ * s.sl_ * y) + (s.so_ * s.cl_ * z) + s.F0_;
+  G = (s.cl_ * y) + (s.sl_ * z) + s.G0_;
+  return Fault::kNone;
 }
 
-int Site::AERtoLLA84(std::FILE* stream, double az, double el, double range, double* lat,
-                     double* lon, double* alt) const noexcept {
+Fault SiteKernels::to_lla(const Site& s, double az, double el, double range, double& lat,
+                          double& lon, double& alt) {
   if (range == 0.0) {
     // No direction can be taken from a zero range: hand back the site itself.
-    *lat = lat_;
-    *lon = lon_;
-    *alt = alt_;
-    detail::report(stream, detail::kRangeMessage);
-    return 1;
+    lat = s.lat_;
+    lon = s.lon_;
+    alt = s.alt_;
+    return Fault::kRange;
   }
   double E, F, G;
-  if (AERtoEFG84(stream, az, el, range, &E, &F, &G) != 0) return 1;
-  return detail::solve_lla(stream, E, F, G, *lat, *lon, *alt) ? 0 : 1;
+  const Fault placed = to_efg(s, az, el, range, E, F, G);
+  return placed != Fault::kNone ? placed : solve_lla(E, F, G, lat, lon, alt);
 }
 
-int Site::EFG84toAER(std::FILE* stream, double E, double F, double G, double* az, double* el,
-                     double* range) const noexcept {
-  if (!valid_) {
-    detail::report(stream, detail::kLatitudeMessage);
-    return 1;
-  }
-  const double dE = E - E0_, dF = F - F0_, dG = G - G0_;
-  const double east = dE * (-so_) + dF * co_;
-  const double north = dE * (-co_ * sl_) + dF * (-so_ * sl_) + dG * cl_;
-  const double up = dE * (co_ * cl_) + dF * (so_ * cl_) + dG * sl_;
-  *range = std::sqrt(sqr(east) + sqr(north) + sqr(up)) / FEET_TO_METRES;
+Fault SiteKernels::to_aer(const Site& s, double E, double F, double G, double& az, double& el,
+                          double& range) {
+  if (!s.valid_) return Fault::kLatitude;
+  const double dE = E - s.E0_, dF = F - s.F0_, dG = G - s.G0_;
+  const double east = dE * (-s.so_) + dF * s.co_;
+  const double north = dE * (-s.co_ * s.sl_) + dF * (-s.so_ * s.sl_) + dG * s.cl_;
+  const double up = dE * (s.co_ * s.cl_) + dF * (s.so_ * s.cl_) + dG * s.sl_;
+  range = std::sqrt(sqr(east) + sqr(north) + sqr(up)) / FEET_TO_METRES;
 
   const double hz = std::sqrt(sqr(east) + sqr(north));
   if (hz != 0.0) {
-    double a = detail::atan2d(east, north);
+    double a = atan2d(east, north);
     if (a < 0.0) a = a + 360.0;
-    *az = a;
-    *el = detail::atand(up / hz);
+    az = a;
+    el = atand(up / hz);
   } else {
     // On the site's vertical the azimuth is undefined and reported as 0. The
     // elevation is atand of an infinite ratio with the sign of up, the same
     // value XYZtoAER gives straight up; at the site itself it is 0.
-    *az = 0.0;
-    *el = (up == 0.0) ? 0.0 : detail::atand(up / hz);
+    az = 0.0;
+    el = (up == 0.0) ? 0.0 : atand(up / hz);
   }
-  return 0;
+  return Fault::kNone;
+}
+
+}  // namespace detail
+
+int Site::AERtoEFG84(std::FILE* stream, double az, double el, double range, double* E,
+                     double* F, double* G) const noexcept {
+  return detail::reported(stream, detail::SiteKernels::to_efg(*this, az, el, range, *E, *F, *G));
+}
+
+int Site::AERtoLLA84(std::FILE* stream, double az, double el, double range, double* lat,
+                     double* lon, double* alt) const noexcept {
+  return detail::reported(stream,
+                          detail::SiteKernels::to_lla(*this, az, el, range, *lat, *lon, *alt));
+}
+
+int Site::EFG84toAER(std::FILE* stream, double E, double F, double G, double* az, double* el,
+                     double* range) const noexcept {
+  return detail::reported(stream,
+                          detail::SiteKernels::to_aer(*this, E, F, G, *az, *el, *range));
 }
 
 int AERtoEFG84(std::FILE* stream, double az, double el, double range, double baseLat,

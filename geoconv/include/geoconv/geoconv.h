@@ -90,6 +90,24 @@ int geoconv_EFG84toEFG72(FILE* stream, double E, double F, double G, double* E72
 void geoconv_DEGtoDMS(double angle, double* deg, double* min, double* sec);
 int geoconv_STRtoINT(const char* str, int first, int last);
 
+/* Faults: why a conversion failed, as the codes of geoconv::Fault. */
+#define GEOCONV_FAULT_NONE 0     /* success */
+#define GEOCONV_FAULT_LATITUDE 1 /* a latitude above 90, below -90 or NaN */
+#define GEOCONV_FAULT_SOLVE 2    /* EFG84toLLA84 found no foot point */
+#define GEOCONV_FAULT_RANGE 3    /* AERtoLLA84 with a range of exactly 0 */
+/* The exact line a routine writes to its stream for the fault, and the same
+ * line without its newline and the blank before it ("" for no fault). */
+const char* geoconv_message(int fault);
+const char* geoconv_reason(int fault);
+
+/* Any routine of <geoconv/registry.hpp> by its index there, found by name
+ * or converter command (-1 for none): the point's inputs in in[], then the
+ * base site's lat, lon, alt for a site routine; its outputs in out[]. Returns
+ * the fault code and writes no message (-1, writing nothing, for an index
+ * that names no routine). */
+int geoconv_find_routine(const char* name);
+int geoconv_convert(int routine, const double* in, double* out);
+
 /* A site placed once for many targets: the C form of geoconv::Site, with its
  * size and alignment. Declare one anywhere (stack, static, inside a struct),
  * fill it with geoconv_site_init and pass its address; it may be copied by
@@ -125,6 +143,9 @@ int geoconv_site_AERtoLLA84(const geoconv_site* site, FILE* stream, double az, d
                             double range, double* lat, double* lon, double* alt);
 int geoconv_site_EFG84toAER(const geoconv_site* site, FILE* stream, double E, double F,
                             double G, double* az, double* el, double* range);
+/* A site routine of the registry (as geoconv_convert, without the site's
+ * inputs) through a placed site; -1 for an index that names no site routine. */
+int geoconv_site_convert(const geoconv_site* site, int routine, const double* in, double* out);
 
 #ifdef __cplusplus
 }  /* extern "C" */

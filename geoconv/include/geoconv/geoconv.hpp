@@ -46,9 +46,11 @@
 // failure) and, on failure, one message line written with one formatted write
 // to the diagnostic stream the caller passes first. The stream may be null:
 // the message is then dropped and everything else is unchanged. The library
-// never flushes or closes the stream. No routine allocates, keeps state or
-// throws; every routine may be called from any thread. Output pointers must
-// point to writable doubles.
+// never flushes or closes the stream. Each failure is also a code, a Fault
+// below, with message(fault) the line the stream gets; the routines of
+// <geoconv/registry.hpp> return the code and write nothing. No routine
+// allocates, keeps state or throws; every routine may be called from any
+// thread. Output pointers must point to writable doubles.
 //
 // Example:
 //
@@ -82,6 +84,27 @@ inline constexpr double PI = 3.14159265359;                 // pi to 11 decimals
 inline constexpr double DEG2RAD = 0.01745329252;            // rad per degree (not pi/180)
 inline constexpr double RAD2DEG = 57.295779512896;          // degrees per rad (not 180/pi)
 inline constexpr double FEET_TO_METRES = 0.3048;            // m per international foot
+
+// ---------------------------------------------------------------------------
+// Faults: why a conversion failed.
+
+enum class Fault : unsigned char {
+  kNone = 0,      // success
+  kLatitude = 1,  // a latitude above 90, below -90 or NaN (a point's or a site's)
+  kSolve = 2,     // EFG84toLLA84 found no foot point (on or near the polar axis, ...)
+  kRange = 3,     // AERtoLLA84 with a range of exactly 0
+};
+
+// The exact line a routine writes to its stream for the fault:
+//   kLatitude  "(LLA84toEFG84) problem: lat>90 \n"
+//   kSolve     "(EFG84toLLA84) error: negative or zero sqrt value\n"
+//   kRange     "(AERtoLLA84) problem: input range=0 \n"
+// and "" for kNone or a value that names no fault.
+const char* message(Fault fault) noexcept;
+
+// The same line as front ends show it: without its newline and the blank
+// before it ("(LLA84toEFG84) problem: lat>90").
+const char* reason(Fault fault) noexcept;
 
 // ---------------------------------------------------------------------------
 // Helpers. Each is one rounded multiplication around a platform math call.
@@ -210,6 +233,10 @@ void XYZtoAER(std::FILE* stream, double x, double y, double z, double* az, doubl
 // degree factors turn the site's frame and the direction by up to 2e-11 rad
 // and place the site up to 7e-5 m off).
 
+namespace detail {
+struct SiteKernels;
+}
+
 class Site {
  public:
   // Places the site at latitude lat (degrees, -90..90 inclusive), longitude
@@ -275,6 +302,7 @@ class Site {
                  double* range) const noexcept;
 
  private:
+  friend struct detail::SiteKernels;
   double lat_, lon_, alt_;    // as given: degrees, degrees, feet
   double sl_, cl_, so_, co_;  // sind and cosd of latitude and longitude
   double E0_, F0_, G0_;       // metres

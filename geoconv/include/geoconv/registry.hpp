@@ -1,0 +1,78 @@
+// The library's routines as data: one entry per routine of <geoconv/geoconv.hpp>
+// that takes and gives numbers (the helpers, every conversion, DEGtoDMS), with
+// its inputs and outputs and their units, whether it takes a base site and
+// whether it can fail, the converter command that runs it, and entry points
+// that take the inputs as an array and return a Fault instead of writing a
+// message.
+//
+// Front ends convert through this table instead of naming each routine: the
+// converter's commands, the C interface's generic calls, the Python module,
+// the WebAssembly build and the test drivers all iterate it, so a new routine
+// is one entry here plus its arithmetic.
+//
+// An entry's run() gives exactly the bits and outputs of the routine it
+// names, and the Fault whose message() that routine writes; run_on_site()
+// gives those of the Site member. Neither allocates nor writes anywhere but
+// its outputs, and both may be called from any thread. call() and
+// call_on_site() are the public routines themselves, stream and status
+// included, for callers that check one against the other.
+//
+// Example:
+//
+//   #include <geoconv/registry.hpp>
+//   const geoconv::Routine* r = geoconv::find_routine("EFG84toLLA84");
+//   double in[3] = {0.0, 0.0, 0.0}, out[3];
+//   if (geoconv::Fault f = r->run(in, out); f != geoconv::Fault::kNone)
+//     std::printf("%s\n", geoconv::reason(f));   // the centre has no foot point
+
+#ifndef GEOCONV_REGISTRY_HPP
+#define GEOCONV_REGISTRY_HPP
+
+#include <geoconv/geoconv.hpp>
+
+namespace geoconv {
+
+// What a quantity is measured in. kLength is the one unit x, y, z and the
+// range share in AERtoXYZ and XYZtoAER, whatever it is; kNone a pure number.
+enum class Unit : unsigned char { kNone, kDegrees, kFeet, kMetres, kLength, kMinutes, kSeconds };
+
+// The unit's short name: "", "deg", "ft", "m", "length", "min", "s".
+const char* symbol(Unit unit) noexcept;
+
+struct Quantity {
+  const char* name;  // as the header names the argument: "lat", "E", "range"
+  Unit unit;
+};
+
+struct Routine {
+  const char* name;     // the routine's name in the header: "LLA84toEFG84"
+  const char* summary;  // one line: "geodetic latitude, longitude, altitude to Earth-fixed"
+  int inputs;           // 1 to 3 numbers of the point
+  int outputs;          // 1 or 3
+  Quantity in[3];
+  Quantity out[3];
+  bool site;            // after the point's inputs come the base site's lat, lon (deg), alt (ft)
+  bool fails;           // may give a Fault other than kNone
+  const char* command;  // the converter's command for it, or null
+  // The routine on one point: in[0 .. inputs-1], then the site's three when
+  // it takes one; writes out[0 .. outputs-1] as the routine does.
+  Fault (*run)(const double* in, double* out);
+  // The Site member of the same name on a placed site (site routines only,
+  // else null).
+  Fault (*run_on_site)(const Site& site, const double* in, double* out);
+  // The public routine, and the Site member: the status they return (0 for
+  // the helpers and those that return nothing) and their message on stream.
+  int (*call)(std::FILE* stream, const double* in, double* out);
+  int (*call_on_site)(const Site& site, std::FILE* stream, const double* in, double* out);
+};
+
+// Every routine, in the header's order: routines()[0 .. routine_count()-1].
+const Routine* routines() noexcept;
+int routine_count() noexcept;
+
+// The routine of that name, or of that converter command; null for none.
+const Routine* find_routine(const char* name) noexcept;
+
+}  // namespace geoconv
+
+#endif  // GEOCONV_REGISTRY_HPP
