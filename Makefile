@@ -136,9 +136,9 @@ fuzz:
 # page). Debian's emscripten runs on this Node with Debian's Node modules.
 JS_PKGS  := emscripten
 EMXX     := NODE_PATH=/usr/share/nodejs em++
-WASM_SRC := $(wildcard geoconv/src/*.cpp) $(filter-out tools/main.cpp,$(wildcard tools/*.cpp)) \
+WASM_SRC := $(wildcard geoconv/src/*.cpp) $(wildcard lines/src/*.cpp) \
             demo/report.cpp js/wasm/exports.cpp
-WASM_DEP := $(WASM_SRC) $(wildcard geoconv/src/*.hpp geoconv/include/geoconv/*) tools/convert.hpp \
+WASM_DEP := $(WASM_SRC) $(wildcard geoconv/src/*.hpp geoconv/include/geoconv/*) lines/include/geoconv/lines.hpp \
             demo/report.hpp js/wasm/charconv.hpp
 # Every function of the C interface, by its declaration in geoconv.h.
 WASM_EXPORTS := $(shell sed -n 's/^[a-z]* \**\(geoconv_[A-Za-z0-9_]*\).*/_\1/p' \
@@ -147,7 +147,7 @@ WASM_EXPORTS := $(shell sed -n 's/^[a-z]* \**\(geoconv_[A-Za-z0-9_]*\).*/_\1/p' 
 # character literals, which are never negative.)
 EMFLAGS := -O2 -std=c++17 -ffp-contract=off -fno-fast-math -fno-math-errno -fno-exceptions \
            -Wall -Wextra -Wpedantic -Wshadow -Wno-char-subscripts -Werror \
-           -Igeoconv/include -Itools -Idemo \
+           -Igeoconv/include -Ilines/include -Idemo \
            -include js/wasm/charconv.hpp --no-entry -sSTANDALONE_WASM \
            -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=512MB -sEXPORTED_FUNCTIONS=$(WASM_EXPORTS)
 

@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "check.hpp"
-#include "convert.hpp"
+#include <geoconv/lines.hpp>
 
 namespace {
 
@@ -30,12 +30,12 @@ std::size_t lines_in(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 3) return 0;
-  const auto* command = geoconv_tool::find_command(kCommands[data[0] % 9]);
+  const auto* command = geoconv::lines::find_command(kCommands[data[0] % 9]);
   const geoconv::Site site(51.47222222, -1.25, 300.0);
   const std::string_view text(reinterpret_cast<const char*>(data + 3), size - 3);
 
   std::string whole, split;
-  geoconv_tool::Converter one(*command, site, data[1] % 21), two(*command, site, data[1] % 21);
+  geoconv::lines::Converter one(*command, site, data[1] % 21), two(*command, site, data[1] % 21);
   const std::size_t errors = one.convert_text(text, &whole);
   // The same input fed in pieces of 1 to 8 bytes, then the rest at once.
   std::size_t at = 0;

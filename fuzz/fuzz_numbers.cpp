@@ -16,7 +16,7 @@
 #include <string>
 
 #include "check.hpp"
-#include "convert.hpp"
+#include <geoconv/lines.hpp>
 
 namespace {
 
@@ -28,7 +28,7 @@ void check_reading(const std::uint8_t* data, std::size_t size, bool number_like)
   }
   double ours = 0.0, theirs = 0.0;
   const char* why = nullptr;
-  const bool ok = geoconv_tool::parse_number(text, &ours, &why);
+  const bool ok = geoconv::lines::parse_number(text, &ours, &why);
   const char* b = text.data();
   const char* e = b + text.size();
   if (e - b > 1 && *b == '+' && b[1] != '-' && b[1] != '+') ++b;
@@ -53,7 +53,7 @@ void check_writing(const std::uint8_t* data, std::size_t size) {
   if (!std::isfinite(v)) return;
   const int decimals = data[9] % 24;
   char ours[512], theirs[512];
-  const std::size_t n = geoconv_tool::format_fixed(ours, v, decimals);
+  const std::size_t n = geoconv::lines::format_fixed(ours, v, decimals);
   std::snprintf(theirs, sizeof theirs, "%.*f", decimals, v);
   FUZZ_CHECK(std::string(ours, n) == theirs);
 }

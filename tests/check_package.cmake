@@ -1,7 +1,8 @@
 # Installs the build in BUILD into a fresh prefix under WORK, then builds and
 # runs the consumers in SOURCE: the C++ one through find_package and through
-# pkg-config, and the C one (main.c) with the C compiler CC through
-# pkg-config, warnings as errors. Each must print the expected conversion.
+# pkg-config, the line engine's (lines.cpp) through find_package, and the C
+# one (main.c) with the C compiler CC through pkg-config, warnings as errors.
+# Each must print the expected conversion.
 set(prefix ${WORK}/prefix)
 file(REMOVE_RECURSE ${WORK})
 set(conversion "3981053.178755 0.000000 4966421.008341 -> 51.472222220 0.000000000 10.000000\n")
@@ -18,7 +19,8 @@ function(run)
 endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD} --prefix ${prefix})
-foreach(f include/geoconv/geoconv.hpp include/geoconv/geoconv.h lib/libgeoconv.a bin/geoconv
+foreach(f include/geoconv/geoconv.hpp include/geoconv/geoconv.h include/geoconv/registry.hpp
+          include/geoconv/lines.hpp lib/libgeoconv.a lib/libgeoconv-lines.a bin/geoconv
           bin/geoconv-demo lib/cmake/geoconv/geoconvConfig.cmake
           lib/cmake/geoconv/geoconvConfigVersion.cmake lib/pkgconfig/geoconv.pc)
   if(NOT EXISTS ${prefix}/${f})
@@ -31,6 +33,7 @@ run(${CMAKE_COMMAND} -S ${SOURCE} -B ${WORK}/cmake-build -DCMAKE_PREFIX_PATH=${p
     -DCMAKE_CXX_COMPILER=${CXX})
 run(${CMAKE_COMMAND} --build ${WORK}/cmake-build)
 run(${WORK}/cmake-build/consumer EXPECT "${conversion}")
+run(${WORK}/cmake-build/consumer-lines EXPECT "51.472222220 0.000000000 10.000000\n")
 
 set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
 run(${PKG_CONFIG} --modversion geoconv EXPECT "1.0.0\n")

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "convert.hpp"
+#include <geoconv/lines.hpp>
 
 namespace {
 
-using geoconv_tool::Converter;
-using geoconv_tool::find_command;
+using geoconv::lines::Converter;
+using geoconv::lines::find_command;
 
 const geoconv::Site kSite(51.47222222, -1.25, 300.0);
 

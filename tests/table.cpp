@@ -1,15 +1,21 @@
-// Checks every routine against the table of expected results
-// (tests/data/expected.txt; its header gives the format), bit for bit: each
-// row through the free function with a diagnostic stream, with a null stream
-// (nothing may reach standard error) and, for the site-relative routines,
-// through a Site, and through the converter's line engine at its most
-// decimals; then each routine's checksum over its rows' nudged inputs,
+// Checks every routine of the registry against the table of expected
+// results (tests/data/expected.txt; its header gives the format), bit for
+// bit. Each row runs through every path that reaches the routine: the public
+// function with a diagnostic stream and with a null stream (nothing may reach
+// standard error), the registry's fault-returning entry (whose fault's
+// message must be what the stream got), a Site and its fault entry for the
+// site routines, the C interface (its function of the same name, the generic
+// geoconv_convert and a C site), and the converter's line engine at its most
+// decimals. Then each routine's checksum over its rows' nudged inputs,
 // through the same paths.
 //
 //   geoconv-table FILE            check; exit status 1 on any difference
 //   geoconv-table --update FILE   rewrite every result and checksum
 
+#include <geoconv/geoconv.h>
 #include <geoconv/geoconv.hpp>
+#include <geoconv/lines.hpp>
+#include <geoconv/registry.hpp>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -21,9 +27,9 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <tuple>
+#include <type_traits>
 #include <vector>
-
-#include "convert.hpp"
 
 using namespace geoconv;
 
@@ -34,69 +40,7 @@ static_assert(WGS72_HEIGHT_OFFSET == -28.764 && PI == 3.14159265359, "offset and
 
 namespace {
 
-using Run = int (*)(std::FILE* stream, const double* in, double* out);
-using SiteRun = int (*)(std::FILE* built, std::FILE* stream, const double* in, double* out);
-
-template <double (*f)(double)> int one(std::FILE*, const double* in, double* out) {
-  return out[0] = f(in[0]), 0;
-}
-template <int (*f)(std::FILE*, double, double, double, double*, double*, double*)>
-int three(std::FILE* s, const double* in, double* out) {
-  return f(s, in[0], in[1], in[2], out, out + 1, out + 2);
-}
-template <void (*f)(std::FILE*, double, double, double, double*, double*, double*)>
-int local(std::FILE* s, const double* in, double* out) {
-  return f(s, in[0], in[1], in[2], out, out + 1, out + 2), 0;
-}
-template <int (*f)(std::FILE*, double, double, double, double, double, double, double*, double*,
-                   double*)>
-int six(std::FILE* s, const double* in, double* out) {
-  return f(s, in[0], in[1], in[2], in[3], in[4], in[5], out, out + 1, out + 2);
-}
-template <int (Site::*f)(std::FILE*, double, double, double, double*, double*, double*) const>
-int site(std::FILE* built, std::FILE* s, const double* in, double* out) {
-  return (Site(built, in[3], in[4], in[5]).*f)(s, in[0], in[1], in[2], out, out + 1, out + 2);
-}
-double square(double x) { return sqr(x); }
-double third(double x) { return cube(x); }
-
-struct Routine {
-  const char* name;
-  int inputs, outputs;
-  bool status;  // returns a status and may write a message
-  Run run;
-  SiteRun via_site;
-  const char* command = nullptr;  // the converter's command, if it has one
-  const char* units = nullptr;    // its results: L a length, A an angle
-};
-
-const Routine kRoutines[] = {
-    {"sind", 1, 1, false, one<sind>, nullptr},
-    {"cosd", 1, 1, false, one<cosd>, nullptr},
-    {"tand", 1, 1, false, one<tand>, nullptr},
-    {"asind", 1, 1, false, one<asind>, nullptr},
-    {"acosd", 1, 1, false, one<acosd>, nullptr},
-    {"atand", 1, 1, false, one<atand>, nullptr},
-    {"atan2d", 2, 1, false, [](std::FILE*, const double* in, double* out) {
-       return out[0] = atan2d(in[0], in[1]), 0;
-     }, nullptr},
-    {"sqr", 1, 1, false, one<square>, nullptr},
-    {"cube", 1, 1, false, one<third>, nullptr},
-    {"LLA84toEFG84", 3, 3, true, three<LLA84toEFG84>, nullptr, "lla2efg", "LLL"},
-    {"EFG84toLLA84", 3, 3, true, three<EFG84toLLA84>, nullptr, "efg2lla", "AAL"},
-    {"AERtoXYZ", 3, 3, false, local<AERtoXYZ>, nullptr, "aer2xyz", "LLL"},
-    {"XYZtoAER", 3, 3, false, local<XYZtoAER>, nullptr, "xyz2aer", "AAL"},
-    {"AERtoLLA84", 6, 3, true, six<AERtoLLA84>, site<&Site::AERtoLLA84>, "aer2lla", "AAL"},
-    {"AERtoEFG84", 6, 3, true, six<AERtoEFG84>, site<&Site::AERtoEFG84>, "aer2efg", "LLL"},
-    {"EFG84toAER", 6, 3, true, six<EFG84toAER>, site<&Site::EFG84toAER>, "efg2aer", "AAL"},
-    {"EFG84toEFG72", 3, 3, true, three<EFG84toEFG72>, nullptr, "efg84to72", "LLL"},
-    {"DEGtoDMS", 1, 3, false, [](std::FILE*, const double* in, double* out) {
-       return DEGtoDMS(in[0], out, out + 1, out + 2), 0;
-     }, nullptr},
-};
-
 constexpr std::uint64_t kUnwritten = 0x7ff4dead0000beefULL;  // a NaN no routine makes
-constexpr char kLatitude[] = "(LLA84toEFG84) problem: lat>90 \n";
 
 // A message as a row shows it: quoted, its line end written \n.
 std::string quote(const std::string& message) {
@@ -150,18 +94,92 @@ struct Capture {
   }
 };
 
-// One call's results, written as in a row: through the free function with a
-// stream (mode 0), with a null stream (1), or through a Site (2).
-std::string call(const Routine& r, const double* in, int mode) {
+// The C interface's function of a routine, in the table's form: the stream,
+// the inputs and the outputs in order (a helper's value to the first
+// output); its status, 0 for none.
+struct Args {
+  std::FILE* stream;
+  const double* in;
+  double* out;
+  template <typename T>
+  T next() {
+    if constexpr (std::is_same_v<T, std::FILE*>) return stream;
+    else if constexpr (std::is_same_v<T, double>) return *in++;
+    else return out++;
+  }
+};
+template <typename R, typename... A>
+int c_call(R (*f)(A...), Args args) {
+  double* const first = args.out;
+  std::tuple<A...> values{args.next<A>()...};  // braces: taken left to right
+  if constexpr (std::is_void_v<R>) return std::apply(f, values), 0;
+  else if constexpr (std::is_same_v<R, double>) return *first = std::apply(f, values), 0;
+  else return std::apply(f, values);
+}
+int c_function(const std::string& name, std::FILE* stream, const double* in, double* out) {
+#define GEOCONV_C(f) \
+  if (name == #f) return c_call(geoconv_##f, {stream, in, out});
+  GEOCONV_C(sind) GEOCONV_C(cosd) GEOCONV_C(tand) GEOCONV_C(asind) GEOCONV_C(acosd)
+  GEOCONV_C(atand) GEOCONV_C(atan2d) GEOCONV_C(sqr) GEOCONV_C(cube) GEOCONV_C(LLA84toEFG84)
+  GEOCONV_C(EFG84toLLA84) GEOCONV_C(AERtoXYZ) GEOCONV_C(XYZtoAER) GEOCONV_C(AERtoLLA84)
+  GEOCONV_C(AERtoEFG84) GEOCONV_C(EFG84toAER) GEOCONV_C(EFG84toEFG72) GEOCONV_C(DEGtoDMS)
+#undef GEOCONV_C
+  std::fprintf(stdout, "the C interface has no function for %s\n", name.c_str());
+  std::exit(2);
+}
+int c_site_function(const Routine& r, const geoconv_site* site, std::FILE* stream,
+                    const double* in, double* out) {
+  using Site3 = int (*)(const geoconv_site*, std::FILE*, double, double, double, double*,
+                        double*, double*);
+  const std::string name = r.name;
+  const Site3 f = name == "AERtoLLA84"   ? geoconv_site_AERtoLLA84
+                  : name == "AERtoEFG84" ? geoconv_site_AERtoEFG84
+                                         : geoconv_site_EFG84toAER;
+  return f(site, stream, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
+}
+
+// The paths a row runs through; each gives the row's results as the row
+// writes them.
+enum Path { kStream, kNull, kFault, kSite, kSiteFault, kC, kCGeneric, kCSite, kCSiteGeneric, kPaths };
+
+std::string call(const Routine& r, const double* in, Path path) {
   static Capture log, built;
   double out[3];
   for (double& o : out) std::memcpy(&o, &kUnwritten, sizeof o);
-  const int status = mode == 2 ? r.via_site(built.file, log.file, in, out)
-                               : r.run(mode == 0 ? log.file : nullptr, in, out);
-  std::string text = r.status ? std::to_string(status) + " " + quote(log.take()) : "";
+  const Site site(path == kSite ? built.file : nullptr, in[3], in[4], in[5]);
+  geoconv_site c_site;
+  int status = 0;
+  std::string said;
+  auto fault = [&](int code) { status = code != 0, said = geoconv_message(code); };
+  switch (path) {
+    case kStream: status = r.call(log.file, in, out); break;
+    case kNull: status = r.call(nullptr, in, out); break;
+    case kFault: fault(static_cast<int>(r.run(in, out))); break;
+    case kSite: status = r.call_on_site(site, log.file, in, out); break;
+    case kSiteFault: fault(static_cast<int>(r.run_on_site(site, in, out))); break;
+    case kC: status = c_function(r.name, log.file, in, out); break;
+    case kCGeneric: fault(geoconv_convert(geoconv_find_routine(r.name), in, out)); break;
+    case kCSite:
+      geoconv_site_init(&c_site, nullptr, in[3], in[4], in[5]);
+      status = c_site_function(r, &c_site, log.file, in, out);
+      break;
+    case kCSiteGeneric:
+      geoconv_site_init(&c_site, nullptr, in[3], in[4], in[5]);
+      fault(geoconv_site_convert(&c_site, geoconv_find_routine(r.name), in, out));
+      break;
+    case kPaths: break;
+  }
+  if (path != kFault && path != kCGeneric && path != kSiteFault && path != kCSiteGeneric) {
+    said = log.take();
+  }
+  // The routines that return a status (EFG84toEFG72 does, though it never
+  // fails) show it and their message first.
+  const bool shows_status = r.fails || std::strcmp(r.name, "EFG84toEFG72") == 0;
+  std::string text = shows_status ? std::to_string(status) + " " + quote(said) : "";
   // A Site reports a rejected latitude once when it is built, and only then.
   const std::string construction = built.take();
-  if (mode == 2 && construction != (Site(in[3], in[4], in[5]).valid() ? "" : kLatitude)) {
+  const bool valid = Site(in[3], in[4], in[5]).valid();
+  if (path == kSite && construction != (valid ? "" : message(Fault::kLatitude))) {
     text += " Site wrote " + quote(construction);
   }
   for (int i = 0; i < r.outputs; ++i) {
@@ -175,50 +193,46 @@ std::string call(const Routine& r, const double* in, int mode) {
   }
   return text;
 }
-
 // The converter's line engine on the same point at its most decimals must
 // write the library's results as printf's "%.*f" does (angles with three
-// decimals more), or the library's message as an ERROR line. Points with an
+// decimals more), or the fault's reason as an ERROR line. Points with an
 // input that is not finite, or a site the library refuses, are refused as
 // text before they reach the library, so they are not compared here.
 std::string through_converter(const Routine& r, const double* in) {
-  if (r.command == nullptr) return "";
-  for (int i = 0; i < r.inputs; ++i) {
+  if (r.command == nullptr || r.outputs != 3 || r.out[1].unit == Unit::kMinutes) return "";
+  for (int i = 0; i < r.inputs + (r.site ? 3 : 0); ++i) {
     if (!std::isfinite(in[i])) return "";
   }
   char text[160];
-  geoconv::Site site(0.0, 0.0, 0.0);
+  Site site(0.0, 0.0, 0.0);
   std::string why;
-  if (r.inputs == 6) {
+  if (r.site) {
     std::snprintf(text, sizeof text, "%.17g,%.17g,%.17g", in[3], in[4], in[5]);
-    if (!geoconv_tool::parse_site(text, &site, &why)) return "";
+    if (!lines::parse_site(text, &site, &why)) return "";
   }
-  const int decimals = geoconv_tool::kMaxDecimals;
-  const geoconv_tool::Command& command = *geoconv_tool::find_command(r.command);
-  geoconv_tool::Converter engine(command, site, decimals);
+  const int decimals = lines::kMaxDecimals;
+  lines::Converter engine(*lines::find_command(r.command), site, decimals);
   std::snprintf(text, sizeof text, "%.17g %.17g %.17g", in[0], in[1], in[2]);
   std::string got, want = "ERROR: ";
   engine.convert_text(text, &got);
 
   static Capture log;
   double out[3];
-  const bool failed = r.run(log.file, in, out) != 0;
+  const bool failed = r.call(log.file, in, out) != 0;
   const std::string message = log.take();
   int bad = 0;  // the first result that is not finite
   while (!failed && bad < 3 && std::isfinite(out[bad])) ++bad;
   if (failed) {
     want += message.substr(0, message.find_last_not_of(" \n") + 1);
   } else if (bad < 3) {
-    std::string names = geoconv_tool::result_names(command) + " ";  // "E F G "
-    for (int i = 0; i < bad; ++i) names.erase(0, names.find(' ') + 1);
-    want += "result not finite: " + names.substr(0, names.find(' ')) + " = " +
+    want += std::string("result not finite: ") + r.out[bad].name + " = " +
             (std::isnan(out[bad]) ? "nan" : out[bad] > 0 ? "inf" : "-inf");
   } else {
     want.clear();
     for (int i = 0; i < 3; ++i) {
       char number[420];
       std::snprintf(number, sizeof number, "%s%.*f", i ? " " : "",
-                    r.units[i] == 'A' ? decimals + 3 : decimals, out[i]);
+                    r.out[i].unit == Unit::kDegrees ? decimals + 3 : decimals, out[i]);
       want += number;
     }
   }
@@ -226,15 +240,23 @@ std::string through_converter(const Routine& r, const double* in) {
   return got == want ? "" : "converter: " + std::string(text) + " gives " + got + "  and not " + want;
 }
 
-std::string without_message(const Routine& r, const std::string& text) {
-  return r.status ? text.substr(0, text.find('"')) + "\"\"" + text.substr(text.rfind('"') + 1) : text;
-}
-
-// Every path of one call must agree; returns the free function's results.
+// Every path of one call must agree; returns the public routine's results.
 std::string check(const Routine& r, const double* in, std::vector<std::string>* problems) {
-  const std::string got = call(r, in, 0);
-  if (call(r, in, 1) != without_message(r, got)) problems->push_back("null stream: " + call(r, in, 1));
-  if (r.via_site != nullptr && call(r, in, 2) != got) problems->push_back("Site: " + call(r, in, 2));
+  const std::string got = call(r, in, kStream);
+  const std::size_t quote_at = got.find('"');
+  const std::string unsaid = quote_at == std::string::npos
+                                 ? got
+                                 : got.substr(0, quote_at) + "\"\"" + got.substr(got.rfind('"') + 1);
+  static const char* const kNames[] = {"stream", "null stream", "fault", "Site", "Site fault",
+                                       "C", "C generic", "C site", "C site generic"};
+  for (int p = kNull; p < kPaths; ++p) {
+    const Path path = static_cast<Path>(p);
+    if (!r.site && (path == kSite || path == kSiteFault || path == kCSite || path == kCSiteGeneric)) {
+      continue;
+    }
+    const std::string other = call(r, in, path);
+    if (other != (path == kNull ? unsaid : got)) problems->push_back(std::string(kNames[p]) + ": " + other);
+  }
   const std::string converter = through_converter(r, in);
   if (!converter.empty()) problems->push_back(converter);
   return got;
@@ -270,7 +292,7 @@ int main(int argc, char** argv) {
   std::FILE* err = std::tmpfile();
   dup2(fileno(err), 2);
 
-  std::map<const Routine*, std::vector<std::vector<double>>> inputs;
+  std::map<const Routine*, std::vector<std::vector<double>>> rows_of;
   std::map<std::string, std::string> sums;
   std::vector<std::string> problems, out;
   int rows = 0;
@@ -285,9 +307,10 @@ int main(int argc, char** argv) {
       if (t.empty() || t[0] != "checksum") out.push_back(lines[n]);
       continue;
     }
-    const Routine* r = nullptr;
-    for (const Routine& k : kRoutines) r = t[0] == k.name ? &k : r;
-    if (arrow == t.size() || (r ? r->inputs + 1u : t[0] == "STRtoINT" ? 4u : 0u) != arrow) {
+    const Routine* r = find_routine(t[0].c_str());
+    if (r != nullptr && t[0] != r->name) r = nullptr;  // a converter command
+    const int inputs = r == nullptr ? 0 : r->inputs + (r->site ? 3 : 0);
+    if (arrow == t.size() || (r ? inputs + 1u : t[0] == "STRtoINT" ? 4u : 0u) != arrow) {
       std::fprintf(stdout, "%s:%zu: malformed row\n", argv[argc - 1], n + 1);
       return 2;
     }
@@ -295,27 +318,33 @@ int main(int argc, char** argv) {
     std::string got, expected;
     for (std::size_t i = arrow + 1; i < t.size(); ++i) expected += (i > arrow + 1 ? " " : "") + t[i];
     if (r == nullptr) {
-      got = std::to_string(strtoint(unquote(t[1]), std::stoi(t[2]), std::stoi(t[3])));
+      const std::string text = unquote(t[1]);
+      const int first = std::stoi(t[2]), last = std::stoi(t[3]);
+      got = std::to_string(strtoint(text, first, last));
+      if (geoconv_STRtoINT(text.c_str(), first, last) != std::stoi(got)) report(n, "C: differs");
     } else {
       std::vector<double> in;
       for (std::size_t i = 1; i < arrow; ++i) in.push_back(std::strtod(t[i].c_str(), nullptr));
+      in.resize(6);  // a site routine's site last; zeros for the others
       std::vector<std::string> paths;
       got = check(*r, in.data(), &paths);
       for (const std::string& p : paths) report(n, p);
-      inputs[r].push_back(in);
+      rows_of[r].push_back(in);
     }
     if (got != expected && !update) report(n, "expected " + expected + "\n  actual   " + got);
     out.push_back(lines[n].substr(0, lines[n].find(" ->")) + " -> " + got);
   }
 
   // Checksums: the rows of each routine again in 24 variants, nudged.
-  for (const Routine& r : kRoutines) {
+  for (const Routine* end = routines() + routine_count(), *r_at = routines(); r_at != end; ++r_at) {
+    const Routine& r = *r_at;
+    const int inputs = r.inputs + (r.site ? 3 : 0);
     std::uint64_t hash = 0xcbf29ce484222325ULL;
     std::size_t calls = 0;
-    for (const std::vector<double>& row : inputs[&r]) {
+    for (const std::vector<double>& row : rows_of[&r]) {
       for (int v = 0; v < 24; ++v, ++calls) {
-        double in[6];
-        for (int i = 0; i < r.inputs; ++i) {
+        double in[6] = {};  // a site routine's site last; zeros for the others
+        for (int i = 0; i < inputs; ++i) {
           static const int kM[] = {3, 5, 7, 2, 4, 6};
           const int k = ((v + 1) * kM[i]) % 11 - 5;
           in[i] = row[i];

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "convert.hpp"
+#include <geoconv/lines.hpp>
 
 #ifndef GEOCONV_VERSION
 #define GEOCONV_VERSION "unknown"
@@ -23,7 +24,7 @@
 
 namespace {
 
-using geoconv_tool::kMaxDecimals;
+using geoconv::lines::kMaxDecimals;
 
 std::string usage_text() {
   char text[4096];
@@ -47,7 +48,7 @@ std::string usage_text() {
       "such as \\r or \\x00) and the run goes on. Lines longer than 65536\n"
       "characters give ERROR.\n"
       "\n"
-      "Commands (angles in degrees, altitudes and ranges in feet):\n"
+      "Commands (x, y, z in the unit of the range):\n"
       "%s"
       "\n"
       "Options:\n"
@@ -64,7 +65,7 @@ std::string usage_text() {
       "error, a FILE missing or unreadable or also the output (nothing is\n"
       "converted), or an input or output that fails during the run (the run\n"
       "stops there, after the results of the lines before).\n",
-      geoconv_tool::command_list().c_str(), kMaxDecimals);
+      geoconv::lines::command_list().c_str(), kMaxDecimals);
   return text;
 }
 
@@ -122,11 +123,11 @@ int main(int argc, char** argv) {
     }
   }
 
-  const geoconv_tool::Command* command = nullptr;
+  std::string command;
   std::vector<std::string> files;
   std::string site_text;
   bool have_site = false;
-  int decimals = 6;
+  int decimals = geoconv::lines::kDefaultDecimals;
   bool options_done = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -159,26 +160,20 @@ int main(int argc, char** argv) {
         return usage_error("bad precision '" + value + "': expected a whole number from 0 to " +
                            std::to_string(kMaxDecimals));
       }
-    } else if (command == nullptr) {
-      command = geoconv_tool::find_command(a);
-      if (command == nullptr) return usage_error("unknown command '" + a + "'");
+    } else if (command.empty()) {
+      command = a;
+      if (geoconv::lines::find_command(a) == nullptr) return usage_error("unknown command '" + a + "'");
     } else {
       files.push_back(a);
     }
   }
-  if (command == nullptr) return usage_error("missing command");
+  if (command.empty()) return usage_error("missing command");
 
   // The site is placed once for the whole run.
-  geoconv::Site site(0.0, 0.0, 0.0);
-  if (geoconv_tool::needs_site(*command)) {
-    if (!have_site) return usage_error("this command needs --site LAT,LON,ALT");
-    std::string why;
-    if (!geoconv_tool::parse_site(site_text, &site, &why)) {
-      return usage_error("bad --site '" + site_text + "': " + why);
-    }
-  } else if (have_site) {
-    return usage_error("--site applies only to aer2lla, aer2efg and efg2aer");
-  }
+  std::string why;
+  const std::unique_ptr<geoconv::lines::Converter> converter =
+      geoconv::lines::Converter::make(command, have_site ? site_text.c_str() : nullptr, decimals, &why);
+  if (converter == nullptr) return usage_error(why);
 
   // Before anything is converted: every FILE must exist and not be a
   // directory, a regular FILE must open, and no input may be the regular
@@ -207,7 +202,6 @@ int main(int argc, char** argv) {
     }
   }
 
-  geoconv_tool::Converter converter(*command, site, decimals);
   static char buffer[1 << 18];
   constexpr std::size_t kSlice = 1 << 15;   // converted at a time
   constexpr std::size_t kFlush = 1 << 18;   // output written once this long
@@ -233,16 +227,16 @@ int main(int argc, char** argv) {
       if (got == 0) break;
       for (std::size_t at = 0; at < static_cast<std::size_t>(got); at += kSlice) {
         const std::size_t n = std::min(kSlice, static_cast<std::size_t>(got) - at);
-        converter.feed(std::string_view(buffer + at, n), &out);
+        converter->feed(std::string_view(buffer + at, n), &out);
         if (out.size() >= kFlush) {
           if (!write_all(out)) return output_failed();
           out.clear();
         }
       }
     }
-    converter.finish(&out);
+    converter->finish(&out);
     if (fd != STDIN_FILENO) close(fd);
   }
   if (!write_all(out)) return output_failed();
-  return converter.errors() > 0 ? 1 : 0;
+  return converter->errors() > 0 ? 1 : 0;
 }

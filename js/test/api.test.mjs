@@ -56,7 +56,7 @@ test('bad arguments throw TypeError or RangeError; texts are read as bytes', () 
 
 test('constants are the doubles of geoconv.h', async () => {
   const header = await readFile(new URL('../../geoconv/include/geoconv/geoconv.h', import.meta.url), 'utf8');
-  const defined = [...header.matchAll(/#define GEOCONV_(\w+) \(?(-?[\d.e]+)\)?/g)];
+  const defined = [...header.matchAll(/#define GEOCONV_(\w+) \(?(-?[\d.e]+)\)?/g)].filter(([, name]) => !name.startsWith('FAULT_'));
   assert.equal(defined.length, Object.keys(constants).length);
   for (const [, name, text] of defined) assert.equal(constants[name], Number(text), name);
 });

@@ -11,7 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "convert.hpp"
+#include <geoconv/lines.hpp>
+
 #include "report.hpp"
 
 #define GEOCONV_JS_EXPORT extern "C" __attribute__((used, visibility("default")))
@@ -44,41 +45,34 @@ GEOCONV_JS_EXPORT const char* geoconv_js_message() { return g_message; }
 // The converter's commands, one line each: name, what it reads, "->", what
 // it writes. Returns the length; the text is at geoconv_js_output().
 GEOCONV_JS_EXPORT long geoconv_js_commands() {
-  g_output = geoconv_tool::command_list();
+  g_output = geoconv::lines::command_list();
   return static_cast<long>(g_output.size());
 }
 
 // 1 when the converter's command takes a site, 0 when not, -1 for no such
 // command. command is zero-terminated.
 GEOCONV_JS_EXPORT int geoconv_js_needs_site(const char* command) {
-  const geoconv_tool::Command* c = geoconv_tool::find_command(command);
-  return c == nullptr ? -1 : geoconv_tool::needs_site(*c) ? 1 : 0;
+  const geoconv::Routine* c = geoconv::lines::find_command(command);
+  return c == nullptr ? -1 : c->site ? 1 : 0;
 }
 
 // A converter for one input, as the converter geoconv makes it from its
 // arguments: the command, the site in --site's LAT,LON,ALT form (read only
 // for the commands that take one) and the decimals of --precision (0 to 20).
 // Null when it refuses them, with the reason at geoconv_js_output().
-GEOCONV_JS_EXPORT geoconv_tool::Converter* geoconv_js_converter(const char* command,
-                                                                const char* site, int decimals) {
-  const geoconv_tool::Command* c = geoconv_tool::find_command(command);
-  geoconv::Site placed(0.0, 0.0, 0.0);
+GEOCONV_JS_EXPORT geoconv::lines::Converter* geoconv_js_converter(const char* command,
+                                                                  const char* site, int decimals) {
+  const geoconv::Routine* c = geoconv::lines::find_command(command);
   std::string why;
-  if (c == nullptr) {
-    g_output = std::string("unknown command '") + command + "'";
-  } else if (decimals < 0 || decimals > 20) {
-    g_output = "decimals must be a whole number from 0 to 20";
-  } else if (geoconv_tool::needs_site(*c) && !geoconv_tool::parse_site(site, &placed, &why)) {
-    g_output = std::string("bad site '") + site + "': " + why;
-  } else {
-    return new (std::nothrow) geoconv_tool::Converter(*c, placed, decimals);
-  }
-  return nullptr;
+  auto converter = geoconv::lines::Converter::make(command, c != nullptr && c->site ? site : nullptr,
+                                                   decimals, &why);
+  if (converter == nullptr) g_output = why;
+  return converter.release();
 }
 
 // The next length bytes of the input; the output of the lines they complete
 // is at geoconv_js_output().
-GEOCONV_JS_EXPORT void geoconv_js_feed(geoconv_tool::Converter* converter, const char* bytes,
+GEOCONV_JS_EXPORT void geoconv_js_feed(geoconv::lines::Converter* converter, const char* bytes,
                                        std::size_t length) {
   g_output.clear();
   converter->feed(std::string_view(bytes, length), &g_output);
@@ -86,7 +80,7 @@ GEOCONV_JS_EXPORT void geoconv_js_feed(geoconv_tool::Converter* converter, const
 
 // Ends the input (a last line without '\n' is converted; its output is at
 // geoconv_js_output()), frees the converter and returns its ERROR lines.
-GEOCONV_JS_EXPORT long geoconv_js_finish(geoconv_tool::Converter* converter) {
+GEOCONV_JS_EXPORT long geoconv_js_finish(geoconv::lines::Converter* converter) {
   g_output.clear();
   converter->finish(&g_output);
   const long errors = static_cast<long>(converter->errors());

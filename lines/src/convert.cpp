@@ -1,86 +1,15 @@
 // The converter's line engine: commands, field reading, lines, results and
 // ERROR lines. Number reading and writing are in numbers.cpp.
 
-#include "convert.hpp"
+#include <geoconv/lines.hpp>
 
 #include <cmath>
 #include <cstring>
 #include <vector>
 
-namespace geoconv_tool {
+namespace geoconv::lines {
 
 namespace {
-
-// How a result is written: lengths with N decimals, angles with N + 3, whole
-// numbers (DMS degrees and minutes) with none, DMS seconds with N and carried
-// into the minutes when they round to 60.
-enum class Unit { kLength, kAngle, kWhole, kSeconds };
-
-using Run = int (*)(std::FILE* diagnostics, const double* in, const geoconv::Site& site,
-                    double* out);
-
-}  // namespace
-
-struct Command {
-  const char* name;
-  const char* reads;
-  const char* writes;
-  const char* results[3];  // the results' names, for ERROR lines
-  int inputs;
-  bool site;
-  Unit units[3];
-  Run run;
-};
-
-namespace {
-
-constexpr Unit kL = Unit::kLength, kA = Unit::kAngle;
-
-const Command kCommands[] = {
-    {"lla2efg", "lat lon alt(ft)", "E F G (m)", {"E", "F", "G"}, 3, false, {kL, kL, kL},
-     [](std::FILE* d, const double* in, const geoconv::Site&, double* out) {
-       return geoconv::LLA84toEFG84(d, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
-     }},
-    {"efg2lla", "E F G (m)", "lat lon alt(ft)", {"lat", "lon", "alt"}, 3, false, {kA, kA, kL},
-     [](std::FILE* d, const double* in, const geoconv::Site&, double* out) {
-       return geoconv::EFG84toLLA84(d, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
-     }},
-    {"aer2xyz", "az el range", "x y z (unit of range)", {"x", "y", "z"}, 3, false, {kL, kL, kL},
-     [](std::FILE* d, const double* in, const geoconv::Site&, double* out) {
-       geoconv::AERtoXYZ(d, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
-       return 0;
-     }},
-    {"xyz2aer", "x y z", "az el range", {"az", "el", "range"}, 3, false, {kA, kA, kL},
-     [](std::FILE* d, const double* in, const geoconv::Site&, double* out) {
-       geoconv::XYZtoAER(d, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
-       return 0;
-     }},
-    {"aer2lla", "az el range(ft)", "lat lon alt(ft), seen from --site", {"lat", "lon", "alt"}, 3,
-     true, {kA, kA, kL},
-     [](std::FILE* d, const double* in, const geoconv::Site& s, double* out) {
-       return s.AERtoLLA84(d, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
-     }},
-    {"aer2efg", "az el range(ft)", "E F G (m), seen from --site", {"E", "F", "G"}, 3, true,
-     {kL, kL, kL},
-     [](std::FILE* d, const double* in, const geoconv::Site& s, double* out) {
-       return s.AERtoEFG84(d, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
-     }},
-    {"efg2aer", "E F G (m)", "az el range(ft), seen from --site", {"az", "el", "range"}, 3,
-     true, {kA, kA, kL},
-     [](std::FILE* d, const double* in, const geoconv::Site& s, double* out) {
-       return s.EFG84toAER(d, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
-     }},
-    {"efg84to72", "E F G (m)", "E72 F72 G72 (m)", {"E72", "F72", "G72"}, 3, false, {kL, kL, kL},
-     [](std::FILE* d, const double* in, const geoconv::Site&, double* out) {
-       return geoconv::EFG84toEFG72(d, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
-     }},
-    {"dms", "angle (deg)", "deg min sec", {"deg", "min", "sec"}, 1, false,
-     {Unit::kWhole, Unit::kWhole, Unit::kSeconds},
-     [](std::FILE*, const double* in, const geoconv::Site&, double* out) {
-       geoconv::DEGtoDMS(in[0], &out[0], &out[1], &out[2]);
-       return 0;
-     }},
-};
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
@@ -131,30 +60,79 @@ void empty_field(std::string* why, int number) {
   *why = "field " + std::to_string(number) + " is empty";
 }
 
+// Quantities as --help names them: the names, each run of one unit followed
+// by it in parentheses ("lat lon (deg) alt (ft)"). A unit that is the
+// quantity's own name ("deg"), a pure number's and the shared length of
+// AERtoXYZ and XYZtoAER are not written.
+std::string named(const Quantity* q, int n) {
+  std::string text;
+  for (int i = 0; i < n; ++i) {
+    text += (i > 0 ? " " : "") + std::string(q[i].name);
+    const std::string unit = symbol(q[i].unit);
+    if ((i + 1 == n || q[i + 1].unit != q[i].unit) && q[i].unit != Unit::kLength &&
+        !unit.empty() && unit != q[i].name) {
+      text += " (" + unit + ")";
+    }
+  }
+  return text;
+}
+
+// A JSON string of text, which holds no character that needs escaping.
+std::string json_string(const char* text) {
+  return text == nullptr ? "null" : std::string("\"") + text + "\"";
+}
+
+std::string json_quantities(const Quantity* q, int n) {
+  std::string text = "[";
+  for (int i = 0; i < n; ++i) {
+    text += std::string(i > 0 ? ", " : "") + "{\"name\": " + json_string(q[i].name) +
+            ", \"unit\": " + json_string(symbol(q[i].unit)) + "}";
+  }
+  return text + "]";
+}
+
 }  // namespace
 
-const Command* find_command(std::string_view name) {
-  for (const Command& c : kCommands) {
-    if (name == c.name) return &c;
+const Routine* find_command(std::string_view name) {
+  for (int i = 0; i < routine_count(); ++i) {
+    const Routine& r = routines()[i];
+    if (r.command != nullptr && name == r.command) return &r;
   }
   return nullptr;
 }
 
-bool needs_site(const Command& command) { return command.site; }
-
 std::string command_list() {
   std::string text;
-  for (const Command& c : kCommands) {
+  for (int i = 0; i < routine_count(); ++i) {
+    const Routine& r = routines()[i];
+    if (r.command == nullptr) continue;
     std::string line = "  ";
-    line += c.name;
+    line += r.command;
     line.resize(13, ' ');
-    line += c.reads;
-    line.resize(31, ' ');
+    line += named(r.in, r.inputs);
+    line.resize(std::max<std::size_t>(line.size() + 1, 37), ' ');
     line += "-> ";
-    line += c.writes;
+    line += named(r.out, r.outputs);
+    if (r.site) line += ", from --site";
     text += line + "\n";
   }
   return text;
+}
+
+std::string describe_json() {
+  std::string text = "{\"maxDecimals\": " + std::to_string(kMaxDecimals) +
+                     ", \"defaultDecimals\": " + std::to_string(kDefaultDecimals) +
+                     ", \"routines\": [";
+  for (int i = 0; i < routine_count(); ++i) {
+    const Routine& r = routines()[i];
+    text += std::string(i > 0 ? ",\n  " : "\n  ") + "{\"name\": " + json_string(r.name) +
+            ", \"summary\": " + json_string(r.summary) + ", \"command\": " +
+            json_string(r.command) + ", \"site\": " + (r.site ? "true" : "false") +
+            ", \"fails\": " + (r.fails ? "true" : "false") +
+            ", \"inputs\": " + json_quantities(r.in, r.inputs) +
+            ", \"outputs\": " + json_quantities(r.out, r.outputs) + "}";
+  }
+  return text + "]}";
 }
 
 namespace {
@@ -215,11 +193,7 @@ void split_fields(std::string_view text, std::vector<std::string_view>* fields) 
   each_field(text, [fields](std::string_view field) { return fields->push_back(field), true; });
 }
 
-std::string result_names(const Command& command) {
-  return std::string(command.results[0]) + " " + command.results[1] + " " + command.results[2];
-}
-
-bool parse_site(std::string_view text, geoconv::Site* site, std::string* why) {
+bool parse_site(std::string_view text, Site* site, std::string* why) {
   double v[3];
   const int found = parse_fields(text, v, 3, why);
   if (found < 0) return false;
@@ -227,28 +201,36 @@ bool parse_site(std::string_view text, geoconv::Site* site, std::string* why) {
     *why = "expected LAT,LON,ALT";
     return false;
   }
-  char message[256] = "";
-  std::FILE* capture = fmemopen(message, sizeof message - 1, "w");
-  const geoconv::Site placed(capture, v[0], v[1], v[2]);
-  if (capture != nullptr) std::fclose(capture);
+  const Site placed(v[0], v[1], v[2]);
   if (!placed.valid()) {
-    *why = message;
-    while (!why->empty() && (why->back() == '\n' || why->back() == ' ')) why->pop_back();
+    *why = reason(Fault::kLatitude);
     return false;
   }
   *site = placed;
   return true;
 }
 
-Converter::Converter(const Command& command, const geoconv::Site& site, int decimals)
-    : command_(command),
-      site_(site),
-      length_decimals_(decimals),
-      angle_decimals_(decimals + 3),
-      diagnostics_(fmemopen(message_, sizeof message_, "w")) {}
+Converter::Converter(const Routine& command, const Site& site, int decimals)
+    : command_(command), site_(site), length_decimals_(decimals), angle_decimals_(decimals + 3) {}
 
-Converter::~Converter() {
-  if (diagnostics_ != nullptr) std::fclose(diagnostics_);
+std::unique_ptr<Converter> Converter::make(std::string_view command, const char* site,
+                                           int decimals, std::string* why) {
+  const Routine* r = find_command(command);
+  Site placed(0.0, 0.0, 0.0);
+  if (r == nullptr) {
+    *why = "unknown command '" + std::string(command) + "'";
+  } else if (decimals < 0 || decimals > kMaxDecimals) {
+    *why = "precision must be a whole number from 0 to " + std::to_string(kMaxDecimals);
+  } else if (r->site && site == nullptr) {
+    *why = "this command needs a site LAT,LON,ALT";
+  } else if (!r->site && site != nullptr) {
+    *why = "a site applies only to aer2lla, aer2efg and efg2aer";
+  } else if (r->site && !parse_site(site, &placed, why)) {
+    *why = "bad site '" + std::string(site) + "': " + *why;
+  } else {
+    return std::make_unique<Converter>(*r, placed, decimals);
+  }
+  return nullptr;
 }
 
 bool Converter::pick_columns(const std::vector<std::size_t>& positions) {
@@ -257,7 +239,7 @@ bool Converter::pick_columns(const std::vector<std::size_t>& positions) {
   return true;
 }
 
-void Converter::error(std::string* out, const char* reason, std::string_view shown) {
+void Converter::error(std::string* out, std::string_view reason, std::string_view shown) {
   *out += "ERROR: ";
   *out += reason;
   *out += shown;
@@ -356,7 +338,7 @@ void Converter::line(std::string_view text, std::string* out) {
       }
     }
   }
-  if (found < 0) return error(out, why.c_str());
+  if (found < 0) return error(out, why);
   if (found != command_.inputs) {
     char reason[64];
     std::snprintf(reason, sizeof reason, "expected %d number%s, found %d", command_.inputs,
@@ -365,36 +347,24 @@ void Converter::line(std::string_view text, std::string* out) {
   }
 
   double result[3];
-  if (command_.run(diagnostics_, in, site_, result) != 0) {
-    std::string_view message = "conversion failed";
-    if (diagnostics_ != nullptr) {
-      std::fflush(diagnostics_);
-      const long length = std::ftell(diagnostics_);
-      std::rewind(diagnostics_);
-      if (length > 0) message = std::string_view(message_, static_cast<std::size_t>(length));
-      // The library's line without its newline (and the blank before it).
-      while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) {
-        message.remove_suffix(1);
-      }
-    }
-    return error(out, std::string(message).c_str());
-  }
-  for (int i = 0; i < 3; ++i) {
+  const Fault fault =
+      command_.site ? command_.run_on_site(site_, in, result) : command_.run(in, result);
+  if (fault != Fault::kNone) return error(out, reason(fault));
+  for (int i = 0; i < command_.outputs; ++i) {
     if (!std::isfinite(result[i])) {
-      const std::string reason = std::string("result not finite: ") + command_.results[i] +
-                                 " = " + (std::isnan(result[i]) ? "nan" : result[i] > 0 ? "inf" : "-inf");
-      return error(out, reason.c_str());
+      return error(out, std::string("result not finite: ") + command_.out[i].name + " = " +
+                            (std::isnan(result[i]) ? "nan" : result[i] > 0 ? "inf" : "-inf"));
     }
   }
   char buffer[3 * 400 + 8];
   char* p = buffer;
-  if (command_.units[2] == Unit::kSeconds) {
+  if (command_.out[2].unit == Unit::kSeconds) {
     p += dms(result, p);
   } else {
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < command_.outputs; ++i) {
       if (i > 0) *p++ = ' ';
-      const int decimals = command_.units[i] == Unit::kAngle ? angle_decimals_ : length_decimals_;
-      p += format_fixed(p, result[i], decimals);
+      const bool angle = command_.out[i].unit == Unit::kDegrees;
+      p += format_fixed(p, result[i], angle ? angle_decimals_ : length_decimals_);
     }
   }
   *p++ = '\n';
@@ -435,4 +405,4 @@ std::size_t Converter::dms(const double* value, char* out) {
   return static_cast<std::size_t>(p + n - out);
 }
 
-}  // namespace geoconv_tool
+}  // namespace geoconv::lines

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "convert.hpp"
+#include <geoconv/lines.hpp>
 
-namespace geoconv_tool {
+namespace geoconv::lines {
 
 namespace {
 
@@ -164,4 +164,4 @@ std::size_t format_fixed(char* out, double value, int decimals) {
   return static_cast<std::size_t>(result.ptr - out);
 }
 
-}  // namespace geoconv_tool
+}  // namespace geoconv::lines

@@ -13,6 +13,7 @@
 // errors, threads) for a Site's conversions.
 
 #include <geoconv/geoconv.hpp>
+#include <geoconv/lines.hpp>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -31,8 +32,6 @@
 #include <thread>
 #include <tuple>
 #include <vector>
-
-#include "convert.hpp"
 
 namespace py = pybind11;
 
@@ -715,15 +714,11 @@ int str_to_int(py::handle text, py::handle first, py::handle last) {
 // The converter's line engine for a command, with its site read as the
 // converter reads --site (from the numbers written exactly), and only for the
 // commands that take one.
-std::unique_ptr<geoconv_tool::Converter> make_converter(const std::string& command,
-                                                        py::handle site, int precision) {
-  const geoconv_tool::Command* c = geoconv_tool::find_command(command);
-  if (c == nullptr) throw py::value_error("unknown command '" + command + "'");
-  if (precision < 0 || precision > geoconv_tool::kMaxDecimals) {
-    throw py::value_error("precision must be from 0 to 20, not " + std::to_string(precision));
-  }
-  geoconv::Site placed(0.0, 0.0, 0.0);
-  if (geoconv_tool::needs_site(*c)) {
+std::unique_ptr<geoconv::lines::Converter> make_converter(const std::string& command,
+                                                          py::handle site, int precision) {
+  const geoconv::Routine* c = geoconv::lines::find_command(command);
+  char fields[128];
+  if (c != nullptr && c->site) {
     py::tuple s;
     try {
       s = py::tuple(py::reinterpret_borrow<py::object>(site));
@@ -731,15 +726,14 @@ std::unique_ptr<geoconv_tool::Converter> make_converter(const std::string& comma
       throw py::type_error("site must be (lat, lon, alt)");
     }
     if (s.size() != 3) throw py::type_error("site must be (lat, lon, alt)");
-    char fields[128];
     std::snprintf(fields, sizeof fields, "%.17g,%.17g,%.17g", read_site_value(s[0], "lat"),
                   read_site_value(s[1], "lon"), read_site_value(s[2], "alt"));
-    std::string why;
-    if (!geoconv_tool::parse_site(fields, &placed, &why)) {
-      throw py::value_error("bad site (" + std::string(fields) + "): " + why);
-    }
   }
-  return std::make_unique<geoconv_tool::Converter>(*c, placed, precision);
+  std::string why;
+  auto converter = geoconv::lines::Converter::make(command, c != nullptr && c->site ? fields : nullptr,
+                                                   precision, &why);
+  if (converter == nullptr) throw py::value_error(why);
+  return converter;
 }
 
 std::string_view view(const py::bytes& bytes) {
@@ -798,20 +792,20 @@ class Lines {
   std::size_t errors() const { return converter_->errors(); }
 
  private:
-  std::unique_ptr<geoconv_tool::Converter> converter_;
+  std::unique_ptr<geoconv::lines::Converter> converter_;
 };
 
 py::list split_fields(py::handle text) {
   const py::bytes bytes = read_text(text, "text");
   std::vector<std::string_view> fields;
-  geoconv_tool::split_fields(view(bytes), &fields);
+  geoconv::lines::split_fields(view(bytes), &fields);
   py::list out;
   for (std::string_view f : fields) out.append(py::bytes(f.data(), f.size()));
   return out;
 }
 
-const geoconv_tool::Command& command_named(const std::string& command) {
-  const geoconv_tool::Command* c = geoconv_tool::find_command(command);
+const geoconv::Routine& command_named(const std::string& command) {
+  const geoconv::Routine* c = geoconv::lines::find_command(command);
   if (c == nullptr) throw py::value_error("unknown command '" + command + "'");
   return *c;
 }
@@ -821,7 +815,7 @@ py::tuple parse_site(py::handle text) {
   const py::bytes bytes = read_text(text, "site");
   geoconv::Site site(0.0, 0.0, 0.0);
   std::string why;
-  if (!geoconv_tool::parse_site(view(bytes), &site, &why)) throw py::value_error(why);
+  if (!geoconv::lines::parse_site(view(bytes), &site, &why)) throw py::value_error(why);
   return py::make_tuple(site.latitude(), site.longitude(), site.altitude());
 }
 
@@ -964,9 +958,15 @@ PYBIND11_MODULE(_core, m) {
       .def_property_readonly("errors", &Lines::errors);
   m.def("split_fields", &split_fields, py::arg("text"),
         "A line's fields as the converter splits them, empty ones included.");
-  m.def("result_names", [](const std::string& c) { return geoconv_tool::result_names(command_named(c)); },
+  m.def("result_names",
+        [](const std::string& c) {
+          const geoconv::Routine& r = command_named(c);
+          std::string names;
+          for (int i = 0; i < r.outputs; ++i) names += std::string(i ? " " : "") + r.out[i].name;
+          return names;
+        },
         py::arg("command"), "The names of a converter command's results, separated by blanks.");
-  m.def("needs_site", [](const std::string& c) { return geoconv_tool::needs_site(command_named(c)); },
+  m.def("needs_site", [](const std::string& c) { return command_named(c).site; },
         py::arg("command"), "Whether a converter command takes --site.");
   m.def("parse_site", &parse_site, py::arg("text"),
         "LAT,LON,ALT read as the converter reads --site: (lat, lon, alt).");

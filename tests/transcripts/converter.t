@@ -74,6 +74,7 @@ $ geoconv lla2efg
 < 1 éééééééééééééééééééééééééééééé 3
 < 1 234567890123456789012345678901234567890xy 3
 < 1 2 234567890123456789012345678901234567890x
+< 1 \x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80 3
 < 0 0 0
 > ERROR: expected 3 numbers, found 2
 > ERROR: expected 3 numbers, found 4
@@ -94,6 +95,7 @@ $ geoconv lla2efg
 > ERROR: not a number: 'éééééééééééééééééééé...'
 > ERROR: not a number: '234567890123456789012345678901234567890x...'
 > ERROR: not a number: '234567890123456789012345678901234567890x'
+> ERROR: not a number: '...'
 > 6378112.236000 0.000000 0.000000
 ? 1
 $ geoconv efg2lla
@@ -208,35 +210,35 @@ $ geoconv dms -p1.
 ! geoconv: bad precision '1.': expected a whole number from 0 to 20 (try 'geoconv --help')
 ? 2
 $ geoconv aer2lla
-! geoconv: this command needs --site LAT,LON,ALT (try 'geoconv --help')
+! geoconv: this command needs a site LAT,LON,ALT (try 'geoconv --help')
 ? 2
 $ geoconv dms --site 1,2,3
-! geoconv: --site applies only to aer2lla, aer2efg and efg2aer (try 'geoconv --help')
+! geoconv: a site applies only to aer2lla, aer2efg and efg2aer (try 'geoconv --help')
 ? 2
 $ geoconv aer2lla --site 1,2
-! geoconv: bad --site '1,2': expected LAT,LON,ALT (try 'geoconv --help')
+! geoconv: bad site '1,2': expected LAT,LON,ALT (try 'geoconv --help')
 ? 2
 $ geoconv aer2lla --site 1,2,3,4
-! geoconv: bad --site '1,2,3,4': expected LAT,LON,ALT (try 'geoconv --help')
+! geoconv: bad site '1,2,3,4': expected LAT,LON,ALT (try 'geoconv --help')
 ? 2
 $ geoconv efg2aer --site 1,,3
-! geoconv: bad --site '1,,3': field 2 is empty (try 'geoconv --help')
+! geoconv: bad site '1,,3': field 2 is empty (try 'geoconv --help')
 ? 2
 $ geoconv aer2efg --site 1,2,nan
-! geoconv: bad --site '1,2,nan': not a finite number: 'nan' (try 'geoconv --help')
+! geoconv: bad site '1,2,nan': not a finite number: 'nan' (try 'geoconv --help')
 ? 2
 $ geoconv aer2lla --site 91,0,0
-! geoconv: bad --site '91,0,0': (LLA84toEFG84) problem: lat>90 (try 'geoconv --help')
+! geoconv: bad site '91,0,0': (LLA84toEFG84) problem: lat>90 (try 'geoconv --help')
 ? 2
 $ geoconv --version
 > geoconv 1.0.0
 $ geoconv --help | grep -E '^  (lla2efg|efg2lla|aer2xyz|xyz2aer|aer2lla|aer2efg|efg2aer|efg84to72|dms) '
->   lla2efg    lat lon alt(ft)   -> E F G (m)
->   efg2lla    E F G (m)         -> lat lon alt(ft)
->   aer2xyz    az el range       -> x y z (unit of range)
->   xyz2aer    x y z             -> az el range
->   aer2lla    az el range(ft)   -> lat lon alt(ft), seen from --site
->   aer2efg    az el range(ft)   -> E F G (m), seen from --site
->   efg2aer    E F G (m)         -> az el range(ft), seen from --site
->   efg84to72  E F G (m)         -> E72 F72 G72 (m)
->   dms        angle (deg)       -> deg min sec
+>   lla2efg    lat lon (deg) alt (ft)  -> E F G (m)
+>   efg2lla    E F G (m)               -> lat lon (deg) alt (ft)
+>   aer2xyz    az el (deg) range       -> x y z
+>   xyz2aer    x y z                   -> az el (deg) range
+>   aer2lla    az el (deg) range (ft)  -> lat lon (deg) alt (ft), from --site
+>   aer2efg    az el (deg) range (ft)  -> E F G (m), from --site
+>   efg2aer    E F G (m)               -> az el (deg) range (ft), from --site
+>   efg84to72  E F G (m)               -> E72 F72 G72 (m)
+>   dms        angle (deg)             -> deg min sec (s)

@@ -1,31 +1,56 @@
-// The converter's line engine: splits input into lines, a line into numbers,
-// runs one library routine and writes the results (or an ERROR line). The
-// converter, the Python module and the web page all convert through it, so
+// geoconv::lines, the converter's line engine as a library: splits input into
+// lines, a line into numbers, runs one routine of the registry and writes its
+// results (or an ERROR line). The converter geoconv, the Python module and its
+// batch command, the WebAssembly build and the page all convert through it, so
 // they follow the same rules.
+//
+// A command is a routine of <geoconv/registry.hpp> that names one
+// ("lla2efg" for LLA84toEFG84): its inputs are a line's numbers, its outputs
+// the numbers written, lengths with the chosen decimals and angles with three
+// more. DMS ("dms") writes whole degrees and minutes and seconds carried at
+// the printed decimals.
+//
+// Example:
+//
+//   #include <geoconv/lines.hpp>
+//   std::string why, out;
+//   auto converter = geoconv::lines::Converter::make("efg2lla", nullptr, 6, &why);
+//   if (converter) converter->convert_text("3981053.178755 0 4966421.008341\n", &out);
+//   // out is "51.472222220 0.000000000 10.000000\n"
 
-#ifndef GEOCONV_TOOLS_CONVERT_HPP
-#define GEOCONV_TOOLS_CONVERT_HPP
+#ifndef GEOCONV_LINES_HPP
+#define GEOCONV_LINES_HPP
 
-#include <geoconv/geoconv.hpp>
+#include <geoconv/registry.hpp>
 
 #include <cstddef>
-#include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace geoconv_tool {
+namespace geoconv::lines {
 
-struct Command;
+// The most decimals a length is written with, and the default.
+inline constexpr int kMaxDecimals = 20;
+inline constexpr int kDefaultDecimals = 6;
 
-// Looks a command up by name; null when there is none.
-const Command* find_command(std::string_view name);
+// The routine of a converter command; null when there is none.
+const Routine* find_command(std::string_view name);
 
-// True when the command takes the site from --site.
-bool needs_site(const Command& command);
-
-// The command list for --help: one line per command.
+// The command list for --help: one line per command, what it reads and what
+// it writes with their units.
 std::string command_list();
+
+// The commands and every routine of the registry as JSON, for front ends that
+// cannot read the registry itself (the WebAssembly build):
+//   {"maxDecimals": 20, "defaultDecimals": 6,
+//    "routines": [{"name": "LLA84toEFG84", "summary": "...", "command": "lla2efg",
+//                  "site": false, "fails": true,
+//                  "inputs": [{"name": "lat", "unit": "deg"}, ...],
+//                  "outputs": [{"name": "E", "unit": "m"}, ...]}, ...]}
+// "command" is null for a routine without one.
+std::string describe_json();
 
 // Reads a number as the converter does: std::from_chars in general format,
 // optionally preceded by '+', taking up the whole text, and finite. Returns
@@ -48,25 +73,31 @@ int parse_fields(std::string_view text, double* values, int max_fields, std::str
 // (for a header line).
 void split_fields(std::string_view text, std::vector<std::string_view>* fields);
 
-// The names of the command's results, separated by blanks ("E F G").
-std::string result_names(const Command& command);
-
 // Reads LAT,LON,ALT (the field rules above) into a site. Returns false, with
 // the reason in *why, unless there are three finite numbers and the library
 // accepts the latitude.
-bool parse_site(std::string_view text, geoconv::Site* site, std::string* why);
-
-// The most decimals a length is written with.
-inline constexpr int kMaxDecimals = 20;
+bool parse_site(std::string_view text, Site* site, std::string* why);
 
 class Converter {
  public:
-  // site: the base site of the site commands (any site for the others).
-  // decimals: places for lengths, 0 to kMaxDecimals; angles get three more.
-  Converter(const Command& command, const geoconv::Site& site, int decimals);
-  ~Converter();
-  Converter(const Converter&) = delete;
-  Converter& operator=(const Converter&) = delete;
+  // command: a routine that has a command (find_command). site: the base
+  // site of the site commands (any site for the others). decimals: places
+  // for lengths, 0 to kMaxDecimals; angles get three more.
+  Converter(const Routine& command, const Site& site, int decimals);
+
+  // A converter made from a front end's words, checked as the converter
+  // geoconv checks its arguments: the command's name, the site as LAT,LON,ALT
+  // (null when none was given) and the decimals. Null, with the reason in
+  // *why, for an unknown command, decimals outside 0..kMaxDecimals, a site
+  // command without a site or with one that cannot be read, or a site given
+  // to a command that takes none. The reasons:
+  //   unknown command 'NAME'
+  //   precision must be a whole number from 0 to 20
+  //   this command needs a site LAT,LON,ALT
+  //   bad site 'TEXT': REASON
+  //   a site applies only to aer2lla, aer2efg and efg2aer
+  static std::unique_ptr<Converter> make(std::string_view command, const char* site, int decimals,
+                                         std::string* why);
 
   // Converts the next bytes of the current input: the output of every line
   // they complete is appended to *out. A line is its bytes up to '\n'; a
@@ -95,10 +126,10 @@ class Converter {
  private:
   void line(std::string_view text, std::string* out);
   std::size_t dms(const double* value, char* out);
-  void error(std::string* out, const char* reason, std::string_view shown = {});
+  void error(std::string* out, std::string_view reason, std::string_view shown = {});
 
-  const Command& command_;
-  const geoconv::Site site_;
+  const Routine& command_;
+  const Site site_;
   int length_decimals_;
   int angle_decimals_;
   std::size_t errors_ = 0;
@@ -107,10 +138,8 @@ class Converter {
   std::string pending_;     // the start of a line that the last bytes did not end
   bool skipping_ = false;   // discarding the rest of an over-long line
   bool at_start_ = true;    // no byte of the current input seen yet
-  char message_[512];
-  std::FILE* diagnostics_;  // captures the library's message on failure
 };
 
-}  // namespace geoconv_tool
+}  // namespace geoconv::lines
 
-#endif
+#endif  // GEOCONV_LINES_HPP
