@@ -135,6 +135,7 @@ fuzz:
 # one standalone WebAssembly module for js/ (the npm package) and web/ (the
 # page). Debian's emscripten runs on this Node with Debian's Node modules.
 JS_PKGS  := emscripten
+VERSION  := $(shell grep -om1 'geoconv VERSION [0-9.]*' CMakeLists.txt | cut -d' ' -f3)
 EMXX     := NODE_PATH=/usr/share/nodejs em++
 WASM_SRC := $(wildcard geoconv/src/*.cpp) $(wildcard lines/src/*.cpp) \
             demo/report.cpp js/wasm/exports.cpp
@@ -147,7 +148,7 @@ WASM_EXPORTS := $(shell sed -n 's/^[a-z]* \**\(geoconv_[A-Za-z0-9_]*\).*/_\1/p' 
 # character literals, which are never negative.)
 EMFLAGS := -O2 -std=c++17 -ffp-contract=off -fno-fast-math -fno-math-errno -fno-exceptions \
            -Wall -Wextra -Wpedantic -Wshadow -Wno-char-subscripts -Werror \
-           -Igeoconv/include -Ilines/include -Idemo \
+           -Igeoconv/include -Ilines/include -Idemo -DGEOCONV_VERSION='"$(VERSION)"' \
            -include js/wasm/charconv.hpp --no-entry -sSTANDALONE_WASM \
            -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=512MB -sEXPORTED_FUNCTIONS=$(WASM_EXPORTS)
 

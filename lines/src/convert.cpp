@@ -4,7 +4,9 @@
 #include <geoconv/lines.hpp>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace geoconv::lines {
@@ -120,9 +122,22 @@ std::string command_list() {
 }
 
 std::string describe_json() {
-  std::string text = "{\"maxDecimals\": " + std::to_string(kMaxDecimals) +
+  std::string text = "{\"version\": \"" GEOCONV_VERSION "\", \"maxDecimals\": " +
+                     std::to_string(kMaxDecimals) +
                      ", \"defaultDecimals\": " + std::to_string(kDefaultDecimals) +
-                     ", \"routines\": [";
+                     ", \"constants\": {";
+  // Constants with 17 significant digits, which name each double exactly.
+  const std::pair<const char*, double> kConstants[] = {
+      {"WGS72_E2", WGS72_E2}, {"WGS84_E2", WGS84_E2}, {"WGS72_A", WGS72_A},
+      {"WGS84_A", WGS84_A}, {"EARTH_EQ_RADIUS", EARTH_EQ_RADIUS}, {"WGS84_B", WGS84_B},
+      {"WGS72_HEIGHT_OFFSET", WGS72_HEIGHT_OFFSET}, {"WGS84_HEIGHT_OFFSET", WGS84_HEIGHT_OFFSET},
+      {"PI", PI}, {"DEG2RAD", DEG2RAD}, {"RAD2DEG", RAD2DEG}, {"FEET_TO_METRES", FEET_TO_METRES}};
+  for (const auto& [name, value] : kConstants) {
+    char number[40];
+    std::snprintf(number, sizeof number, "%.17g", value);
+    text += std::string(name == kConstants[0].first ? "" : ", ") + json_string(name) + ": " + number;
+  }
+  text += "}, \"routines\": [";
   for (int i = 0; i < routine_count(); ++i) {
     const Routine& r = routines()[i];
     text += std::string(i > 0 ? ",\n  " : "\n  ") + "{\"name\": " + json_string(r.name) +
