@@ -8,6 +8,7 @@ pybind11 and NumPy (Debian: cmake g++ pybind11-dev python3-numpy), so
 installs it offline."""
 
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -17,6 +18,8 @@ from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
 
 ROOT = Path(__file__).resolve().parent
+# The version is the CMake project's, stated once in CMakeLists.txt.
+VERSION = re.search(r"project\(geoconv VERSION ([0-9.]+)", (ROOT / "CMakeLists.txt").read_text())[1]
 
 
 class CMakeExtension(Extension):
@@ -46,7 +49,7 @@ class CMakeBuild(build_ext):
 
 setup(
     name="geoconv",
-    version="1.0.0",
+    version=VERSION,
     description="Exact coordinate conversions on the WGS 84 ellipsoid",
     packages=["geoconv"],
     package_dir={"": "python"},
