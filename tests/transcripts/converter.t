@@ -203,6 +203,9 @@ $ geoconv dms -p
 $ geoconv dms -p 21
 ! geoconv: bad precision '21': expected a whole number from 0 to 20 (try 'geoconv --help')
 ? 2
+$ geoconv dms -p 007
+! geoconv: bad precision '007': expected a whole number from 0 to 20 (try 'geoconv --help')
+? 2
 $ geoconv dms --precision six
 ! geoconv: bad precision 'six': expected a whole number from 0 to 20 (try 'geoconv --help')
 ? 2
