@@ -1,11 +1,14 @@
 // No routine touches the heap: malloc (which operator new calls) is
 // interposed in this program and counted across calls of every routine,
-// failing calls and calls that write a message included.
+// failing calls and calls that write a message included, and every
+// routine's array form in both modes.
 
 #include <geoconv/geoconv.hpp>
+#include <geoconv/registry.hpp>
 
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 
 extern "C" void* __libc_malloc(std::size_t);
 extern "C" void* __libc_calloc(std::size_t, std::size_t);
@@ -54,6 +57,24 @@ int main() {
     DEGtoDMS(lon, &a, &b, &c);
     STRtoINT("N51W002", 1, 2);
     sqr(cube(tand(lat)) + acosd(0.5) + atan2d(lat, lon) + sind(a) + cosd(b) + asind(c / 1e9));
+  }
+  // Every routine of the registry over 64 points, exact and fast, free and
+  // through a placed site.
+  static double in[6][64], out[3][64];
+  for (int k = 0; k < 6; ++k) {
+    for (int i = 0; i < 64; ++i) in[k][i] = 30.0 * k - 91.0 + i;
+  }
+  Column columns[6];
+  OutColumn results[3];
+  for (int k = 0; k < 6; ++k) columns[k] = {in[k], 1};
+  for (int k = 0; k < 3; ++k) results[k] = {out[k], 1};
+  Fault faults[64];
+  const Site site(10.0, 20.0, 30.0);
+  for (int r = 0; r < routine_count(); ++r) {
+    for (Mode mode : {Mode::kExact, Mode::kFast}) {
+      run_array(routines()[r], 64, columns, results, faults, mode);
+      run_array(routines()[r], site, 64, columns, results, nullptr, mode);
+    }
   }
   counting = false;
   std::printf("counter check: %ld allocations; routines: %ld\n", probe, allocations - probe);

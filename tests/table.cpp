@@ -138,9 +138,80 @@ int c_site_function(const Routine& r, const geoconv_site* site, std::FILE* strea
   return f(site, stream, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
 }
 
+// The library's array function of a routine (or the Site's) on one point:
+// the inputs and outputs as one-element arrays, and its fault.
+struct ArrayArgs {
+  const double* in;
+  double* out;
+  Fault* fault;
+  template <typename T>
+  T next() {
+    if constexpr (std::is_same_v<T, const double*>) return in++;
+    else if constexpr (std::is_same_v<T, double*>) return out++;
+    else if constexpr (std::is_same_v<T, Fault*>) return fault;
+    else if constexpr (std::is_same_v<T, Mode>) return Mode::kExact;
+    else return 1;  // the number of points
+  }
+};
+template <typename... A>
+void array_call(std::size_t (*f)(A...), ArrayArgs args) {
+  std::tuple<A...> values{args.next<A>()...};
+  std::apply(f, values);
+}
+template <typename... A>
+void array_call(std::size_t (Site::*f)(A...) const, const Site& site, ArrayArgs args) {
+  std::tuple<A...> values{args.next<A>()...};
+  std::apply([&](auto... v) { (site.*f)(v...); }, values);
+}
+Fault array_function(const Routine& r, const Site* site, const double* in, double* out) {
+  Fault fault = Fault::kLatitude;  // overwritten by every array function
+  const std::string name = r.name;
+#define GEOCONV_SITE_ARRAY(f)                                                                   \
+  if (name == #f && site == nullptr) {                                                          \
+    return array_call<>(static_cast<std::size_t (*)(std::size_t, const double*, const double*,  \
+                                                    const double*, const double*, const double*, \
+                                                    const double*, double*, double*, double*,   \
+                                                    Fault*, Mode)>(&f),                         \
+                        {in, out, &fault}),                                                     \
+           fault;                                                                               \
+  }                                                                                             \
+  if (name == #f) return array_call(&Site::f, *site, {in, out, &fault}), fault;
+  using Three = std::size_t (*)(std::size_t, const double*, const double*, const double*, double*,
+                                double*, double*, Fault*, Mode);
+#define GEOCONV_ARRAY3(f) \
+  if (name == #f) return array_call(static_cast<Three>(&f), {in, out, &fault}), fault;
+  GEOCONV_ARRAY3(LLA84toEFG84) GEOCONV_ARRAY3(EFG84toLLA84) GEOCONV_ARRAY3(AERtoXYZ)
+  GEOCONV_ARRAY3(XYZtoAER) GEOCONV_ARRAY3(EFG84toEFG72)
+  GEOCONV_SITE_ARRAY(AERtoLLA84) GEOCONV_SITE_ARRAY(AERtoEFG84) GEOCONV_SITE_ARRAY(EFG84toAER)
+#undef GEOCONV_ARRAY3
+#undef GEOCONV_SITE_ARRAY
+  return r.run(in, out);  // the helpers and DEGtoDMS have no array form
+}
+
+// A call's results as a row writes them: the routines that return a status
+// (EFG84toEFG72 does, though it never fails) show it and their message
+// first; then each output, "unwritten" for one still holding kUnwritten.
+std::string row_text(const Routine& r, int status, const std::string& said, const double* out) {
+  const bool shows_status = r.fails || std::strcmp(r.name, "EFG84toEFG72") == 0;
+  std::string text = shows_status ? std::to_string(status) + " " + quote(said) : "";
+  for (int i = 0; i < r.outputs; ++i) {
+    char number[40] = "unwritten";
+    if (std::isnan(out[i]) && std::memcmp(&out[i], &kUnwritten, sizeof kUnwritten) != 0) {
+      std::strcpy(number, "nan");
+    } else if (!std::isnan(out[i])) {
+      std::snprintf(number, sizeof number, "%.17g", out[i]);
+    }
+    text += (text.empty() ? "" : " ") + std::string(number);
+  }
+  return text;
+}
+
 // The paths a row runs through; each gives the row's results as the row
 // writes them.
-enum Path { kStream, kNull, kFault, kSite, kSiteFault, kC, kCGeneric, kCSite, kCSiteGeneric, kPaths };
+enum Path {
+  kStream, kNull, kFault, kSite, kSiteFault, kC, kCGeneric, kCSite, kCSiteGeneric, kArray,
+  kSiteArray, kCSiteArray, kPaths
+};
 
 std::string call(const Routine& r, const double* in, Path path) {
   static Capture log, built;
@@ -167,29 +238,30 @@ std::string call(const Routine& r, const double* in, Path path) {
       geoconv_site_init(&c_site, nullptr, in[3], in[4], in[5]);
       fault(geoconv_site_convert(&c_site, geoconv_find_routine(r.name), in, out));
       break;
+    case kArray: fault(static_cast<int>(array_function(r, nullptr, in, out))); break;
+    case kSiteArray: fault(static_cast<int>(array_function(r, &site, in, out))); break;
+    case kCSiteArray: {
+      const double* in_at[3] = {&in[0], &in[1], &in[2]};
+      double* out_at[3] = {&out[0], &out[1], &out[2]};
+      const std::ptrdiff_t stride[3] = {0, 0, 0};
+      unsigned char code = 9;
+      geoconv_site_init(&c_site, nullptr, in[3], in[4], in[5]);
+      geoconv_site_convert_array(&c_site, geoconv_find_routine(r.name), 1, in_at, stride, out_at,
+                                 stride, &code, GEOCONV_EXACT);
+      fault(code);
+      break;
+    }
     case kPaths: break;
   }
-  if (path != kFault && path != kCGeneric && path != kSiteFault && path != kCSiteGeneric) {
+  if (path < kFault || path == kSite || path == kC || path == kCSite) {
     said = log.take();
   }
-  // The routines that return a status (EFG84toEFG72 does, though it never
-  // fails) show it and their message first.
-  const bool shows_status = r.fails || std::strcmp(r.name, "EFG84toEFG72") == 0;
-  std::string text = shows_status ? std::to_string(status) + " " + quote(said) : "";
   // A Site reports a rejected latitude once when it is built, and only then.
   const std::string construction = built.take();
   const bool valid = Site(in[3], in[4], in[5]).valid();
+  std::string text = row_text(r, status, said, out);
   if (path == kSite && construction != (valid ? "" : message(Fault::kLatitude))) {
     text += " Site wrote " + quote(construction);
-  }
-  for (int i = 0; i < r.outputs; ++i) {
-    char number[40] = "unwritten";
-    if (std::isnan(out[i]) && std::memcmp(&out[i], &kUnwritten, sizeof kUnwritten) != 0) {
-      std::strcpy(number, "nan");
-    } else if (!std::isnan(out[i])) {
-      std::snprintf(number, sizeof number, "%.17g", out[i]);
-    }
-    text += (text.empty() ? "" : " ") + std::string(number);
   }
   return text;
 }
@@ -248,10 +320,13 @@ std::string check(const Routine& r, const double* in, std::vector<std::string>* 
                                  ? got
                                  : got.substr(0, quote_at) + "\"\"" + got.substr(got.rfind('"') + 1);
   static const char* const kNames[] = {"stream", "null stream", "fault", "Site", "Site fault",
-                                       "C", "C generic", "C site", "C site generic"};
+                                       "C", "C generic", "C site", "C site generic",
+                                       "array", "Site array", "C site array"};
   for (int p = kNull; p < kPaths; ++p) {
     const Path path = static_cast<Path>(p);
-    if (!r.site && (path == kSite || path == kSiteFault || path == kCSite || path == kCSiteGeneric)) {
+    const bool on_site = path == kSite || path == kSiteFault || path == kCSite ||
+                         path == kCSiteGeneric || path == kSiteArray || path == kCSiteArray;
+    if (!r.site && on_site) {
       continue;
     }
     const std::string other = call(r, in, path);
@@ -342,6 +417,11 @@ int main(int argc, char** argv) {
     std::uint64_t hash = 0xcbf29ce484222325ULL;
     std::size_t calls = 0;
     for (const std::vector<double>& row : rows_of[&r]) {
+      // The 24 variants go through the array routine too, as one batch of
+      // interleaved points (inputs 6 apart, outputs 3 apart).
+      double batch_in[24][6], batch_out[24][3];
+      Fault faults[24];
+      std::string each[24];
       for (int v = 0; v < 24; ++v, ++calls) {
         double in[6] = {};  // a site routine's site last; zeros for the others
         for (int i = 0; i < inputs; ++i) {
@@ -351,8 +431,37 @@ int main(int argc, char** argv) {
           for (int step = 0; step < std::abs(k); ++step) in[i] = std::nextafter(in[i], k * INFINITY);
         }
         std::vector<std::string> paths;
-        for (unsigned char c : check(r, in, &paths) + "\n") hash = (hash ^ c) * 0x100000001b3ULL;
+        each[v] = check(r, in, &paths);
+        for (unsigned char c : each[v] + "\n") hash = (hash ^ c) * 0x100000001b3ULL;
+        std::copy(in, in + 6, batch_in[v]);
         for (const std::string& p : paths) report(lines.size() - 1, std::string(r.name) + " nudged, " + p);
+      }
+      // Through run_array, and through the C interface's array call.
+      for (const char* way : {"batch", "C batch"}) {
+        for (auto& point : batch_out) {
+          for (double& o : point) std::memcpy(&o, &kUnwritten, sizeof o);
+        }
+        const double* in_at[6];
+        double* out_at[3];
+        const std::ptrdiff_t in_stride[6] = {6, 6, 6, 6, 6, 6}, out_stride[3] = {3, 3, 3};
+        Column columns[6];
+        OutColumn results[3];
+        for (int k = 0; k < 6; ++k) columns[k] = {in_at[k] = &batch_in[0][k], 6};
+        for (int k = 0; k < 3; ++k) results[k] = {out_at[k] = &batch_out[0][k], 3};
+        const std::size_t failed =
+            way[0] == 'b' ? run_array(r, 24, columns, results, faults)
+                          : geoconv_convert_array(geoconv_find_routine(r.name), 24, in_at, in_stride,
+                                                  out_at, out_stride,
+                                                  reinterpret_cast<unsigned char*>(faults),
+                                                  GEOCONV_EXACT);
+        std::size_t counted = 0;
+        for (int v = 0; v < 24; ++v) {
+          counted += faults[v] != Fault::kNone;
+          const std::string got =
+              row_text(r, faults[v] != Fault::kNone, message(faults[v]), batch_out[v]);
+          if (got != each[v]) report(lines.size() - 1, std::string(r.name) + " " + way + ": " + got);
+        }
+        if (failed != counted) report(lines.size() - 1, std::string(r.name) + " " + way + ": miscounted");
       }
     }
     char sum[64];

@@ -49,6 +49,19 @@ const geoconv::Routine* routine_at(int index) {
   return index >= 0 && index < geoconv::routine_count() ? &geoconv::routines()[index] : nullptr;
 }
 
+// Columns of a C call: at most six inputs and three outputs.
+struct Columns {
+  geoconv::Column in[6];
+  geoconv::OutColumn out[3];
+  Columns(const geoconv::Routine& r, int inputs, const double* const* data,
+          const ptrdiff_t* in_stride, double* const* results, const ptrdiff_t* out_stride) {
+    for (int k = 0; k < inputs; ++k) in[k] = {data[k], in_stride[k]};
+    for (int k = 0; k < r.outputs; ++k) out[k] = {results[k], out_stride[k]};
+  }
+};
+
+static_assert(sizeof(geoconv::Fault) == sizeof(unsigned char), "a fault is one byte in C");
+
 }  // namespace
 
 extern "C" {
@@ -128,6 +141,16 @@ int geoconv_convert(int routine, const double* in, double* out) {
   return r == nullptr ? -1 : static_cast<int>(r->run(in, out));
 }
 
+size_t geoconv_convert_array(int routine, size_t n, const double* const* in,
+                             const ptrdiff_t* in_stride, double* const* out,
+                             const ptrdiff_t* out_stride, unsigned char* faults, int mode) {
+  const geoconv::Routine* r = routine_at(routine);
+  if (r == nullptr) return static_cast<size_t>(-1);
+  const Columns c(*r, r->inputs + (r->site ? 3 : 0), in, in_stride, out, out_stride);
+  return geoconv::run_array(*r, n, c.in, c.out, reinterpret_cast<geoconv::Fault*>(faults),
+                            static_cast<geoconv::Mode>(mode == GEOCONV_FAST));
+}
+
 int geoconv_site_init(geoconv_site* site, FILE* stream, double lat, double lon, double alt) {
   const geoconv::Site* placed =
       ::new (static_cast<void*>(site)) geoconv::Site(stream, lat, lon, alt);
@@ -161,6 +184,18 @@ int geoconv_site_convert(const geoconv_site* site, int routine, const double* in
   const geoconv::Routine* r = routine_at(routine);
   if (r == nullptr || r->run_on_site == nullptr) return -1;
   return static_cast<int>(r->run_on_site(site_of(site), in, out));
+}
+
+size_t geoconv_site_convert_array(const geoconv_site* site, int routine, size_t n,
+                                  const double* const* in, const ptrdiff_t* in_stride,
+                                  double* const* out, const ptrdiff_t* out_stride,
+                                  unsigned char* faults, int mode) {
+  const geoconv::Routine* r = routine_at(routine);
+  if (r == nullptr || r->run_on_site == nullptr) return static_cast<size_t>(-1);
+  const Columns c(*r, r->inputs, in, in_stride, out, out_stride);
+  return geoconv::run_array(*r, site_of(site), n, c.in, c.out,
+                            reinterpret_cast<geoconv::Fault*>(faults),
+                            static_cast<geoconv::Mode>(mode == GEOCONV_FAST));
 }
 
 }  // extern "C"

@@ -26,6 +26,7 @@
 #ifndef GEOCONV_GEOCONV_H
 #define GEOCONV_GEOCONV_H
 
+#include <stddef.h>
 #include <stdio.h>
 
 #ifdef __cplusplus
@@ -108,6 +109,19 @@ const char* geoconv_reason(int fault);
 int geoconv_find_routine(const char* name);
 int geoconv_convert(int routine, const double* in, double* out);
 
+/* Arrays: the routine over n points, as geoconv::run_array. in[k] is the
+ * k-th input's array (a site routine's base site last), element i at
+ * in[k][i * in_stride[k]] (strides in doubles, 0 repeating one value); out
+ * and out_stride likewise. faults, when not NULL, gets each point's fault
+ * code. mode: GEOCONV_EXACT (each point's bits are geoconv_convert's) or
+ * GEOCONV_FAST. Returns the number of points that failed; (size_t)-1 for an
+ * index that names no routine. */
+#define GEOCONV_EXACT 0
+#define GEOCONV_FAST 1
+size_t geoconv_convert_array(int routine, size_t n, const double* const* in,
+                             const ptrdiff_t* in_stride, double* const* out,
+                             const ptrdiff_t* out_stride, unsigned char* faults, int mode);
+
 /* A site placed once for many targets: the C form of geoconv::Site, with its
  * size and alignment. Declare one anywhere (stack, static, inside a struct),
  * fill it with geoconv_site_init and pass its address; it may be copied by
@@ -146,6 +160,11 @@ int geoconv_site_EFG84toAER(const geoconv_site* site, FILE* stream, double E, do
 /* A site routine of the registry (as geoconv_convert, without the site's
  * inputs) through a placed site; -1 for an index that names no site routine. */
 int geoconv_site_convert(const geoconv_site* site, int routine, const double* in, double* out);
+/* The same over n targets of a placed site (the routine's own inputs only). */
+size_t geoconv_site_convert_array(const geoconv_site* site, int routine, size_t n,
+                                  const double* const* in, const ptrdiff_t* in_stride,
+                                  double* const* out, const ptrdiff_t* out_stride,
+                                  unsigned char* faults, int mode);
 
 #ifdef __cplusplus
 }  /* extern "C" */

@@ -63,6 +63,7 @@
 #define GEOCONV_GEOCONV_HPP
 
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 
 namespace geoconv {
@@ -105,6 +106,12 @@ const char* message(Fault fault) noexcept;
 // The same line as front ends show it: without its newline and the blank
 // before it ("(LLA84toEFG84) problem: lat>90").
 const char* reason(Fault fault) noexcept;
+
+// How an array routine (see "Arrays" below) computes: kExact gives every
+// point the bits of the point routine; kFast converts several points at a
+// time with SIMD within the bounds <geoconv/fast.hpp> states, and is exact
+// where that component is not linked.
+enum class Mode : unsigned char { kExact = 0, kFast = 1 };
 
 // ---------------------------------------------------------------------------
 // Helpers. Each is one rounded multiplication around a platform math call.
@@ -301,6 +308,17 @@ class Site {
   int EFG84toAER(std::FILE* stream, double E, double F, double G, double* az, double* el,
                  double* range) const noexcept;
 
+  // The same three over n targets, as the array routines below.
+  std::size_t AERtoEFG84(std::size_t n, const double* az, const double* el, const double* range,
+                         double* E, double* F, double* G, Fault* faults = nullptr,
+                         Mode mode = Mode::kExact) const noexcept;
+  std::size_t AERtoLLA84(std::size_t n, const double* az, const double* el, const double* range,
+                         double* lat, double* lon, double* alt, Fault* faults = nullptr,
+                         Mode mode = Mode::kExact) const noexcept;
+  std::size_t EFG84toAER(std::size_t n, const double* E, const double* F, const double* G,
+                         double* az, double* el, double* range, Fault* faults = nullptr,
+                         Mode mode = Mode::kExact) const noexcept;
+
  private:
   friend struct detail::SiteKernels;
   double lat_, lon_, alt_;    // as given: degrees, degrees, feet
@@ -330,6 +348,45 @@ int EFG84toAER(std::FILE* stream, double E, double F, double G, double baseLat, 
 // or infinite output.
 int EFG84toEFG72(std::FILE* stream, double E, double F, double G, double* E72, double* F72,
                  double* G72);
+
+// ---------------------------------------------------------------------------
+// Arrays: every conversion over n points at once. Each input and output is an
+// array of n doubles (the base site's too, in the free site routines);
+// faults, when not null, gets each point's Fault; the return value is the
+// number of points that failed. A failing point's outputs are left as the
+// point routine leaves them (unwritten, or the site itself for AERtoLLA84's
+// range of exactly 0). Nothing is written to any stream. In Mode::kExact
+// every point gets exactly the point routine's bits and fault. Inputs and
+// outputs may be the same arrays (a conversion in place). Never allocates;
+// safe from many threads. Strided arrays go through <geoconv/registry.hpp>.
+
+std::size_t LLA84toEFG84(std::size_t n, const double* lat, const double* lon, const double* alt,
+                         double* E, double* F, double* G, Fault* faults = nullptr,
+                         Mode mode = Mode::kExact) noexcept;
+std::size_t EFG84toLLA84(std::size_t n, const double* E, const double* F, const double* G,
+                         double* lat, double* lon, double* alt, Fault* faults = nullptr,
+                         Mode mode = Mode::kExact) noexcept;
+std::size_t AERtoXYZ(std::size_t n, const double* az, const double* el, const double* range,
+                     double* x, double* y, double* z, Fault* faults = nullptr,
+                     Mode mode = Mode::kExact) noexcept;
+std::size_t XYZtoAER(std::size_t n, const double* x, const double* y, const double* z,
+                     double* az, double* el, double* range, Fault* faults = nullptr,
+                     Mode mode = Mode::kExact) noexcept;
+std::size_t AERtoEFG84(std::size_t n, const double* az, const double* el, const double* range,
+                       const double* baseLat, const double* baseLon, const double* baseAlt,
+                       double* E, double* F, double* G, Fault* faults = nullptr,
+                       Mode mode = Mode::kExact) noexcept;
+std::size_t AERtoLLA84(std::size_t n, const double* az, const double* el, const double* range,
+                       const double* baseLat, const double* baseLon, const double* baseAlt,
+                       double* lat, double* lon, double* alt, Fault* faults = nullptr,
+                       Mode mode = Mode::kExact) noexcept;
+std::size_t EFG84toAER(std::size_t n, const double* E, const double* F, const double* G,
+                       const double* baseLat, const double* baseLon, const double* baseAlt,
+                       double* az, double* el, double* range, Fault* faults = nullptr,
+                       Mode mode = Mode::kExact) noexcept;
+std::size_t EFG84toEFG72(std::size_t n, const double* E, const double* F, const double* G,
+                         double* E72, double* F72, double* G72, Fault* faults = nullptr,
+                         Mode mode = Mode::kExact) noexcept;
 
 // ---------------------------------------------------------------------------
 // Text and angle utilities. They take no stream and cannot fail.

@@ -30,6 +30,8 @@
 
 #include <geoconv/geoconv.hpp>
 
+#include <cstddef>
+
 namespace geoconv {
 
 // What a quantity is measured in. kLength is the one unit x, y, z and the
@@ -65,6 +67,40 @@ struct Routine {
   int (*call)(std::FILE* stream, const double* in, double* out);
   int (*call_on_site)(const Site& site, std::FILE* stream, const double* in, double* out);
 };
+
+// An array of a batch: element i at data[i * stride] (stride in doubles; 0
+// repeats one value for every point).
+struct Column {
+  const double* data;
+  std::ptrdiff_t stride;
+};
+struct OutColumn {
+  double* data;
+  std::ptrdiff_t stride;
+};
+
+// The routine over n points: in[] holds its inputs' columns (a site
+// routine's base site last, unless a placed site is given), out[] its
+// outputs'; faults, when not null, gets each point's Fault (faults[i]).
+// Returns the number of points that failed; their outputs are left as run()
+// leaves them. Mode::kExact gives each point run()'s bits; Mode::kFast is
+// that of <geoconv/fast.hpp> where it is linked, else exact. With a placed
+// site, a routine that takes none converts nothing and returns n.
+std::size_t run_array(const Routine& routine, std::size_t n, const Column* in,
+                      const OutColumn* out, Fault* faults, Mode mode = Mode::kExact) noexcept;
+std::size_t run_array(const Routine& routine, const Site& site, std::size_t n, const Column* in,
+                      const OutColumn* out, Fault* faults, Mode mode = Mode::kExact) noexcept;
+
+namespace detail {
+// The hook through which geoconv::fast takes over Mode::kFast: that library
+// defines geoconv_fast_table(). run() converts the points and returns how
+// many failed, or kDeclined to leave them all to the exact loop.
+struct FastTable {
+  static constexpr std::size_t kDeclined = ~std::size_t{0};
+  std::size_t (*run)(const Routine& routine, const Site* site, std::size_t n, const Column* in,
+                     const OutColumn* out, Fault* faults);
+};
+}  // namespace detail
 
 // Every routine, in the header's order: routines()[0 .. routine_count()-1].
 const Routine* routines() noexcept;
