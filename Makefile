@@ -137,7 +137,7 @@ fuzz:
 # the library's own targets and flags; CMake decides what to rebuild, and the
 # file is replaced only when it changed. Debian's emscripten runs on this Node
 # with Debian's Node modules.
-JS_PKGS := emscripten
+JS_PKGS := cmake emscripten
 EMENV   := NODE_PATH=/usr/share/nodejs
 .PHONY: js/geoconv.wasm
 js/geoconv.wasm:
