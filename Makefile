@@ -133,28 +133,18 @@ fuzz:
 
 # The library, the converter's line engine and the demonstration's report as
 # one standalone WebAssembly module for js/ (the npm package) and web/ (the
-# page). Debian's emscripten runs on this Node with Debian's Node modules.
-JS_PKGS  := emscripten
-VERSION  := $(shell grep -om1 'geoconv VERSION [0-9.]*' CMakeLists.txt | cut -d' ' -f3)
-EMXX     := NODE_PATH=/usr/share/nodejs em++
-WASM_SRC := $(wildcard geoconv/src/*.cpp) $(wildcard lines/src/*.cpp) \
-            demo/report.cpp js/wasm/exports.cpp
-WASM_DEP := $(WASM_SRC) $(wildcard geoconv/src/*.hpp geoconv/include/geoconv/*) lines/include/geoconv/lines.hpp \
-            demo/report.hpp js/wasm/charconv.hpp
-# Every function of the C interface, by its declaration in geoconv.h.
-WASM_EXPORTS := $(shell sed -n 's/^[a-z]* \**\(geoconv_[A-Za-z0-9_]*\).*/_\1/p' \
-                  geoconv/include/geoconv/geoconv.h | paste -sd, -),_malloc,_free
-# (clang's -Wchar-subscripts flags the converter's table indexed by
-# character literals, which are never negative.)
-EMFLAGS := -O2 -std=c++17 -ffp-contract=off -fno-fast-math -fno-math-errno -fno-exceptions \
-           -Wall -Wextra -Wpedantic -Wshadow -Wno-char-subscripts -Werror \
-           -Igeoconv/include -Ilines/include -Idemo -DGEOCONV_VERSION='"$(VERSION)"' \
-           -include js/wasm/charconv.hpp --no-entry -sSTANDALONE_WASM \
-           -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=512MB -sEXPORTED_FUNCTIONS=$(WASM_EXPORTS)
-
-js/geoconv.wasm: $(WASM_DEP)
+# page), built by CMake under Debian's emscripten (js/wasm/CMakeLists.txt) on
+# the library's own targets and flags; CMake decides what to rebuild, and the
+# file is replaced only when it changed. Debian's emscripten runs on this Node
+# with Debian's Node modules.
+JS_PKGS := cmake emscripten
+EMENV   := NODE_PATH=/usr/share/nodejs
+.PHONY: js/geoconv.wasm
+js/geoconv.wasm:
 	@$(ENSURE) $(JS_PKGS)
-	$(EMXX) $(EMFLAGS) $(WASM_SRC) -o $@
+	$(EMENV) emcmake $(CMAKE) -S . -B build/wasm -DGEOCONV_WERROR=ON
+	$(EMENV) $(CMAKE) --build build/wasm -j $(JOBS) --target geoconv-wasm
+	cmp -s build/wasm/js/wasm/geoconv.wasm $@ || cp build/wasm/js/wasm/geoconv.wasm $@
 
 # The npm package: the module built, and packed as build/js/geoconv-1.0.0.tgz.
 js: js/geoconv.wasm

@@ -6,67 +6,55 @@
 //   const gc = await load();
 //   const [E, F, G] = gc.LLA84toEFG84(51.47222222, 0, 10);   // deg, deg, ft -> m
 //
-// Units as in the library: angles in degrees, altitudes and ranges in feet,
-// Earth-fixed E, F, G in metres. Every conversion takes numbers and returns
-// an array of three numbers, or takes a Float64Array of many points (three
-// numbers each, one after the other) and returns a new Float64Array of their
-// results. A conversion the library refuses (status 1) throws a
-// ConversionError with the library's message, unless the options say
-// {errors: 'nan'}: its results are then NaN. Arguments of the wrong type
-// throw a TypeError, arguments out of range a RangeError.
+// Every routine of the library's registry is here under its name, learnt from
+// the module's own description of it (gc.routines: inputs and outputs with
+// their units, whether it takes a base site, its converter command), with the
+// library's constants and version. Units as in the library: angles in
+// degrees, altitudes and ranges in feet, Earth-fixed E, F, G in metres. A
+// routine takes its numbers and returns its one number or an array of three,
+// or takes a Float64Array of many points (their numbers one after the other)
+// and returns a new Float64Array of their results. A point the library
+// refuses throws a ConversionError whose message is the library's reason for
+// the fault, unless the options say {errors: 'nan'}: its results are then
+// NaN ('raise' is the default; 'throw' is another name for it). Arguments of
+// the wrong type throw a TypeError, arguments out of range a RangeError.
 
 const encoder = new TextEncoder();
 const decoder = new TextDecoder();
 
-/** A conversion the library refused; message is the library's line. */
+/** A point the library refused: message is the library's reason for the fault. */
 export class ConversionError extends Error {
-  constructor(routine, libraryMessage, index) {
-    // The library's line ends with a newline, some with a blank before it.
-    super(libraryMessage.replace(/[ \n]+$/, '') || `(${routine}) conversion failed`);
+  constructor(routine, fault, reason, libraryMessage, index) {
+    super(reason);
     this.name = 'ConversionError';
     this.routine = routine;
+    this.fault = fault;
     this.libraryMessage = libraryMessage;
     if (index !== undefined) this.index = index;
   }
 }
 
-/** The library's constants, exactly the same doubles. */
-export const constants = Object.freeze({
-  WGS72_E2: 0.006694317778,
-  WGS84_E2: 0.006694379990141317,
-  WGS72_A: 6378135.0,
-  WGS84_A: 6378137.0,
-  EARTH_EQ_RADIUS: 6378137.0,
-  WGS84_B: 6356752.0,
-  WGS72_HEIGHT_OFFSET: -28.764,
-  WGS84_HEIGHT_OFFSET: -24.764,
-  PI: 3.14159265359,
-  DEG2RAD: 0.01745329252,
-  RAD2DEG: 57.295779512896,
-  FEET_TO_METRES: 0.3048,
-});
-
 const SITE_BYTES = 88;                  // sizeof(geoconv_site)
 const CHUNK_BYTES = 1 << 20;            // text handed to the converter at once
+// The failure modes by the names the options take: 'throw' is the earlier
+// name of 'raise', which every binding of the library uses.
+const ERRORS = new Map([['raise', 'raise'], ['throw', 'raise'], ['nan', 'nan']]);
 
 function number(value, name) {
   if (typeof value !== 'number') throw new TypeError(`${name} must be a number, not ${typeof value}`);
   return value;
 }
 
-function errorsOption(options, fallback = 'throw') {
-  if (options === undefined) return fallback;
+function checkedOptions(options) {
   if (options === null || typeof options !== 'object') throw new TypeError('options must be an object');
-  const mode = options.errors ?? fallback;
-  if (mode !== 'throw' && mode !== 'nan') throw new RangeError(`errors must be 'throw' or 'nan', not ${mode}`);
-  return mode;
+  return options;
 }
 
-function points(values, per, name) {
-  if (values.length % per !== 0) {
-    throw new RangeError(`${name}: the Float64Array's length ${values.length} is not a multiple of ${per}`);
-  }
-  return values.length / per;
+function errorsOption(options, fallback = 'raise') {
+  if (options === undefined || checkedOptions(options).errors === undefined) return fallback;
+  const mode = ERRORS.get(options.errors);
+  if (!mode) throw new RangeError(`errors must be 'raise' (or 'throw') or 'nan', not ${options.errors}`);
+  return mode;
 }
 
 async function wasmBytes(source) {
@@ -93,8 +81,8 @@ export async function load(source) {
   const views = () => { heap = new Uint8Array(memory.buffer); f64 = new Float64Array(memory.buffer); };
   const view = () => (heap.buffer === memory.buffer ? heap : (views(), heap));
   const wasi = {
-    // The library writes only to its own memory streams; anything sent to a
-    // file descriptor (an abort message) is dropped.
+    // The module writes only to its own memory; anything sent to a file
+    // descriptor (an abort message) is dropped.
     fd_write: (fd, iovs, count, written) => {
       const data = new DataView(memory.buffer);
       let total = 0;
@@ -114,77 +102,85 @@ export async function load(source) {
   views();
   x._initialize();
 
-  // Scratch space: three output doubles, then a site's storage.
-  const scratch = x.malloc(32 + SITE_BYTES);
-  if (scratch === 0) throw new Error('geoconv: out of memory');
-  const outPtr = scratch, sitePtr = scratch + 32, o = outPtr / 8;
-  // The diagnostic stream of every call: only a refused call writes to it,
-  // and reading the message empties it again.
-  let stream = x.geoconv_js_stream();
-  const message = () => {
-    const at = x.geoconv_js_message(), text = decoder.decode(view().slice(at, at + x.geoconv_js_message_length()));
-    stream = x.geoconv_js_stream();
-    return text;
-  };
   const outputText = () => {
     const at = x.geoconv_js_output();
     return decoder.decode(view().subarray(at, at + x.geoconv_js_output_length()));
   };
+  const cString = (at) => decoder.decode(view().subarray(at, view().indexOf(0, at)));
+  // The registry, version and constants, every part of it frozen.
+  x.geoconv_js_describe();
+  const described = JSON.parse(outputText(), (key, value) => (typeof value === 'object' ? Object.freeze(value) : value));
 
-  // One routine with three outputs: `count` numbers per point (1 or 3), then
-  // `fixed` numbers for every point (a site), then options.
-  // call(stream, a, b, c, f0, f1, f2) returns a status; extra arguments are
-  // ignored.
-  function three(name, count, fixed, call) {
+  // Scratch space: a point's inputs and a base site's (six doubles), three
+  // outputs, then a site's storage.
+  const scratch = x.malloc(72 + SITE_BYTES);
+  if (scratch === 0) throw new Error('geoconv: out of memory');
+  const inPtr = scratch, outPtr = scratch + 48, sitePtr = scratch + 72, inAt = inPtr / 8, outAt = outPtr / 8;
+  const refused = (name, fault, index) =>
+    new ConversionError(name, fault, cString(x.geoconv_reason(fault)), cString(x.geoconv_message(fault)), index);
+
+  // The routine at this index of the registry as a function: the point's
+  // numbers or a Float64Array of points, the base site's three numbers for a
+  // site routine, then options (errors default to fallback). With a site's
+  // storage, the routine through that site, which takes no site numbers.
+  function conversion(r, index, site, fallback = 'raise') {
+    const { name } = r, per = r.inputs.length, count = r.outputs.length;
+    const fixed = r.site && !site ? 3 : 0;
+    const call = site ? () => x.geoconv_site_convert(sitePtr, index, inPtr, outPtr)
+                      : () => x.geoconv_convert(index, inPtr, outPtr);
     return function (...args) {
       const batch = args[0] instanceof Float64Array;
-      const k = batch ? 1 : count;  // where the fixed numbers start
-      if (args.length < k + fixed) throw new TypeError(`${name} needs ${k + fixed} arguments`);
+      const k = batch ? 1 : per;  // where the site's numbers start
+      if (args.length < k + fixed) throw new TypeError(`${name} needs ${k + fixed} argument${k + fixed > 1 ? 's' : ''}`);
       for (let i = batch ? 1 : 0; i < k + fixed; ++i) number(args[i], `${name} argument ${i + 1}`);
-      const mode = errorsOption(args[k + fixed]);
-      const f0 = args[k], f1 = args[k + 1], f2 = args[k + 2];
+      const mode = errorsOption(args[k + fixed], fallback);
+      for (let i = 0; i < fixed; ++i) f64[inAt + per + i] = args[k + i];
+      if (site) view().set(site, sitePtr);
       if (!batch) {
-        if (call(stream, args[0], args[1], args[2], f0, f1, f2) === 0) return [f64[o], f64[o + 1], f64[o + 2]];
-        if (mode === 'throw') throw new ConversionError(name, message());
-        message();
-        return [NaN, NaN, NaN];
+        for (let i = 0; i < per; ++i) f64[inAt + i] = args[i];
+        const fault = call();
+        if (fault !== 0 && mode === 'raise') throw refused(name, fault);
+        if (fault !== 0) return count === 1 ? NaN : new Array(count).fill(NaN);
+        return count === 1 ? f64[outAt] : [f64[outAt], f64[outAt + 1], f64[outAt + 2]];  // 1 or 3 outputs
       }
       const input = args[0];
-      const n = points(input, count, name);
-      const result = new Float64Array(3 * n);
-      for (let i = 0, j = 0; i < n; ++i, j += count) {
-        if (call(stream, input[j], input[j + 1], input[j + 2], f0, f1, f2) === 0) {
-          result[3 * i] = f64[o];
-          result[3 * i + 1] = f64[o + 1];
-          result[3 * i + 2] = f64[o + 2];
+      if (input.length % per !== 0) {
+        throw new RangeError(`${name}: the Float64Array's length ${input.length} is not a multiple of ${per}`);
+      }
+      const n = input.length / per, results = new Float64Array(count * n);
+      for (let i = 0; i < n; ++i) {
+        for (let j = 0; j < per; ++j) f64[inAt + j] = input[per * i + j];
+        const fault = call();
+        if (fault === 0) {
+          for (let j = 0; j < count; ++j) results[count * i + j] = f64[outAt + j];
+        } else if (mode === 'raise') {
+          throw refused(name, fault, i);
         } else {
-          const text = message();
-          if (mode === 'throw') throw new ConversionError(name, text, i);
-          result.fill(NaN, 3 * i, 3 * i + 3);
+          results.fill(NaN, count * i, count * i + count);
         }
       }
-      return result;
+      return results;
     };
   }
 
-  function helper(name, f, arity = 1) {
-    return function (...args) {
-      if (arity === 1 && args[0] instanceof Float64Array) return args[0].map((v) => f(v));
-      if (args.length < arity) throw new TypeError(`${name} needs ${arity} argument${arity > 1 ? 's' : ''}`);
-      return f(...args.slice(0, arity).map((v, i) => number(v, `${name} argument ${i + 1}`)));
-    };
+  function withBytes(bytes, use) {
+    const at = x.malloc(bytes.length + 1);
+    if (at === 0) throw new Error('geoconv: out of memory');
+    try {
+      view().set(bytes, at);
+      view()[at + bytes.length] = 0;
+      return use(at, bytes.length);
+    } finally {
+      x.free(at);
+    }
   }
+  // A zero-terminated copy of text for the call; a null pointer for undefined.
+  const withString = (text, use) => (text === undefined ? use(0) : withBytes(encoder.encode(text), (at) => use(at)));
 
-  const p = outPtr;
   const gc = {
-    constants,
-    sqr: helper('sqr', x.geoconv_sqr), cube: helper('cube', x.geoconv_cube),
-    sind: helper('sind', x.geoconv_sind), cosd: helper('cosd', x.geoconv_cosd),
-    tand: helper('tand', x.geoconv_tand), asind: helper('asind', x.geoconv_asind),
-    acosd: helper('acosd', x.geoconv_acosd), atand: helper('atand', x.geoconv_atand),
-    atan2d: helper('atan2d', x.geoconv_atan2d, 2),
-
-    DEGtoDMS: three('DEGtoDMS', 1, 0, (s, a) => (x.geoconv_DEGtoDMS(a, p, p + 8, p + 16), 0)),
+    version: described.version,
+    constants: described.constants,
+    routines: described.routines,
 
     /** The integer in bytes first..last of text (bytes, or a string's UTF-8 form). */
     STRtoINT(text, first, last) {
@@ -200,38 +196,28 @@ export async function load(source) {
                        (at) => x.geoconv_STRtoINT(at, first, last));
     },
 
-    /** The converter's commands: name, what each reads and writes. */
-    commands: (() => {
-      x.geoconv_js_commands();
-      return outputText().split('\n').filter((l) => l.trim()).map((line) => {
-        const [left, writes] = line.split('->');
-        const name = left.trim().split(/\s+/)[0];
-        return { name, reads: left.trim().slice(name.length).trim(), writes: writes.trim(),
-                 site: withString(name, (at) => x.geoconv_js_needs_site(at)) === 1 };
-      });
-    })(),
-
     /**
      * Converts text as the converter `geoconv COMMAND` converts a file: one
      * output line for each line, ERROR lines included. Options: site
-     * [lat, lon, alt] (degrees, degrees, feet; needed by the site commands),
-     * decimals (0 to 20, default 6). Returns {text, errors}.
+     * [lat, lon, alt] (degrees, degrees, feet; for the site commands only),
+     * precision (decimals is another name for it; 0 to 20, default 6).
+     * Returns {text, errors}. What the converter refuses as arguments throws
+     * a RangeError with its reason.
      */
     convertLines(command, text, options = {}) {
       if (typeof command !== 'string' || typeof text !== 'string') {
         throw new TypeError('convertLines: command and text must be strings');
       }
-      const info = gc.commands.find((c) => c.name === command);
-      if (!info) throw new RangeError(`convertLines: unknown command '${command}'`);
-      if (info.site && (!Array.isArray(options.site) || options.site.length !== 3)) {
-        throw new TypeError(`convertLines: ${command} needs options.site = [lat, lon, alt]`);
+      const { site, precision = options.decimals ?? described.defaultDecimals } = checkedOptions(options);
+      if (site !== undefined && (!Array.isArray(site) || site.length !== 3)) {
+        throw new TypeError('convertLines: options.site must be [lat, lon, alt]');
       }
       // The site as --site's text: each number written so that it reads back
       // as the same double (negative zero included).
-      const site = info.site ? options.site.map((v, i) => (Object.is(number(v, `site[${i}]`), -0) ? '-0' : String(v))) : [];
-      const decimals = options.decimals ?? 6;
-      const converter = withString(command, (c) => withString(site.join(','), (s) =>
-        x.geoconv_js_converter(c, s, Number.isInteger(decimals) ? decimals : -1)));
+      const siteText = site?.map((v, i) => (Object.is(number(v, `site[${i}]`), -0) ? '-0' : String(v))).join(',');
+      // Whole numbers beyond an int stay out of range rather than wrapping.
+      const decimals = Number.isInteger(precision) ? Math.max(-1, Math.min(precision, 0x7fffffff)) : -1;
+      const converter = withString(command, (c) => withString(siteText, (s) => x.geoconv_js_converter(c, s, decimals)));
       if (converter === 0) throw new RangeError(`convertLines: ${outputText()}`);
       // The input in pieces of bounded size, so that memory stays bounded.
       const bytes = encoder.encode(text), pieces = [];
@@ -254,70 +240,29 @@ export async function load(source) {
       return outputText();
     },
   };
-
-  // The C functions' arguments: the stream, the numbers, the three outputs
-  // (a function without a status returns undefined: status 0).
-  for (const name of ['LLA84toEFG84', 'EFG84toLLA84', 'AERtoXYZ', 'XYZtoAER', 'EFG84toEFG72']) {
-    const f = x[`geoconv_${name}`];
-    gc[name] = three(name, 3, 0, (s, a, b, c) => f(s, a, b, c, p, p + 8, p + 16) ?? 0);
-  }
-  for (const name of ['AERtoEFG84', 'AERtoLLA84', 'EFG84toAER']) {
-    const f = x[`geoconv_${name}`];
-    gc[name] = three(name, 3, 3, (s, a, b, c, la, lo, al) => f(s, a, b, c, la, lo, al, p, p + 8, p + 16));
-  }
-
-  function withBytes(bytes, use) {
-    const at = x.malloc(bytes.length + 1);
-    if (at === 0) throw new Error('geoconv: out of memory');
-    try {
-      view().set(bytes, at);
-      view()[at + bytes.length] = 0;
-      return use(at, bytes.length);
-    } finally {
-      x.free(at);
-    }
-  }
-  function withString(text, use) {
-    return withBytes(encoder.encode(text), (at) => use(at));
-  }
+  gc.routines.forEach((r, index) => { gc[r.name] = conversion(r, index); });
 
   /**
    * A site placed once for many targets: new gc.Site(lat, lon, alt, options)
-   * (degrees, degrees, feet). An invalid site (latitude beyond +-90 or NaN)
-   * throws a ConversionError, unless options say {errors: 'nan'}: the site
-   * is then made, valid is false and its conversions give NaN. The options
-   * are the default of the site's conversions.
+   * (degrees, degrees, feet), with the registry's site routines as members.
+   * A latitude beyond +-90 or NaN gives an invalid site: valid is false and
+   * its conversions fail with the latitude fault. The options are the
+   * default of the site's conversions.
    */
   class Site {
     #bytes = new Uint8Array(SITE_BYTES);
-    #errors;
     constructor(lat, lon, alt, options) {
       [lat, lon, alt].forEach((v, i) => number(v, `Site argument ${i + 1}`));
-      this.#errors = errorsOption(options);
-      const status = x.geoconv_site_init(sitePtr, stream, lat, lon, alt);
-      const text = status === 0 ? '' : message();
-      if (status !== 0 && this.#errors === 'throw') throw new ConversionError('Site', text);
+      const errors = errorsOption(options);
+      this.valid = x.geoconv_site_init(sitePtr, 0, lat, lon, alt) === 0;
       this.#bytes.set(view().subarray(sitePtr, sitePtr + SITE_BYTES));
-      this.valid = status === 0;
       this.latitude = lat;
       this.longitude = lon;
       this.altitude = alt;
-      this.E = x.geoconv_site_E(sitePtr);
-      this.F = x.geoconv_site_F(sitePtr);
-      this.G = x.geoconv_site_G(sitePtr);
-      const bytes = this.#bytes;
-      const errors = this.#errors;
-      for (const name of ['AERtoEFG84', 'AERtoLLA84', 'EFG84toAER']) {
-        const f = x[`geoconv_site_${name}`];
-        const convert = three(name, 3, 0, (s, a, b, c) => f(sitePtr, s, a, b, c, p, p + 8, p + 16));
-        this[name] = (...args) => {
-          view().set(bytes, sitePtr);  // this site into the call's storage
-          const k = args[0] instanceof Float64Array ? 1 : 3;  // where the options are
-          args[k] = { errors: errorsOption(args[k], errors) };
-          args.length = k + 1;
-          return convert(...args);
-        };
-      }
+      // The site's Earth-fixed position, placed as LLA84toEFG84 places a
+      // point: NaN for an invalid site.
+      [this.E, this.F, this.G] = gc.LLA84toEFG84(lat, lon, alt, { errors: 'nan' });
+      gc.routines.forEach((r, index) => { if (r.site) this[r.name] = conversion(r, index, this.#bytes, errors); });
       Object.freeze(this);
     }
   }

@@ -11,30 +11,38 @@ const SVG = 'http://www.w3.org/2000/svg';
 const MAX_PLOTTED = 5000;
 const MAX_SHOWN = 20000;  // output lines put on the page; all of them can be saved
 
-const LLA = ['lat (deg)', 'lon (deg)', 'alt (ft)'];
-const EFG = ['E (m)', 'F (m)', 'G (m)'];
-const AER = ['az (deg)', 'el (deg)', 'range (ft)'];
-// Per converter command: the routine, its fields, an example point, and the
-// target it puts on the scope (Earth-fixed, or a direction from the site).
-const VIEWS = {
-  lla2efg: { routine: 'LLA84toEFG84', in: LLA, out: EFG, example: [51.5, -0.05, 12000],
-             target: (i, o) => ({ efg: o }) },
-  efg2lla: { routine: 'EFG84toLLA84', in: EFG, out: LLA, example: [3980000, -3500, 4968000],
-             target: (i) => ({ efg: i }) },
-  aer2xyz: { routine: 'AERtoXYZ', in: ['az (deg)', 'el (deg)', 'range'], out: ['x east', 'y north', 'z up'],
-             example: [60, 3, 25000], target: (i) => ({ aer: i }) },
-  xyz2aer: { routine: 'XYZtoAER', in: ['x east', 'y north', 'z up'], out: ['az (deg)', 'el (deg)', 'range'],
-             example: [-12000, 9000, 800], target: (i, o) => ({ aer: o }) },
-  aer2lla: { routine: 'AERtoLLA84', site: true, in: AER, out: LLA, example: [180, 45, 10000],
-             target: (i) => ({ aer: i, fix: true }) },
-  aer2efg: { routine: 'AERtoEFG84', site: true, in: AER, out: EFG, example: [300, 2, 40000],
-             target: (i, o) => ({ efg: o }) },
-  efg2aer: { routine: 'EFG84toAER', site: true, in: EFG, out: AER, example: [3984081.752697, -0.00002, 4966764.583483],
-             target: (i) => ({ efg: i }) },
-  efg84to72: { routine: 'EFG84toEFG72', in: EFG, out: ['E72 (m)', 'F72 (m)', 'G72 (m)'],
-               example: [3981053.18, 0, 4966421.01], target: (i) => ({ efg: i }) },
-  dms: { routine: 'DEGtoDMS', in: ['angle (deg)'], out: ['degrees', 'minutes', 'seconds'], example: [51.47222222] },
+// An example point for each routine's fields.
+const EXAMPLES = {
+  LLA84toEFG84: [51.5, -0.05, 12000], EFG84toLLA84: [3980000, -3500, 4968000], AERtoXYZ: [60, 3, 25000],
+  XYZtoAER: [-12000, 9000, 800], AERtoLLA84: [180, 45, 10000], AERtoEFG84: [300, 2, 40000],
+  EFG84toAER: [3984081.752697, -0.00002, 4966764.583483], EFG84toEFG72: [3981053.18, 0, 4966421.01],
+  DEGtoDMS: [51.47222222],
 };
+
+// A quantity as a field shows it: its name and unit, but for the unit of
+// AERtoXYZ and XYZtoAER (whatever the range's) and a unit that is the name.
+const fieldLabel = ({ name, unit }) => (unit && unit !== 'length' && unit !== name ? `${name} (${unit})` : name);
+const names = (quantities) => quantities.map((q) => q.name).join(' ');
+
+// The target a conversion puts on the scope, from what its inputs and outputs
+// are: Earth-fixed where the point is a place, so that it stays put when the
+// site moves (a direction from the site is fixed to the site it was seen from).
+function targetRule(r) {
+  if (names(r.outputs) === 'E F G') return (i, o) => ({ efg: o });
+  if (names(r.inputs) === 'E F G') return (i) => ({ efg: i });
+  if (names(r.inputs) === 'az el range') return (i) => ({ aer: i, fix: r.site });
+  if (names(r.outputs) === 'az el range') return (i, o) => ({ aer: o });
+  return null;
+}
+
+// Per converter command: its routine, fields, example and target rule.
+let views = {};
+function viewsOf(routines) {
+  return Object.fromEntries(routines.filter((r) => r.command).map((r) => [r.command, {
+    routine: r.name, site: r.site, in: r.inputs.map(fieldLabel), out: r.outputs.map(fieldLabel),
+    example: EXAMPLES[r.name] ?? [], target: targetRule(r),
+  }]));
+}
 
 // A decimal number as a person types it; anything else is refused.
 const NUMBER = /^[+-]?(?:\d+\.?\d*|\.\d+)(?:[eE][+-]?\d+)?$/;
@@ -49,24 +57,27 @@ let targets = [];  // {efg: [E, F, G]} or {aer: [az, el, range]}, with a label a
 let unplotted = 0; // converted lines beyond the first MAX_PLOTTED, not made targets
 let points = 0;    // single points converted, for their tags P1, P2, ...
 
-function view() { return VIEWS[$('command').value]; }
+function view() { return views[$('command').value]; }
 
 function readSite() {
   const form = $('site');
   return [readNumber(form.lat, 'site lat'), readNumber(form.lon, 'site lon'), readNumber(form.alt, 'site alt')];
 }
 
-// The site, or null with the reason shown.
+// The site (null while a field is not a number), with what is wrong with it
+// shown: such a field, or the library's reason for refusing the site, which
+// its conversions give.
 function currentSite() {
+  let site = null, problem = '';
   try {
-    const site = new gc.Site(...readSite());
-    $('site-error').hidden = true;
-    return site;
+    site = new gc.Site(...readSite());
+    if (!site.valid) site.AERtoEFG84(0, 0, 0);
   } catch (error) {
-    $('site-error').textContent = error.message;
-    $('site-error').hidden = false;
-    return null;
+    problem = error.message;
   }
+  $('site-error').textContent = problem;
+  $('site-error').hidden = !problem;
+  return site;
 }
 
 function showCommand() {
@@ -92,7 +103,7 @@ function direction(target, site) {
 function targetOf(v, input, output, label, site) {
   if (!v.target) return null;
   const t = v.target(input, output);
-  if (t.fix) return site ? { efg: site.AERtoEFG84(...t.aer, { errors: 'nan' }), label } : null;
+  if (t.fix) return site?.valid ? { efg: site.AERtoEFG84(...t.aer), label } : null;
   return { ...t, label };
 }
 
@@ -196,8 +207,8 @@ function convertLines(event) {
     if (!Number.isInteger(decimals) || decimals < 0 || decimals > 20) {
       throw new Error('decimals: a whole number from 0 to 20');
     }
-    const siteValues = v.site ? readSite() : [0, 0, 0];
-    const converted = gc.convertLines($('command').value, form.text.value, { site: siteValues, decimals });
+    const siteValues = v.site ? readSite() : undefined;
+    const converted = gc.convertLines($('command').value, form.text.value, { site: siteValues, precision: decimals });
     const lines = converted.text.split('\n');
     if (lines.at(-1) === '') lines.pop();
     // Runs of good lines as one text node each, ERROR lines marked.
@@ -255,10 +266,12 @@ async function main() {
     $('status').className = 'error';
     return;
   }
+  views = viewsOf(gc.routines);
   const select = $('command');
-  for (const c of gc.commands) {
-    const writes = c.writes.replace(', seen from --site', '');
-    select.append(new Option(`${VIEWS[c.name].routine} (${c.name}): ${c.reads} → ${writes}`, c.name));
+  for (const r of gc.routines.filter((c) => c.command)) {
+    const option = new Option(`${r.name} (${r.command}): ${names(r.inputs)} → ${names(r.outputs)}`, r.command);
+    option.title = r.summary + (r.site ? ', seen from the site' : '');
+    select.append(option);
   }
   select.value = 'aer2lla';
   select.disabled = false;

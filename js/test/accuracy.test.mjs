@@ -1,7 +1,8 @@
-// Every row of the table of expected (native) results through the package:
-// statuses and messages exact; values, computed with emscripten's libm, within
-// 4 ulps or 1e-12 degree or 1e-8 ft/m, the rounding of Earth-radius-sized
-// intermediates (an ulp of 6.4e6 m is 9.3e-10 m) carried through.
+// Every row of the table of expected (native) results through the package,
+// the site-relative rows through a Site too: statuses, messages and STRtoINT
+// exact; values, computed with emscripten's libm, within 4 ulps or 1e-12
+// degree or 1e-8 ft/m, the rounding of Earth-radius-sized intermediates (an
+// ulp of 6.4e6 m is 9.3e-10 m) carried through.
 
 import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
@@ -9,42 +10,60 @@ import test from 'node:test';
 
 import { ConversionError, load } from '../geoconv.mjs';
 
-// Kind of each output, a: angle, l: length; a routine not named is exact.
-const KINDS = { LLA84toEFG84: 'lll', EFG84toLLA84: 'aal', AERtoXYZ: 'lll', XYZtoAER: 'aal', AERtoLLA84: 'aal',
-                AERtoEFG84: 'lll', EFG84toAER: 'aal', EFG84toEFG72: 'lll' };
-const FLOOR = { a: 1e-12, l: 1e-8 };
+// The table as its header describes it: ROUTINE INPUT... -> RESULT...,
+// numbers (nan, inf, -inf; "unwritten" reads as NaN) and quoted texts with
+// the escapes \n, \\, \" and \xHH, read as strings of bytes.
+function readTable(text) {
+  const escape = (e) => (e === 'n' ? '\n' : e[0] === 'x' ? String.fromCharCode(parseInt(e.slice(1), 16)) : e);
+  const value = (t) => (t.startsWith('"') ? t.slice(1, -1).replace(/\\(x[0-9a-f]{2}|.)/g, (_, e) => escape(e))
+    : { nan: NaN, inf: Infinity, '-inf': -Infinity }[t] ?? Number(t));
+  return text.split('\n').flatMap((line) => {
+    const tokens = line.match(/"(?:[^"\\]|\\.)*"|\S+/g) ?? [];
+    if (!tokens.length || tokens[0].startsWith('#') || tokens[0] === 'checksum') return [];
+    const arrow = tokens.indexOf('->');
+    return [{ line, name: tokens[0], inputs: tokens.slice(1, arrow).map(value), results: tokens.slice(arrow + 1).map(value) }];
+  });
+}
+
+// Beyond 4 ulps, how far off an output may be, by its unit; others are held to 4 ulps.
+const FLOOR = { deg: 1e-12, ft: 1e-8, m: 1e-8, length: 1e-8 };
 const bits = new BigInt64Array(1), value = new Float64Array(bits.buffer);
 const ordinal = (x) => ((value[0] = x), bits[0] < 0n ? -(bits[0] & 0x7fffffffffffffffn) : bits[0]);
 const ulps = (a, b) => (Number.isNaN(a) && Number.isNaN(b) ? 0 : Math.abs(Number(ordinal(a) - ordinal(b))));
-const numberOf = (t) => ({ nan: NaN, inf: Infinity, '-inf': -Infinity })[t] ?? Number(t);
-const unquote = (t) => JSON.parse(t.replace(/\\x([0-9a-f]{2})/g, '\\u00$1'));
 
 test('every table row: statuses and messages exact, values within the stated bound', async (t) => {
   const gc = await load();
-  const table = readFileSync(new URL('../../tests/data/expected.txt', import.meta.url), 'utf8').split('\n')
-    .map((line) => ({ line, t: line.match(/"(?:[^"\\]|\\.)*"|\S+/g) ?? [] }))
-    .filter(({ t }) => t.length && !t[0].startsWith('#') && t[0] !== 'checksum');
-  assert.ok(table.length > 300, 'the table has rows');
+  const rows = readTable(readFileSync(new URL('../../tests/data/expected.txt', import.meta.url), 'utf8'));
+  assert.ok(rows.length > 300, 'the table has rows');
+  const routines = new Map(gc.routines.map((r) => [r.name, r]));
+  const outcome = (line, convert) => {  // the outputs, or the message of a refusal
+    try {
+      return [convert()].flat();
+    } catch (error) {
+      assert.ok(error instanceof ConversionError, `${line}: ${error.message}`);
+      return error.libraryMessage;
+    }
+  };
   const worst = {};
   let outputs = 0, identical = 0;
-  for (const { line, t: [name, ...rest] } of table) {
-    const input = rest.slice(0, rest.indexOf('->')), result = rest.slice(rest.indexOf('->') + 1);
-    if (name === 'STRtoINT') continue;  // reads text, no arithmetic to differ
-    const quoted = result[1]?.startsWith('"');  // STATUS "MESSAGE" first
-    const [status, message] = quoted ? [Number(result[0]), unquote(result[1])] : [0, ''];
-    const values = result.slice(quoted ? 2 : 0).map(numberOf);
-    let got;
-    try {
-      got = [gc[name](...input.map(numberOf))].flat();
-    } catch (error) {
-      assert.ok(error instanceof ConversionError && status === 1, `${line}: ${error.message}`);
-      assert.equal(error.libraryMessage, message, line);
+  for (const { line, name, inputs, results } of rows) {
+    if (name === 'STRtoINT') {
+      const [text, first, last] = inputs;
+      assert.equal(gc.STRtoINT(Uint8Array.from(text, (c) => c.charCodeAt(0)), first, last), results[0], line);
       continue;
     }
-    assert.equal(status, 0, `${line}: converted, the library refuses`);
-    got.forEach((v, i) => {
-      const u = ulps(v, values[i]), off = Math.abs(v - values[i]);
-      assert.ok(u <= 4 || off <= (FLOOR[KINDS[name]?.[i]] ?? 0), `${line}: output ${i} is ${v}, ${u} ulps off`);
+    const r = routines.get(name);
+    const got = outcome(line, () => gc[name](...inputs));
+    if (r.site) {
+      const site = new gc.Site(...inputs.slice(-3));
+      assert.deepEqual(outcome(line, () => site[name](...inputs.slice(0, -3))), got, `${line}: through a Site`);
+    }
+    const refused = typeof results[1] === 'string';  // STATUS "MESSAGE" OUT...
+    assert.equal(typeof got === 'string' ? got : '', refused ? results[1] : '', `${line}: status or message`);
+    if (refused && results[0] === 1) continue;
+    results.slice(refused ? 2 : 0).forEach((expected, i) => {
+      const u = ulps(got[i], expected), off = Math.abs(got[i] - expected);
+      assert.ok(u <= 4 || off <= (FLOOR[r.outputs[i].unit] ?? 0), `${line}: output ${i} is ${got[i]}, ${u} ulps off`);
       const w = (worst[name] ??= { ulps: 0, off: 0 });
       [w.ulps, w.off, outputs, identical] = [Math.max(w.ulps, u), u > 4 ? Math.max(w.off, off) : w.off, outputs + 1, identical + (u === 0)];
     });

@@ -1,62 +1,92 @@
-// The package's JavaScript surface: the three ways to call a conversion
-// (numbers, Float64Array, Site) agree bit for bit, refused points throw or
-// give NaN as asked, bad arguments throw the right error, and the constants
-// are the C header's.
+// The package's JavaScript surface over the registry: for every routine, a
+// Float64Array of points gives what the points give one by one, free or
+// through a Site; refused points raise or give NaN as asked; an invalid site
+// is made and refuses; bad arguments throw the right error; the constants
+// and version are the library's; index.d.ts declares every routine with the
+// registry's parameters.
 
 import assert from 'node:assert/strict';
 import { readFile } from 'node:fs/promises';
 import test from 'node:test';
 
-import { ConversionError, constants, load } from '../geoconv.mjs';
+import { ConversionError, load } from '../geoconv.mjs';
 
-const gc = await load();
+const gc = await load(await readFile(new URL('../geoconv.wasm', import.meta.url)));
 const SITE = [51.47222222, -0.5, 10];
-// Per routine: three points, the second refused by the routines with a status
-// (every routine's own arguments are checked by accuracy.test.mjs).
-const CASES = {
-  LLA84toEFG84: [51.5, -0.1, 1000, 91, 0, 0, -33.9, 151.2, -50],
-  AERtoLLA84: [180, 45, 10000, 10, 20, 0, 359.9, -2, 2e6],
-  AERtoEFG84: [180, 45, 10000, 0, 90, 0, 12.5, 3, 1e5],
-  EFG84toAER: [3984081.75, -0.00002, 4966764.58, 0, 0, 0, 1e6, 2e6, -3e6],
-  DEGtoDMS: [1.23, -0.5, 51.47222222],
-};
+// Points for every routine: the first of these numbers, three points each;
+// 91, 0, 0 is refused by LLA84toEFG84, and by AERtoLLA84 (a range of 0).
+const NUMBERS = [51.5, -0.1, 1000, 91, 0, 0, 3984081.75, -0.00002, 4966764.58];
+const LATITUDE = '(LLA84toEFG84) problem: lat>90';
 
-test('numbers, Float64Array and Site agree; refused points throw or give NaN', async () => {
-  for (const [name, flat] of Object.entries(CASES)) {
-    const site = /^(AERto[LE]|EFG84toAER)/.test(name) ? SITE : [];
-    const per = flat.length / 3, points = [0, 1, 2].map((k) => flat.slice(per * k, per * k + per));
-    const one = (p) => gc[name](...p, ...site, { errors: 'nan' });
-    const batch = Array.from(gc[name](new Float64Array(flat), ...site, { errors: 'nan' }));
+test('a Float64Array gives the points one by one, free or through a Site; refused points raise or give NaN', () => {
+  const site = new gc.Site(...SITE), raised = [];
+  for (const { name, inputs, outputs, site: sited } of gc.routines) {
+    const per = inputs.length, flat = NUMBERS.slice(0, 3 * per), base = sited ? SITE : [];
+    const points = [0, 1, 2].map((k) => flat.slice(per * k, per * k + per));
+    const one = (p) => [gc[name](...p, ...base, { errors: 'nan' })].flat();
+    const batch = Array.from(gc[name](new Float64Array(flat), ...base, { errors: 'nan' }));
     assert.deepEqual(batch, points.flatMap(one), name);
-    if (site.length) assert.deepEqual(Array.from(new gc.Site(...SITE)[name](new Float64Array(flat), { errors: 'nan' })), batch);
-    if (!one(points[1]).every(Number.isNaN)) continue;  // a routine that never refuses
-    assert.throws(() => gc[name](new Float64Array(flat), ...site), (e) => e instanceof ConversionError &&
-                  e.index === 1 && e.routine === name && e.message === e.libraryMessage.trimEnd());
+    assert.equal(batch.length, 3 * outputs.length, name);
+    if (sited) assert.deepEqual(Array.from(site[name](new Float64Array(flat), { errors: 'nan' })), batch, name);
+    const refusals = points.map((p) => { try { gc[name](...p, ...base); } catch (e) { return e; } });
+    const first = refusals.findIndex(Boolean), { fault, message } = refusals[first] ?? {};
+    if (first >= 0) raised.push(name);
+    for (const errors of first < 0 ? [] : [undefined, 'raise', 'throw']) {
+      assert.throws(() => gc[name](new Float64Array(flat), ...base, { errors }), (e) => e instanceof ConversionError &&
+                    e.index === first && e.routine === name && e.fault === fault && e.message === message, name);
+    }
   }
-  const site = new gc.Site(...SITE), other = await load(await readFile(new URL('../geoconv.wasm', import.meta.url)));
-  assert.deepEqual([site.valid, site.latitude, site.longitude, site.altitude], [true, ...SITE]);
-  assert.deepEqual([site.E, site.F, site.G], other.LLA84toEFG84(...SITE));
-  assert.throws(() => new gc.Site(90.5, 0, 0), { name: 'ConversionError', message: '(LLA84toEFG84) problem: lat>90' });
-  const invalid = new gc.Site(NaN, 0, 0, { errors: 'nan' });
-  assert.deepEqual([invalid.valid, invalid.EFG84toAER(1, 2, 3)], [false, [NaN, NaN, NaN]]);
-  assert.throws(() => invalid.EFG84toAER(1, 2, 3, { errors: 'throw' }), ConversionError);
+  assert.deepEqual(raised, ['LLA84toEFG84', 'AERtoLLA84']);
 });
 
-test('bad arguments throw TypeError or RangeError; texts are read as bytes', () => {
+test('an invalid site is made, and its conversions refuse with the latitude fault; sites stay apart', () => {
+  const site = new gc.Site(...SITE);
+  assert.deepEqual([site.valid, site.latitude, site.longitude, site.altitude], [true, ...SITE]);
+  for (const lat of [90.5, -91, NaN]) {
+    const invalid = new gc.Site(lat, 0, 0, { errors: 'nan' });
+    assert.deepEqual([invalid.valid, invalid.E, invalid.EFG84toAER(1, 2, 3)], [false, NaN, [NaN, NaN, NaN]]);
+    assert.throws(() => invalid.EFG84toAER(1, 2, 3, { errors: 'throw' }), { name: 'ConversionError', message: LATITUDE });
+    assert.throws(() => new gc.Site(lat, 0, 0).AERtoLLA84(1, 2, 3), { fault: 1, libraryMessage: `${LATITUDE} \n` });
+    assert.deepEqual(site.EFG84toAER(1, 2, 3), gc.EFG84toAER(1, 2, 3, ...SITE));
+  }
+});
+
+test('bad arguments throw TypeError or RangeError; precision and decimals name one option', () => {
   for (const [call, type] of [
     [() => gc.LLA84toEFG84('51', 0, 0), TypeError], [() => gc.AERtoLLA84(1, 2, 3, 51, 0), TypeError],
     [() => gc.LLA84toEFG84(new Float64Array(4)), RangeError], [() => gc.LLA84toEFG84(1, 2, 3, 'nan'), TypeError],
     [() => gc.LLA84toEFG84(1, 2, 3, { errors: 'ignore' }), RangeError], [() => gc.atan2d(1), TypeError],
-    [() => new gc.Site(1, 2), TypeError], [() => gc.STRtoINT(42, 0, 1), TypeError], [() => gc.STRtoINT('42', 0, 1.5), RangeError],
-    [() => gc.convertLines('lla2xyz', '1 2 3'), RangeError], [() => gc.convertLines('aer2lla', '1 2 3'), TypeError],
-    [() => gc.convertLines('lla2efg', '1 2 3', { decimals: 21 }), RangeError],
+    [() => new gc.Site(1, 2), TypeError], [() => new gc.Site(1, 2, 3, { errors: 'none' }), RangeError],
+    [() => gc.STRtoINT(42, 0, 1), TypeError], [() => gc.STRtoINT('42', 0, 1.5), RangeError],
+    [() => gc.convertLines('lla2xyz', '1 2 3'), RangeError], [() => gc.convertLines('aer2lla', '1 2 3'), RangeError],
+    [() => gc.convertLines('lla2efg', '1 2 3', { site: SITE }), RangeError],
+    [() => gc.convertLines('aer2lla', '1 2 3', { site: [1, 2] }), TypeError],
+    [() => gc.convertLines('lla2efg', '1 2 3', { precision: 21 }), RangeError],
+    [() => gc.convertLines('lla2efg', '1 2 3', { decimals: 2 ** 32 + 6 }), RangeError],
   ]) assert.throws(call, type, call.toString());
   assert.deepEqual([gc.STRtoINT('é12', 0, 3), gc.STRtoINT('12\u000034', 0, 4)], [12, 0]);
+  const lines = (options) => gc.convertLines('lla2efg', '51.5 0 0', options).text;
+  assert.equal(lines({ decimals: 2 }), lines({ precision: 2 }));
+  assert.notEqual(lines({ decimals: 2 }), lines({}));
 });
 
-test('constants are the doubles of geoconv.h', async () => {
+test('the constants are the doubles of geoconv.h, the version the package\'s', async () => {
   const header = await readFile(new URL('../../geoconv/include/geoconv/geoconv.h', import.meta.url), 'utf8');
   const defined = [...header.matchAll(/#define GEOCONV_(\w+) \(?(-?[\d.e]+)\)?/g)].filter(([, name]) => !name.startsWith('FAULT_'));
-  assert.equal(defined.length, Object.keys(constants).length);
-  for (const [, name, text] of defined) assert.equal(constants[name], Number(text), name);
+  assert.deepEqual(Object.fromEntries(defined.map(([, name, text]) => [name, Number(text)])), gc.constants);
+  const { version } = JSON.parse(await readFile(new URL('../package.json', import.meta.url), 'utf8'));
+  assert.equal(gc.version, version);
+});
+
+test('index.d.ts declares every routine with the registry\'s parameters, and the constants', async () => {
+  const types = await readFile(new URL('../index.d.ts', import.meta.url), 'utf8');
+  const block = (name) => types.match(new RegExp(`^export interface ${name} \\{\\n([^]*?)^\\}`, 'm'))[1];
+  // Each routine's declaration as "name(params) -> result".
+  const declared = (text) => [...text.matchAll(/readonly (\w+): Conversion<\[(.*)\], (\w+)(, BaseSite)?>;$/gm)]
+    .map(([, name, params, result, site]) => `${name}(${params}${site ? ', ...BaseSite' : ''}) -> ${result}`);
+  const expected = (routines, free) => routines.map((r) => `${r.name}(${r.inputs.map((q) => `${q.name}: number`).join(', ')}` +
+    `${r.site && free ? ', ...BaseSite' : ''}) -> ${r.outputs.length === 1 ? 'number' : 'Triple'}`);
+  assert.deepEqual(declared(block('Geoconv')), expected(gc.routines, true));
+  assert.deepEqual(declared(block('Site')), expected(gc.routines.filter((r) => r.site), false));
+  assert.deepEqual([...block('Constants').matchAll(/readonly (\w+): number/g)].map(([, name]) => name), Object.keys(gc.constants));
 });

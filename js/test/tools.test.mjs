@@ -21,18 +21,18 @@ test('the native converter\'s lines', { skip: !existsSync(TOOL) && `no ${TOOL}` 
   const lines = readFileSync(new URL('lines.txt', import.meta.url), 'utf8');
   const large = [`\uFEFF1 2 ${'3'.repeat(65532)}`, `1 2 ${'3'.repeat(65533)}`, '# '.repeat(40000), '4'.repeat(3 << 20),
                  '51.5 -0.1 1000\n1 2\n'.repeat(70000), 'x'.repeat(70000)].join('\n');
-  const runs = gc.commands.flatMap(({ name, site }) => [0, 6, 20].map((decimals) =>
-    [name, lines, decimals, site ? ['--site', SITE.join(',')] : []])).concat([['lla2efg', large, 6, []]]);
-  for (const [name, text, decimals, site] of runs) {
-    const args = [name, '-p', String(decimals), ...site];
+  const runs = gc.routines.filter((r) => r.command).flatMap(({ command, site }) => [0, 6, 20].map((precision) =>
+    [command, lines, precision, site])).concat([['lla2efg', large, 6, false]]);
+  for (const [command, text, precision, site] of runs) {
+    const args = [command, '-p', String(precision), ...(site ? ['--site', SITE.join(',')] : [])];
     const native = spawnSync(TOOL, args, { input: text, timeout: 60000, maxBuffer: 64 << 20, encoding: 'utf8' });
-    const ours = gc.convertLines(name, text, { site: SITE, decimals });
+    const ours = gc.convertLines(command, text, { site: site ? SITE : undefined, precision });
     assert.equal(ours.errors, native.stdout.split('\n').filter((l) => l.startsWith('ERROR')).length, args.join(' '));
     const a = ours.text.split('\n'), b = native.stdout.split('\n');
     assert.equal(a.length, b.length, args.join(' '));
     a.forEach((line, i) => {
       const x = line.split(' ').map(Number), y = b[i].split(' ').map(Number);
-      const near = (u, j) => Math.abs(u - y[j]) <= Math.max(1e-8, 1e-15 * Math.abs(y[j])) + 10 ** -decimals;
+      const near = (u, j) => Math.abs(u - y[j]) <= Math.max(1e-8, 1e-15 * Math.abs(y[j])) + 10 ** -precision;
       assert.ok(line === b[i] || (x.length === y.length && x.every(near)), `${args.join(' ')}, line ${i + 1}: ${line} | ${b[i]}`);
     });
   }

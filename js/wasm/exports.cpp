@@ -1,13 +1,12 @@
-// The WebAssembly module's exports beside the C interface (geoconv.h): a
-// diagnostic stream whose messages JavaScript reads back, the converter's
-// line engine (tools/convert.hpp) and the demonstration's report
-// (demo/report.hpp), each rendered into memory that JavaScript copies out.
-
-#include <geoconv/geoconv.hpp>
+// The WebAssembly module's own exports, beside the functions of the C
+// interface it exports by name (js/wasm/CMakeLists.txt): the registry as
+// JSON, the converter's line engine and the demonstration's report, each text
+// left in memory that JavaScript copies out. Conversions are the C
+// interface's geoconv_convert and geoconv_site_convert, which return a fault
+// code and write no message.
 
 #include <cstddef>
 #include <cstdio>
-#include <new>
 #include <string>
 #include <string_view>
 
@@ -19,54 +18,25 @@
 
 namespace {
 
-char g_message[512];
-std::FILE* g_stream = nullptr;  // writes into g_message
-std::string g_output;           // the last conversion's or report's text
+std::string g_output;  // the last call's text
 
 }  // namespace
 
-// The diagnostic stream for the next call, emptied; null if it cannot be
-// made (messages are then dropped, as with a null stream).
-GEOCONV_JS_EXPORT std::FILE* geoconv_js_stream() {
-  if (g_stream == nullptr) g_stream = fmemopen(g_message, sizeof g_message, "w");
-  if (g_stream != nullptr) std::rewind(g_stream);
-  return g_stream;
-}
-
-// What the calls since geoconv_js_stream() wrote: its length in bytes, and
-// where it is.
-GEOCONV_JS_EXPORT long geoconv_js_message_length() {
-  if (g_stream == nullptr) return 0;
-  std::fflush(g_stream);
-  return std::ftell(g_stream);
-}
-GEOCONV_JS_EXPORT const char* geoconv_js_message() { return g_message; }
-
-// The converter's commands, one line each: name, what it reads, "->", what
-// it writes. Returns the length; the text is at geoconv_js_output().
-GEOCONV_JS_EXPORT long geoconv_js_commands() {
-  g_output = geoconv::lines::command_list();
+// The registry, the version and the constants as JSON
+// (geoconv::lines::describe_json). Returns the length; the text is at
+// geoconv_js_output().
+GEOCONV_JS_EXPORT long geoconv_js_describe() {
+  g_output = geoconv::lines::describe_json();
   return static_cast<long>(g_output.size());
 }
 
-// 1 when the converter's command takes a site, 0 when not, -1 for no such
-// command. command is zero-terminated.
-GEOCONV_JS_EXPORT int geoconv_js_needs_site(const char* command) {
-  const geoconv::Routine* c = geoconv::lines::find_command(command);
-  return c == nullptr ? -1 : c->site ? 1 : 0;
-}
-
-// A converter for one input, as the converter geoconv makes it from its
-// arguments: the command, the site in --site's LAT,LON,ALT form (read only
-// for the commands that take one) and the decimals of --precision (0 to 20).
-// Null when it refuses them, with the reason at geoconv_js_output().
+// A converter for one input, made as the converter geoconv makes it from its
+// arguments: the command, the site in --site's LAT,LON,ALT form (null for
+// none) and the decimals of --precision. Null when it refuses them, with the
+// reason at geoconv_js_output(). Both texts are zero-terminated.
 GEOCONV_JS_EXPORT geoconv::lines::Converter* geoconv_js_converter(const char* command,
                                                                   const char* site, int decimals) {
-  const geoconv::Routine* c = geoconv::lines::find_command(command);
-  std::string why;
-  auto converter = geoconv::lines::Converter::make(command, c != nullptr && c->site ? site : nullptr,
-                                                   decimals, &why);
-  if (converter == nullptr) g_output = why;
+  auto converter = geoconv::lines::Converter::make(command, site, decimals, &g_output);
   return converter.release();
 }
 
@@ -89,8 +59,8 @@ GEOCONV_JS_EXPORT long geoconv_js_finish(geoconv::lines::Converter* converter) {
 }
 
 // The demonstration's report, exactly as the demonstration program writes
-// it to standard error. Returns its length; the text is at
-// geoconv_js_output().
+// it to standard error. Returns its length (-1 when no stream could be
+// made); the text is at geoconv_js_output().
 GEOCONV_JS_EXPORT long geoconv_js_demo() {
   static char report[4096];
   std::FILE* stream = fmemopen(report, sizeof report, "w");

@@ -4,7 +4,11 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <system_error>
 
 #include <geoconv/lines.hpp>
 
@@ -125,7 +129,86 @@ std::size_t format_fixed_exact(char* out, double value, int decimals) {
   return static_cast<std::size_t>(p - out);
 }
 #else
-std::size_t format_fixed_exact(char*, double, int) { return 0; }  // to_chars does it all
+std::size_t format_fixed_exact(char*, double, int) { return 0; }  // write_fixed does it all
+#endif
+
+// The standard library's from_chars (general format) and to_chars (fixed
+// notation with a precision) for double, where it has them. A standard library
+// without them (the libc++ of emscripten 3.1.6, which compiles this engine
+// into WebAssembly) gets the same results from the C library: musl's strtod,
+// correctly rounded, of the text from_chars would take, and its snprintf
+// "%.*f", which is exact.
+#if defined(__cpp_lib_to_chars)
+std::from_chars_result read_general(const char* first, const char* last, double* value) {
+  return std::from_chars(first, last, *value, std::chars_format::general);
+}
+std::to_chars_result write_fixed(char* first, char* last, double value, int decimals) {
+  return std::to_chars(first, last, value, std::chars_format::fixed, decimals);
+}
+#else
+bool same_letters(const char* p, const char* end, const char* word) {
+  for (; *word != '\0'; ++p, ++word) {
+    if (p == end || (*p | 0x20) != *word) return false;
+  }
+  return true;
+}
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_payload(char c) {  // what may stand in "nan(...)"
+  return is_digit(c) || c == '_' || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
+}
+
+// What libstdc++'s from_chars takes: an optional '-', then "inf" or
+// "infinity", "nan" or "nan(chars)" (any case), or decimal digits with an
+// optional point and an optional exponent (taken only when it has digits). A
+// finite text whose value overflows to infinity or underflows to zero is out
+// of range (a subnormal value is not).
+std::from_chars_result read_general(const char* first, const char* last, double* value) {
+  const char* p = first;
+  const bool negative = p != last && *p == '-';
+  if (negative) ++p;
+  if (same_letters(p, last, "inf")) {
+    *value = negative ? -HUGE_VAL : HUGE_VAL;
+    return {p + (same_letters(p, last, "infinity") ? 8 : 3), std::errc()};
+  }
+  if (same_letters(p, last, "nan")) {
+    p += 3;
+    if (p != last && *p == '(') {
+      const char* q = p + 1;
+      while (q != last && is_payload(*q)) ++q;
+      if (q != last && *q == ')') p = q + 1;
+    }
+    *value = negative ? -NAN : NAN;
+    return {p, std::errc()};
+  }
+  bool any_digit = false, nonzero = false;
+  for (; p != last && is_digit(*p); ++p) any_digit = true, nonzero |= *p != '0';
+  if (p != last && *p == '.') {
+    for (++p; p != last && is_digit(*p); ++p) any_digit = true, nonzero |= *p != '0';
+  }
+  if (!any_digit) return {first, std::errc::invalid_argument};
+  if (p != last && (*p == 'e' || *p == 'E')) {
+    const char* q = p + 1;
+    if (q != last && (*q == '+' || *q == '-')) ++q;
+    if (q != last && is_digit(*q)) {
+      while (q != last && is_digit(*q)) ++q;
+      p = q;
+    }
+  }
+  const double parsed = std::strtod(std::string(first, p).c_str(), nullptr);
+  if (std::isinf(parsed) || (parsed == 0.0 && nonzero)) return {p, std::errc::result_out_of_range};
+  *value = parsed;
+  return {p, std::errc()};
+}
+
+std::to_chars_result write_fixed(char* first, char* last, double value, int decimals) {
+  char text[512];  // any double at up to 100 decimals
+  const int n = std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  if (n < 0 || n >= static_cast<int>(sizeof text) || n > last - first) {
+    return {last, std::errc::value_too_large};
+  }
+  std::memcpy(first, text, static_cast<std::size_t>(n));
+  return {first + n, std::errc()};
+}
 #endif
 
 }  // namespace
@@ -140,7 +223,7 @@ bool parse_number(std::string_view text, double* value, const char** why) {
     return false;
   }
   if (parse_plain_decimal(begin, end, value)) return true;
-  const auto [stop, ec] = std::from_chars(begin, end, *value, std::chars_format::general);
+  const auto [stop, ec] = read_general(begin, end, value);
   if (ec == std::errc::result_out_of_range && stop == end) {
     *why = "number out of range";
     return false;
@@ -160,7 +243,7 @@ std::size_t format_fixed(char* out, double value, int decimals) {
   const std::size_t n = format_fixed_exact(out, value, decimals);
   if (n != 0) return n;
   // 400 bytes hold any double at 23 decimals.
-  const auto result = std::to_chars(out, out + 400, value, std::chars_format::fixed, decimals);
+  const auto result = write_fixed(out, out + 400, value, decimals);
   return static_cast<std::size_t>(result.ptr - out);
 }
 

@@ -1,8 +1,8 @@
 // The page in headless Chromium, its files answered from the tree by request
 // interception (no server; any other request fails the test): a point, a
-// refused point, a bad field, many lines, the scope, then #demo against the
-// demonstration program's standard error (GEOCONV_DEMO). GEOCONV_SCREENSHOT=
-// FILE saves a picture of the page.
+// refused point, a bad field, many lines, the scope, an invalid site, then
+// #demo against the demonstration program's standard error (GEOCONV_DEMO).
+// GEOCONV_SCREENSHOT=FILE saves a picture of the page.
 
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
@@ -66,6 +66,10 @@ test('the page converts a point and lines, plots them and shows the report', { t
       await point('300', '45', '10000');
       await page.screenshot({ path: process.env.GEOCONV_SCREENSHOT, fullPage: true });
     }
+    await page.$eval('#site input[name=lat]', (e) => { e.value = '91'; e.dispatchEvent(new Event('input')); });
+    await point('180', '45', '10000');
+    assert.deepEqual([await text('#site-error'), await text('#result .error')],
+                     ['(LLA84toEFG84) problem: lat>90', 'AERtoLLA84: (LLA84toEFG84) problem: lat>90']);
 
     await open('#demo');
     assert.equal(await page.$eval('#demo-box', (e) => e.open), true);
