@@ -21,7 +21,8 @@ endfunction()
 run(${CMAKE_COMMAND} --install ${BUILD} --prefix ${prefix})
 foreach(f include/geoconv/geoconv.hpp include/geoconv/geoconv.h include/geoconv/registry.hpp
           include/geoconv/lines.hpp lib/libgeoconv.a lib/libgeoconv-lines.a bin/geoconv
-          bin/geoconv-demo lib/cmake/geoconv/geoconvConfig.cmake
+          bin/geoconv-demo share/man/man1/geoconv.1 share/man/man1/geoconv-demo.1
+          lib/cmake/geoconv/geoconvConfig.cmake
           lib/cmake/geoconv/geoconvConfigVersion.cmake lib/pkgconfig/geoconv.pc)
   if(NOT EXISTS ${prefix}/${f})
     message(FATAL_ERROR "not installed: ${f}")
