@@ -56,7 +56,7 @@ __all__ = [
     "WGS72_HEIGHT_OFFSET", "WGS84_HEIGHT_OFFSET", "PI", "DEG2RAD", "RAD2DEG", "FEET_TO_METRES",
 ]
 
-__version__ = "1.0.0"
+__version__ = _core.__version__
 
 # The library's constants, exactly its doubles.
 WGS72_E2 = _core.WGS72_E2                        #: WGS 72 first eccentricity squared
@@ -79,8 +79,9 @@ class ConversionError(ValueError):
     Attributes
     ----------
     message : str
-        The library's message line, without its newline, for example
-        ``"(LLA84toEFG84) problem: lat>90 "``.
+        The library's reason (its line without the blank and newline that
+        end it), for example
+        ``"(LLA84toEFG84) problem: lat>90"``.
     index : int or None
         For array arguments, the flat index (C order, in the broadcast shape)
         of the first failing point; None for scalar arguments.
@@ -163,7 +164,7 @@ def LLA84toEFG84(lat, lon, alt, *, out=None, errors="raise", threads=None):
     ------
     ConversionError
         A latitude above 90, below -90 or NaN:
-        "(LLA84toEFG84) problem: lat>90 ".
+        "(LLA84toEFG84) problem: lat>90".
     %(bad)s
 
     Examples
@@ -306,8 +307,8 @@ def AERtoLLA84(az, el, range, base_lat, base_lon, base_alt, *, out=None, errors=
     Raises
     ------
     ConversionError
-        Range exactly 0: "(AERtoLLA84) problem: input range=0 "; a site
-        latitude beyond +-90 or NaN: "(LLA84toEFG84) problem: lat>90 "; a
+        Range exactly 0: "(AERtoLLA84) problem: input range=0"; a site
+        latitude beyond +-90 or NaN: "(LLA84toEFG84) problem: lat>90"; a
         target on or near the polar axis: "(EFG84toLLA84) error: negative or
         zero sqrt value".
     %(bad)s
@@ -349,7 +350,7 @@ def AERtoEFG84(az, el, range, base_lat, base_lon, base_alt, *, out=None, errors=
     Raises
     ------
     ConversionError
-        A site latitude beyond +-90 or NaN: "(LLA84toEFG84) problem: lat>90 ".
+        A site latitude beyond +-90 or NaN: "(LLA84toEFG84) problem: lat>90".
     %(bad)s
 
     Examples
@@ -387,7 +388,7 @@ def EFG84toAER(E, F, G, base_lat, base_lon, base_alt, *, out=None, errors="raise
     Raises
     ------
     ConversionError
-        A site latitude beyond +-90 or NaN: "(LLA84toEFG84) problem: lat>90 ".
+        A site latitude beyond +-90 or NaN: "(LLA84toEFG84) problem: lat>90".
     %(bad)s
 
     Examples
@@ -588,7 +589,7 @@ class Site:
     :func:`AERtoLLA84`, :func:`AERtoEFG84` and :func:`EFG84toAER` with the
     same site. A latitude beyond +-90 or NaN makes an invalid site (``valid``
     is False) whose every conversion raises ConversionError with
-    "(LLA84toEFG84) problem: lat>90 " (AERtoLLA84's range-0 rule, checked
+    "(LLA84toEFG84) problem: lat>90" (AERtoLLA84's range-0 rule, checked
     first, still applies). Sites pickle, and may be shared by threads.
 
     Parameters
@@ -689,7 +690,7 @@ class Site:
         Raises
         ------
         ConversionError
-            An invalid site: "(LLA84toEFG84) problem: lat>90 ".
+            An invalid site: "(LLA84toEFG84) problem: lat>90".
         %(bad)s
 
         Examples
@@ -718,7 +719,7 @@ class Site:
         Raises
         ------
         ConversionError
-            An invalid site: "(LLA84toEFG84) problem: lat>90 ".
+            An invalid site: "(LLA84toEFG84) problem: lat>90".
         %(bad)s
 
         Examples

@@ -59,7 +59,7 @@ def test_columns_of_a_frame_are_converted_and_a_refused_row_named(cluster):
     assert list(got.columns) == ["E", "F", "G", "lat", "site", "az", "el"]
     for name, b in zip(("az", "el", "lat"), expected):
         assert np.array_equal(got[name].to_numpy().view(np.uint64), b.view(np.uint64))
-    with pytest.raises(geoconv.ConversionError, match=r"lat>90  \(at row 124457\)$") as raised:
+    with pytest.raises(geoconv.ConversionError, match=r"lat>90 \(at row 124457\)$") as raised:
         gd.convert_columns(frame, geoconv.LLA84toEFG84, ["lat", "F", "G"], "xyz").compute()
     assert raised.value.index == 124_457
 
