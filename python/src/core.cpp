@@ -567,33 +567,26 @@ int str_to_int(py::handle text, py::handle first, py::handle last) {
   return geoconv::STRtoINT(PyBytes_AS_STRING(bytes.ptr()), f, l);
 }
 
-// The converter's line engine for a command, with its site read as the
-// converter reads --site (from the numbers written exactly), and only for the
-// commands that take one.
+// The converter's line engine, made as the converter geoconv makes it from
+// its arguments (Converter::make): the command, the site as --site's text
+// LAT,LON,ALT (None for none) and the decimals. ValueError with make's
+// reason when it refuses them.
+std::string_view view(const py::bytes& bytes) {
+  return {PyBytes_AS_STRING(bytes.ptr()), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.ptr()))};
+}
+
 std::unique_ptr<geoconv::lines::Converter> make_converter(const std::string& command,
                                                           py::handle site, int precision) {
-  const geoconv::Routine* c = geoconv::lines::find_command(command);
-  char fields[128];
-  if (c != nullptr && c->site) {
-    py::tuple s;
-    try {
-      s = py::tuple(py::reinterpret_borrow<py::object>(site));
-    } catch (py::error_already_set&) {
-      throw py::type_error("site must be (lat, lon, alt)");
-    }
-    if (s.size() != 3) throw py::type_error("site must be (lat, lon, alt)");
-    std::snprintf(fields, sizeof fields, "%.17g,%.17g,%.17g", read_site_value(s[0], "lat"),
-                  read_site_value(s[1], "lon"), read_site_value(s[2], "alt"));
+  std::string text;
+  if (!site.is_none()) {
+    text = std::string(view(read_text(site, "site")));
+    if (text.find('\0') != std::string::npos) throw py::value_error("site: a NUL character");
   }
   std::string why;
-  auto converter = geoconv::lines::Converter::make(command, c != nullptr && c->site ? fields : nullptr,
+  auto converter = geoconv::lines::Converter::make(command, site.is_none() ? nullptr : text.c_str(),
                                                    precision, &why);
   if (converter == nullptr) throw py::value_error(why);
   return converter;
-}
-
-std::string_view view(const py::bytes& bytes) {
-  return {PyBytes_AS_STRING(bytes.ptr()), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.ptr()))};
 }
 
 // The converter's output for a whole text, and its number of ERROR lines.
@@ -658,21 +651,6 @@ py::list split_fields(py::handle text) {
   py::list out;
   for (std::string_view f : fields) out.append(py::bytes(f.data(), f.size()));
   return out;
-}
-
-const geoconv::Routine& command_named(const std::string& command) {
-  const geoconv::Routine* c = geoconv::lines::find_command(command);
-  if (c == nullptr) throw py::value_error("unknown command '" + command + "'");
-  return *c;
-}
-
-// LAT,LON,ALT read as the converter reads --site; ValueError with its reason.
-py::tuple parse_site(py::handle text) {
-  const py::bytes bytes = read_text(text, "site");
-  geoconv::Site site(0.0, 0.0, 0.0);
-  std::string why;
-  if (!geoconv::lines::parse_site(view(bytes), &site, &why)) throw py::value_error(why);
-  return py::make_tuple(site.latitude(), site.longitude(), site.altitude());
 }
 
 // Quantities as Python data: (name, unit symbol) pairs.
@@ -846,36 +824,26 @@ PYBIND11_MODULE(_core, m) {
 
   m.def("STRtoINT", &str_to_int, py::arg("text"), py::arg("first"), py::arg("last"));
   m.def("convert_text", &convert_text, py::arg("command"), py::arg("text"),
-        py::arg("site") = py::make_tuple(0.0, 0.0, 0.0), py::arg("precision") = 6,
+        py::arg("site") = py::none(), py::arg("precision") = geoconv::lines::kDefaultDecimals,
         "Converts text as the converter geoconv does: (output, number of ERROR lines).");
   py::class_<Lines>(m, "Lines",
                     "The converter's line engine fed one input in pieces (bytes).")
       .def(py::init<const std::string&, py::handle, int, py::handle, bool>(),
-           py::arg("command"), py::arg("site") = py::make_tuple(0.0, 0.0, 0.0),
-           py::arg("precision") = 6, py::arg("columns") = py::none(), py::arg("begun") = false)
+           py::arg("command"), py::arg("site") = py::none(),
+           py::arg("precision") = geoconv::lines::kDefaultDecimals,
+           py::arg("columns") = py::none(), py::arg("begun") = false)
       .def("feed", &Lines::feed, py::arg("data"))
       .def("finish", &Lines::finish)
       .def_property_readonly("errors", &Lines::errors);
   m.def("split_fields", &split_fields, py::arg("text"),
         "A line's fields as the converter splits them, empty ones included.");
-  m.def("result_names",
-        [](const std::string& c) {
-          const geoconv::Routine& r = command_named(c);
-          std::string names;
-          for (int i = 0; i < r.outputs; ++i) names += std::string(i ? " " : "") + r.out[i].name;
-          return names;
-        },
-        py::arg("command"), "The names of a converter command's results, separated by blanks.");
-  m.def("needs_site", [](const std::string& c) { return command_named(c).site; },
-        py::arg("command"), "Whether a converter command takes --site.");
-  m.def("parse_site", &parse_site, py::arg("text"),
-        "LAT,LON,ALT read as the converter reads --site: (lat, lon, alt).");
   m.def("reference_loop", &reference_loop, py::arg("routine"), py::arg("a"), py::arg("b"),
         py::arg("c"), py::arg("x"), py::arg("y"), py::arg("z"), py::arg("site") = py::none());
   m.def("set_conversion_error", [](py::object cls) { conversion_error() = std::move(cls); });
   m.def("available_cores", &available_cores);
 
   m.attr("__version__") = GEOCONV_VERSION;
+  m.attr("MAX_PRECISION") = geoconv::lines::kMaxDecimals;
   m.attr("WGS72_E2") = geoconv::WGS72_E2;
   m.attr("WGS84_E2") = geoconv::WGS84_E2;
   m.attr("WGS72_A") = geoconv::WGS72_A;
