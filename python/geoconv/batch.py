@@ -38,8 +38,8 @@ import uuid
 
 from geoconv import _core
 
-COMMANDS = ("lla2efg", "efg2lla", "aer2xyz", "xyz2aer", "aer2lla", "aer2efg", "efg2aer",
-            "efg84to72", "dms")
+# The converter's commands: the routines of the library's registry that have one.
+COMMANDS = {r["command"]: r for r in _core.routines() if r["command"]}
 BLOCK = 1 << 20        # bytes read and converted at a time (a shard's memory is a few)
 LONGEST = 65536        # the converter's longest line
 BOM = b"\xef\xbb\xbf"
@@ -65,8 +65,10 @@ def header_columns(source, file, columns):
 
 def convert_shard(command, source, target, site, precision, columns=None, block=BLOCK):
     """Converts one shard into target: (ERROR lines, None), or (None, message).
-    The converter's line engine reads the shard as the converter reads a
-    file, in blocks: ERROR lines, long lines and byte-order marks are its own."""
+    The converter's line engine, made from the command, the site as --site
+    gives it (LAT,LON,ALT, or None) and the precision, reads the shard as the
+    converter reads a file, in blocks: ERROR lines, long lines and byte-order
+    marks are its own."""
     folder, name = os.path.split(target)
     temporary = os.path.join(folder, f".{name}.{uuid.uuid4().hex}")
     try:
@@ -77,7 +79,8 @@ def convert_shard(command, source, target, site, precision, columns=None, block=
             else:
                 lines = _core.Lines(command, site, precision,
                                     header_columns(source, file, columns), begun=True)
-                out.write(_core.result_names(command).encode() + b"\n")
+                names = (name for name, _ in COMMANDS[command]["outputs"])
+                out.write(" ".join(names).encode() + b"\n")
             while data := file.read(block):
                 out.write(lines.feed(data))
             out.write(lines.finish())
@@ -99,40 +102,37 @@ def parse(argv):
     parser = argparse.ArgumentParser(
         prog="python3 -m geoconv.batch", formatter_class=argparse.RawDescriptionHelpFormatter,
         description=__doc__.split("\n\n", 2)[2])
-    parser.add_argument("command", choices=COMMANDS, metavar="COMMAND",
+    parser.add_argument("command", metavar="COMMAND",
                         help="a command of the converter: " + ", ".join(COMMANDS))
     parser.add_argument("inputs", metavar="INPUT-GLOB", help="the shards, a glob pattern ('**' "
                         "for any folders below); quote it so that the shell leaves it")
     parser.add_argument("output", metavar="OUTPUT-DIR", help="folder for the outputs (made if "
                         "missing)")
+    site_commands = ", ".join(c for c, r in COMMANDS.items() if r["site"])
     parser.add_argument("--site", metavar="LAT,LON,ALT",
-                        help="base site of aer2lla, aer2efg and efg2aer (deg, deg, ft)")
+                        help=f"base site of {site_commands} (deg, deg, ft)")
     parser.add_argument("-p", "--precision", default="6", metavar="N",
-                        help="decimals of lengths, 0 to 20 (default 6); angles get N+3")
+                        help=f"decimals of lengths, 0 to {_core.MAX_PRECISION} (default 6); "
+                        "angles get N+3")
     parser.add_argument("--columns", metavar="NAMES",
                         help="comma-separated names of the input columns in a header line")
     parser.add_argument("--scheduler", metavar="ADDRESS",
                         help="a Dask scheduler, such as tcp://host:8786 (default: this "
                         "machine's cores)")
     args = parser.parse_args(argv)
-    if not re.fullmatch(r"\d{1,2}", args.precision) or int(args.precision) > 20:
-        parser.error(f"bad precision '{args.precision}': expected a whole number from 0 to 20")
+    if not re.fullmatch(r"\d{1,2}", args.precision) or int(args.precision) > _core.MAX_PRECISION:
+        parser.error(f"bad precision '{args.precision}': expected a whole number from 0 to "
+                     f"{_core.MAX_PRECISION}")
     args.precision = int(args.precision)
-    args.site_values = (0.0, 0.0, 0.0)
-    if _core.needs_site(args.command):
-        if args.site is None:
-            parser.error("this command needs --site LAT,LON,ALT")
-        try:
-            args.site_values = _core.parse_site(args.site)
-        except ValueError as e:
-            parser.error(f"bad --site '{args.site}': {e}")
-    elif args.site is not None:
-        parser.error("--site applies only to aer2lla, aer2efg and efg2aer")
+    # The command, site and precision checked as the converter checks them,
+    # by making its line engine.
+    try:
+        _core.Lines(args.command, args.site, args.precision)
+    except ValueError as e:
+        parser.error(str(e))
     if args.columns is not None:
         args.columns = os.fsencode(args.columns).split(b",")
-        try:
-            _core.Lines(args.command, args.site_values, columns=range(len(args.columns)))
-        except ValueError:
+        if len(args.columns) != len(COMMANDS[args.command]["inputs"]):
             parser.error(f"--columns: {args.command} takes one name per input")
         if not all(args.columns):
             parser.error("--columns: a name is empty")
@@ -200,9 +200,8 @@ def main(argv=None):
         print(f"geoconv.batch: {pairs}", file=sys.stderr)
         return 2
     import dask
-    tasks = [dask.delayed(convert_shard, pure=False)(args.command, source, target,
-                                                     args.site_values, args.precision,
-                                                     args.columns)
+    tasks = [dask.delayed(convert_shard, pure=False)(args.command, source, target, args.site,
+                                                     args.precision, args.columns)
              for source, target in pairs]
     try:
         results = run(tasks, args.scheduler)

@@ -50,25 +50,18 @@ import numpy as np
 
 import geoconv
 
-__all__ = [
-    "LLA84toEFG84", "EFG84toLLA84", "AERtoXYZ", "XYZtoAER", "AERtoLLA84", "AERtoEFG84",
-    "EFG84toAER", "EFG84toEFG72", "DEGtoDMS",
-    "sind", "cosd", "tand", "asind", "acosd", "atand", "atan2d", "sqr", "cube",
-    "convert_columns",
-]
-
-_ONE_RESULT = {"sind", "cosd", "tand", "asind", "acosd", "atand", "atan2d", "sqr", "cube"}
-_SITE_ROUTINES = {"AERtoLLA84", "AERtoEFG84", "EFG84toAER"}
+# Every routine of the library's registry, as geoconv has it.
+_ROUTINES = geoconv._ROUTINES
+__all__ = [*_ROUTINES, "convert_columns"]
 
 
 def _results(routine):
-    return 1 if routine in _ONE_RESULT else 3
+    return len(_ROUTINES[routine]["outputs"])
 
 
 def _points(routine):
     """The names of a routine's point arguments (its site's included)."""
-    return [p.name for p in inspect.signature(getattr(geoconv, routine)).parameters.values()
-            if p.kind is p.POSITIONAL_OR_KEYWORD]
+    return [name for name, _ in geoconv._arguments(_ROUTINES[routine])]
 
 
 # --- arrays -------------------------------------------------------------------
@@ -186,7 +179,7 @@ def _lazy_function(routine):
     return function
 
 
-for _routine in __all__[:-1]:
+for _routine in _ROUTINES:
     globals()[_routine] = _lazy_function(_routine)
 del _routine
 
@@ -269,12 +262,13 @@ def convert_columns(frame, routine, columns, names, *, site=None, errors="raise"
     ...                          site=(51.47222222, 0.0, 10.0))
     """
     routine = getattr(routine, "__name__", routine)
-    if routine not in __all__[:-1]:
+    if routine not in _ROUTINES:
         raise ValueError(f"routine must be one of geoconv's array functions, not {routine!r}")
-    wanted = len(_points(routine)) - (3 if routine in _SITE_ROUTINES else 0)
+    takes_site = _ROUTINES[routine]["site"]
+    wanted = len(_ROUTINES[routine]["inputs"])
     site = tuple(site) if site is not None else ()
-    if len(site) != (3 if routine in _SITE_ROUTINES else 0):
-        raise ValueError(f"{routine} takes a site (lat, lon, alt)" if routine in _SITE_ROUTINES
+    if len(site) != (3 if takes_site else 0):
+        raise ValueError(f"{routine} takes a site (lat, lon, alt)" if takes_site
                          else f"{routine} takes no site")
     columns, names = tuple(columns), tuple(names)
     if len(columns) != wanted or len(names) != _results(routine):

@@ -1,19 +1,23 @@
 // geoconv._core: the compiled half of the Python package geoconv.
 //
-// Each conversion is one "kernel": a few doubles in, one or three doubles
-// out and a status, run point by point over the broadcast of its inputs.
+// Every routine of the library's registry (<geoconv/registry.hpp>) is one
+// conversion here: a few doubles in, one or three doubles out and a Fault,
+// run point by point over the broadcast of its inputs by the registry's own
+// entry (Routine::run, or Routine::run_on_site for a site placed once).
 // Arguments are read and checked with the GIL held; the points are then
 // converted with the GIL released, split over threads when there are many.
-// Every point is converted by the library's own routine, so a result has the
-// library's bits whatever the shape, strides or thread count.
+// Every point is converted by the library's own arithmetic, so a result has
+// the library's bits whatever the shape, strides or thread count, and a
+// failure's text is the library's reason() for the point's Fault.
 //
-// The public, documented and picklable functions are the thin wrappers in
-// geoconv/__init__.py; this module gives them one entry per kernel taking
-// (*inputs, out, errors, threads), and site_<name>(site, *inputs, out,
-// errors, threads) for a Site's conversions.
+// The public, documented and picklable functions are made from the registry
+// in geoconv/__init__.py; this module gives them one entry per routine taking
+// (*inputs, out, errors, threads), site_<name>(site, *inputs, out, errors,
+// threads) for a Site's conversions, and routines() describing them.
 
 #include <geoconv/geoconv.hpp>
 #include <geoconv/lines.hpp>
+#include <geoconv/registry.hpp>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -23,7 +27,6 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -33,10 +36,16 @@
 #include <tuple>
 #include <vector>
 
+#ifndef GEOCONV_VERSION
+#define GEOCONV_VERSION "unknown"
+#endif
+
 namespace py = pybind11;
 
 namespace {
 
+using geoconv::Fault;
+using geoconv::Routine;
 using Index = std::int64_t;
 
 constexpr int kMaxDims = 64;          // NumPy allows 32 (64 from NumPy 2)
@@ -45,115 +54,17 @@ constexpr Index kMinPointsPerThread = 16384;  // below this a thread costs more 
 constexpr int kMaxThreads = 256;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// ---------------------------------------------------------------------------
-// Kernels. run() is the library's routine on one point (site inputs last);
-// the site kernels also have run_site() for a site placed once.
+// The arguments after a site routine's point: its base site, named as the
+// Python functions name them.
+constexpr geoconv::Quantity kSiteInputs[3] = {{"base_lat", geoconv::Unit::kDegrees},
+                                              {"base_lon", geoconv::Unit::kDegrees},
+                                              {"base_alt", geoconv::Unit::kFeet}};
 
-struct Sind {
-  static constexpr int nin = 1, nout = 1;
-  static int run(std::FILE*, const double* i, double* o) { return o[0] = geoconv::sind(i[0]), 0; }
-};
-struct Cosd {
-  static constexpr int nin = 1, nout = 1;
-  static int run(std::FILE*, const double* i, double* o) { return o[0] = geoconv::cosd(i[0]), 0; }
-};
-struct Tand {
-  static constexpr int nin = 1, nout = 1;
-  static int run(std::FILE*, const double* i, double* o) { return o[0] = geoconv::tand(i[0]), 0; }
-};
-struct Asind {
-  static constexpr int nin = 1, nout = 1;
-  static int run(std::FILE*, const double* i, double* o) { return o[0] = geoconv::asind(i[0]), 0; }
-};
-struct Acosd {
-  static constexpr int nin = 1, nout = 1;
-  static int run(std::FILE*, const double* i, double* o) { return o[0] = geoconv::acosd(i[0]), 0; }
-};
-struct Atand {
-  static constexpr int nin = 1, nout = 1;
-  static int run(std::FILE*, const double* i, double* o) { return o[0] = geoconv::atand(i[0]), 0; }
-};
-struct Atan2d {
-  static constexpr int nin = 2, nout = 1;
-  static int run(std::FILE*, const double* i, double* o) {
-    return o[0] = geoconv::atan2d(i[0], i[1]), 0;
-  }
-};
-struct Sqr {
-  static constexpr int nin = 1, nout = 1;
-  static int run(std::FILE*, const double* i, double* o) { return o[0] = geoconv::sqr(i[0]), 0; }
-};
-struct Cube {
-  static constexpr int nin = 1, nout = 1;
-  static int run(std::FILE*, const double* i, double* o) { return o[0] = geoconv::cube(i[0]), 0; }
-};
+int input_count(const Routine& r) { return r.inputs + (r.site ? 3 : 0); }
 
-struct LLA84toEFG84 {
-  static constexpr int nin = 3, nout = 3;
-  static int run(std::FILE* s, const double* i, double* o) {
-    return geoconv::LLA84toEFG84(s, i[0], i[1], i[2], &o[0], &o[1], &o[2]);
-  }
-};
-struct EFG84toLLA84 {
-  static constexpr int nin = 3, nout = 3;
-  static int run(std::FILE* s, const double* i, double* o) {
-    return geoconv::EFG84toLLA84(s, i[0], i[1], i[2], &o[0], &o[1], &o[2]);
-  }
-};
-struct AERtoXYZ {
-  static constexpr int nin = 3, nout = 3;
-  static int run(std::FILE* s, const double* i, double* o) {
-    geoconv::AERtoXYZ(s, i[0], i[1], i[2], &o[0], &o[1], &o[2]);
-    return 0;
-  }
-};
-struct XYZtoAER {
-  static constexpr int nin = 3, nout = 3;
-  static int run(std::FILE* s, const double* i, double* o) {
-    geoconv::XYZtoAER(s, i[0], i[1], i[2], &o[0], &o[1], &o[2]);
-    return 0;
-  }
-};
-struct EFG84toEFG72 {
-  static constexpr int nin = 3, nout = 3;
-  static int run(std::FILE* s, const double* i, double* o) {
-    return geoconv::EFG84toEFG72(s, i[0], i[1], i[2], &o[0], &o[1], &o[2]);
-  }
-};
-struct DEGtoDMS {
-  static constexpr int nin = 1, nout = 3;
-  static int run(std::FILE*, const double* i, double* o) {
-    geoconv::DEGtoDMS(i[0], &o[0], &o[1], &o[2]);
-    return 0;
-  }
-};
-struct AERtoLLA84 {
-  static constexpr int nin = 6, nout = 3;
-  static int run(std::FILE* s, const double* i, double* o) {
-    return geoconv::AERtoLLA84(s, i[0], i[1], i[2], i[3], i[4], i[5], &o[0], &o[1], &o[2]);
-  }
-  static int run_site(const geoconv::Site& site, std::FILE* s, const double* i, double* o) {
-    return site.AERtoLLA84(s, i[0], i[1], i[2], &o[0], &o[1], &o[2]);
-  }
-};
-struct AERtoEFG84 {
-  static constexpr int nin = 6, nout = 3;
-  static int run(std::FILE* s, const double* i, double* o) {
-    return geoconv::AERtoEFG84(s, i[0], i[1], i[2], i[3], i[4], i[5], &o[0], &o[1], &o[2]);
-  }
-  static int run_site(const geoconv::Site& site, std::FILE* s, const double* i, double* o) {
-    return site.AERtoEFG84(s, i[0], i[1], i[2], &o[0], &o[1], &o[2]);
-  }
-};
-struct EFG84toAER {
-  static constexpr int nin = 6, nout = 3;
-  static int run(std::FILE* s, const double* i, double* o) {
-    return geoconv::EFG84toAER(s, i[0], i[1], i[2], i[3], i[4], i[5], &o[0], &o[1], &o[2]);
-  }
-  static int run_site(const geoconv::Site& site, std::FILE* s, const double* i, double* o) {
-    return site.EFG84toAER(s, i[0], i[1], i[2], &o[0], &o[1], &o[2]);
-  }
-};
+const char* input_name(const Routine& r, int i) {
+  return i < r.inputs ? r.in[i].name : kSiteInputs[i - r.inputs].name;
+}
 
 // ---------------------------------------------------------------------------
 // A call's points: the broadcast shape (adjacent dimensions merged where every
@@ -168,51 +79,58 @@ struct Plan {
   Index strides[kMaxOperands][kMaxDims] = {};
   Index size = 1;
   bool nan_on_failure = false;
+  const Routine* routine = nullptr;
   const geoconv::Site* site = nullptr;  // one site for every point, or null
 };
 
-// Converts points begin..end-1 (flat C-order indexes). Returns the first
-// failing index, or -1. A failing point's outputs are left alone, except with
-// nan_on_failure, where they become NaN and the run goes on.
-using ChunkRun = Index (*)(const Plan&, Index, Index);
+// The first failing point of a run (its flat C-order index, -1 for none) and
+// why it failed.
+struct Failure {
+  Index at = -1;
+  Fault fault = Fault::kNone;
+};
 
-template <class K, bool kSite>
-Index run_chunk(const Plan& p, Index begin, Index end) {
-  constexpr int nops = K::nin + K::nout;
-  constexpr int nin = kSite ? K::nin - 3 : K::nin;  // the site's inputs are not operands
+// Converts points begin..end-1 (flat C-order indexes) and returns the first
+// failure. A failing point's outputs are left alone, except with
+// nan_on_failure, where they become NaN and the run goes on. The operand
+// counts are template arguments so that the copies in and out unroll (the
+// helpers cost a few nanoseconds a point); the routine is the registry's.
+template <int kIn, int kOut, bool kOnSite>
+Failure run_chunk(const Plan& p, Index begin, Index end) {
+  const Routine& r = *p.routine;
   const int last = p.ndim - 1;
+  constexpr int ops = kIn + kOut;
   Index index[kMaxDims];
-  char* ptr[nops];
+  char* ptr[kMaxOperands];
   Index rest = begin;
   for (int d = last; d >= 0; --d) {
     index[d] = rest % p.shape[d];
     rest /= p.shape[d];
   }
-  const int ops = nin + K::nout;
   for (int o = 0; o < ops; ++o) {
     ptr[o] = p.data[o];
     for (int d = 0; d <= last; ++d) ptr[o] += index[d] * p.strides[o][d];
   }
-  Index step[nops];
+  Index step[kMaxOperands];
   for (int o = 0; o < ops; ++o) step[o] = p.strides[o][last];
 
   Index k = begin;
   while (k < end) {
     const Index count = std::min(p.shape[last] - index[last], end - k);
     for (Index j = 0; j < count; ++j, ++k) {
-      double in[K::nin], out[K::nout];
-      for (int i = 0; i < nin; ++i) std::memcpy(&in[i], ptr[i], sizeof(double));
-      int status;
-      if constexpr (kSite) {
-        status = K::run_site(*p.site, nullptr, in, out);
+      double in[kIn], out[kOut];
+      for (int i = 0; i < kIn; ++i) std::memcpy(&in[i], ptr[i], sizeof(double));
+      Fault fault;
+      if constexpr (kOnSite) {
+        fault = r.run_on_site(*p.site, in, out);
       } else {
-        status = K::run(nullptr, in, out);
+        fault = r.run(in, out);
       }
-      if (status != 0) {
-        if (!p.nan_on_failure) return k;
-        for (int o = 0; o < K::nout; ++o) out[o] = kNaN;
+      if (fault != Fault::kNone) {
+        if (!p.nan_on_failure) return {k, fault};
+        std::fill(out, out + kOut, kNaN);
       }
-      for (int o = 0; o < K::nout; ++o) std::memcpy(ptr[nin + o], &out[o], sizeof(double));
+      for (int o = 0; o < kOut; ++o) std::memcpy(ptr[kIn + o], &out[o], sizeof(double));
       for (int o = 0; o < ops; ++o) ptr[o] += step[o];
     }
     if (k == end) break;
@@ -226,18 +144,36 @@ Index run_chunk(const Plan& p, Index begin, Index end) {
       for (int o = 0; o < ops; ++o) ptr[o] -= p.shape[d] * p.strides[o][d];
     }
   }
-  return -1;
+  return {};
+}
+
+using ChunkRun = Failure (*)(const Plan&, Index, Index);
+
+// The chunk runner for the plan's operands: up to six inputs (three of a
+// point and three of a site) and up to three outputs.
+ChunkRun chunk_runner(const Plan& p) {
+  static constexpr ChunkRun kRunners[2][6][3] = {
+#define GEOCONV_RUNNERS(site, in) \
+  {&run_chunk<in, 1, site>, &run_chunk<in, 2, site>, &run_chunk<in, 3, site>}
+      {GEOCONV_RUNNERS(false, 1), GEOCONV_RUNNERS(false, 2), GEOCONV_RUNNERS(false, 3),
+       GEOCONV_RUNNERS(false, 4), GEOCONV_RUNNERS(false, 5), GEOCONV_RUNNERS(false, 6)},
+      {GEOCONV_RUNNERS(true, 1), GEOCONV_RUNNERS(true, 2), GEOCONV_RUNNERS(true, 3),
+       GEOCONV_RUNNERS(true, 4), GEOCONV_RUNNERS(true, 5), GEOCONV_RUNNERS(true, 6)},
+#undef GEOCONV_RUNNERS
+  };
+  return kRunners[p.site != nullptr][p.nin - 1][p.nout - 1];
 }
 
 // Runs the chunks on up to `threads` threads (the calling one among them).
-// Returns the first failing index over all points: chunks are in index
-// order, so it is the same for any number of threads.
-Index run_threads(const Plan& p, ChunkRun run, int threads) {
+// Returns the first failure over all points: chunks are in index order, so
+// it is the same for any number of threads.
+Failure run_threads(const Plan& p, int threads) {
   const Index chunks = std::max<Index>(
       1, std::min<Index>({threads, p.size / kMinPointsPerThread, kMaxThreads}));
+  const ChunkRun run = chunk_runner(p);
   if (chunks == 1) return run(p, 0, p.size);
   auto bound = [&](Index c) { return p.size / chunks * c + std::min(c, p.size % chunks); };
-  std::vector<Index> first(static_cast<std::size_t>(chunks), -1);
+  std::vector<Failure> first(static_cast<std::size_t>(chunks));
   std::vector<std::thread> workers;
   workers.reserve(static_cast<std::size_t>(chunks));
   for (Index c = 1; c < chunks; ++c) {
@@ -252,10 +188,10 @@ Index run_threads(const Plan& p, ChunkRun run, int threads) {
   }
   first[0] = run(p, 0, bound(1));
   for (std::thread& w : workers) w.join();
-  for (Index f : first) {
-    if (f >= 0) return f;
+  for (const Failure& f : first) {
+    if (f.at >= 0) return f;
   }
-  return -1;
+  return {};
 }
 
 // ---------------------------------------------------------------------------
@@ -382,54 +318,16 @@ py::object& conversion_error() {
   return *cls;
 }
 
-// The library's message for one failing point, without its newline: the
-// point is converted again with a stream to catch it (routines keep no state,
-// so the second run fails as the first did).
-template <class Run>
-std::string message_of(Run run) {
-  char text[512] = {};
-  std::FILE* stream = fmemopen(text, sizeof text - 1, "w");
-  if (stream == nullptr) return "conversion failed";
-  run(stream);
-  std::fclose(stream);
-  std::string message(text);
-  if (!message.empty() && message.back() == '\n') message.pop_back();
-  return message;
-}
-
-[[noreturn]] void raise_conversion_error(const std::string& message, py::object index) {
-  PyErr_SetObject(conversion_error().ptr(), py::make_tuple(message, index).ptr());
+// The library's reason for the fault (its message without the line end), and
+// the failing point's flat index or None.
+[[noreturn]] void raise_conversion_error(Fault fault, py::object index) {
+  PyErr_SetObject(conversion_error().ptr(),
+                  py::make_tuple(geoconv::reason(fault), index).ptr());
   throw py::error_already_set();
 }
 
 // ---------------------------------------------------------------------------
-// One call of a kernel.
-
-struct Kernel {
-  const char* name;
-  int nin, nout;
-  const char* params[6];
-  bool has_site;
-  int (*point)(std::FILE*, const double*, double*);
-  int (*site_point)(const geoconv::Site&, std::FILE*, const double*, double*);
-  ChunkRun chunk, site_chunk;
-};
-
-template <class K>
-constexpr bool kHasSite = K::nin == 6;
-
-template <class K>
-Kernel make_kernel(const char* name, std::initializer_list<const char*> params) {
-  Kernel k{name, K::nin, K::nout, {}, kHasSite<K>, &K::run, nullptr, &run_chunk<K, false>,
-           nullptr};
-  int i = 0;
-  for (const char* p : params) k.params[i++] = p;
-  if constexpr (kHasSite<K>) {
-    k.site_point = &K::run_site;
-    k.site_chunk = &run_chunk<K, true>;
-  }
-  return k;
-}
+// One call of a routine.
 
 py::object results(const double* values, int n) {
   if (n == 1) return py::float_(values[0]);
@@ -438,19 +336,22 @@ py::object results(const double* values, int n) {
 
 // One conversion: args are the inputs (without the site for a Site's
 // conversion, whose site is `site`).
-py::object call(const Kernel& k, const geoconv::Site* site, PyObject* const* args,
+py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* args,
                 py::handle out, py::handle errors, py::handle threads) {
-  const int nin = site != nullptr ? k.nin - 3 : k.nin;
+  const int nin = site != nullptr ? r.inputs : input_count(r);
+  const int nout = r.outputs;
   const bool nan_on_failure = read_errors(errors);
 
   // All plain Python numbers and no out=: the scalar path.
   double in[6], res[3];
   bool plain = out.is_none();
-  for (int i = 0; plain && i < nin; ++i) plain = read_python_number(args[i], k.params[i], &in[i]);
+  for (int i = 0; plain && i < nin; ++i) {
+    plain = read_python_number(args[i], input_name(r, i), &in[i]);
+  }
 
   std::vector<py::array> arrays;
   if (!plain) {
-    for (int i = 0; i < nin; ++i) arrays.push_back(read_array(args[i], k.params[i]));
+    for (int i = 0; i < nin; ++i) arrays.push_back(read_array(args[i], input_name(r, i)));
     bool all_scalars = out.is_none();
     for (const py::array& a : arrays) all_scalars = all_scalars && a.ndim() == 0;
     if (all_scalars) {
@@ -459,25 +360,24 @@ py::object call(const Kernel& k, const geoconv::Site* site, PyObject* const* arg
     }
   }
   if (plain) {
-    auto run = [&](std::FILE* s) {
-      return site != nullptr ? k.site_point(*site, s, in, res) : k.point(s, in, res);
-    };
-    if (run(nullptr) != 0) {
-      if (!nan_on_failure) raise_conversion_error(message_of(run), py::none());
-      std::fill(res, res + k.nout, kNaN);
+    const Fault fault = site != nullptr ? r.run_on_site(*site, in, res) : r.run(in, res);
+    if (fault != Fault::kNone) {
+      if (!nan_on_failure) raise_conversion_error(fault, py::none());
+      std::fill(res, res + nout, kNaN);
     }
-    return results(res, k.nout);
+    return results(res, nout);
   }
 
   // A site given by scalars is placed once for every point.
   geoconv::Site one_site(0.0, 0.0, 0.0);
   int operands_in = nin;
-  if (site == nullptr && k.has_site && arrays[3].ndim() == 0 && arrays[4].ndim() == 0 &&
-      arrays[5].ndim() == 0) {
+  const int s = r.inputs;  // where the site's arguments start
+  if (site == nullptr && r.site && arrays[s].ndim() == 0 && arrays[s + 1].ndim() == 0 &&
+      arrays[s + 2].ndim() == 0) {
     auto value = [&](int i) { return *static_cast<const double*>(arrays[i].data()); };
-    one_site = geoconv::Site(value(3), value(4), value(5));
+    one_site = geoconv::Site(value(s), value(s + 1), value(s + 2));
     site = &one_site;
-    operands_in = 3;
+    operands_in = r.inputs;
   }
 
   // The broadcast shape.
@@ -488,26 +388,26 @@ py::object call(const Kernel& k, const geoconv::Site* site, PyObject* const* arg
   for (const py::array& a : arrays) {
     const int offset = ndim - static_cast<int>(a.ndim());
     for (int d = 0; d < a.ndim(); ++d) {
-      Index& s = shape[static_cast<std::size_t>(offset + d)];
+      Index& extent = shape[static_cast<std::size_t>(offset + d)];
       const Index n = a.shape(d);
-      if (n == s || n == 1) continue;
-      if (s != 1) {
+      if (n == extent || n == 1) continue;
+      if (extent != 1) {
         std::string text = "the shapes of";
         for (int i = 0; i < nin; ++i) {
-          text += std::string(i == 0 ? " " : ", ") + k.params[i] + " " +
+          text += std::string(i == 0 ? " " : ", ") + input_name(r, i) + " " +
                   shape_text(shape_of(arrays[static_cast<std::size_t>(i)]));
         }
         throw py::value_error(text + " cannot be broadcast together");
       }
-      s = n;
+      extent = n;
     }
   }
   Index size = 1;
-  for (Index s : shape) {
-    if (s != 0 && size > std::numeric_limits<Index>::max() / s) {
+  for (Index n : shape) {
+    if (n != 0 && size > std::numeric_limits<Index>::max() / n) {
       throw py::value_error("broadcast shape too large");
     }
-    size *= s;
+    size *= n;
   }
 
   // The outputs: new arrays, or out= checked.
@@ -515,19 +415,19 @@ py::object call(const Kernel& k, const geoconv::Site* site, PyObject* const* arg
   py::tuple given;
   const bool have_out = !out.is_none();
   if (have_out) {
-    if (k.nout == 1 && py::isinstance<py::array>(out)) {
+    if (nout == 1 && py::isinstance<py::array>(out)) {
       given = py::make_tuple(out);
     } else if (py::isinstance<py::tuple>(out) || py::isinstance<py::list>(out)) {
       given = py::tuple(py::reinterpret_borrow<py::object>(out));
     } else {
-      throw py::type_error("out must be a tuple of " + std::to_string(k.nout) +
+      throw py::type_error("out must be a tuple of " + std::to_string(nout) +
                            " float64 arrays, not " + type_name(out));
     }
-    if (static_cast<int>(given.size()) != k.nout) {
-      throw py::value_error("out must hold " + std::to_string(k.nout) + " arrays, not " +
+    if (static_cast<int>(given.size()) != nout) {
+      throw py::value_error("out must hold " + std::to_string(nout) + " arrays, not " +
                             std::to_string(given.size()));
     }
-    for (int o = 0; o < k.nout; ++o) {
+    for (int o = 0; o < nout; ++o) {
       const std::string which = "out[" + std::to_string(o) + "]";
       if (!py::isinstance<py::array>(given[o])) {
         throw py::type_error(which + " must be a NumPy array, not " + type_name(given[o]));
@@ -557,16 +457,17 @@ py::object call(const Kernel& k, const geoconv::Site* site, PyObject* const* arg
       }
     }
   } else {
-    for (int o = 0; o < k.nout; ++o) outs.emplace_back(py::dtype("float64"), shape);
+    for (int o = 0; o < nout; ++o) outs.emplace_back(py::dtype("float64"), shape);
   }
 
   // The plan: operands' strides in the broadcast shape, dimensions of one
   // dropped, then neighbours merged where every operand allows it.
   Plan p;
   p.nin = operands_in;
-  p.nout = k.nout;
+  p.nout = nout;
   p.size = size;
   p.nan_on_failure = nan_on_failure;
+  p.routine = &r;
   p.site = site;
   std::vector<py::array> ops(arrays.begin(), arrays.begin() + operands_in);
   ops.insert(ops.end(), outs.begin(), outs.end());
@@ -601,61 +502,16 @@ py::object call(const Kernel& k, const geoconv::Site* site, PyObject* const* arg
   }
   p.ndim = std::max(nd, 1);
 
-  Index failed = -1;
+  Failure failed;
+  const int nthreads = read_threads(threads);
   if (size > 0) {
-    const int nthreads = read_threads(threads);
-    const ChunkRun chunk = site != nullptr ? k.site_chunk : k.chunk;
     py::gil_scoped_release release;
-    failed = run_threads(p, chunk, nthreads);
-  } else {
-    read_threads(threads);
+    failed = run_threads(p, nthreads);
   }
-  if (failed >= 0) {
-    // The failing point's inputs, found from its flat index.
-    Index rest = failed;
-    Index offset[kMaxOperands] = {};
-    for (int d = p.ndim - 1; d >= 0; --d) {
-      const Index i = rest % p.shape[d];
-      rest /= p.shape[d];
-      for (int o = 0; o < p.nin; ++o) offset[o] += i * p.strides[o][d];
-    }
-    for (int i = 0; i < p.nin; ++i) std::memcpy(&in[i], p.data[i] + offset[i], sizeof(double));
-    raise_conversion_error(message_of([&](std::FILE* s) {
-                             return site != nullptr ? k.site_point(*site, s, in, res)
-                                                    : k.point(s, in, res);
-                           }),
-                           py::int_(failed));
-  }
-  if (have_out) return k.nout == 1 ? py::object(given[0]) : py::object(given);
-  if (k.nout == 1) return outs[0];
+  if (failed.at >= 0) raise_conversion_error(failed.fault, py::int_(failed.at));
+  if (have_out) return nout == 1 ? py::object(given[0]) : py::object(given);
+  if (nout == 1) return outs[0];
   return py::make_tuple(outs[0], outs[1], outs[2]);
-}
-
-const std::vector<Kernel>& kernels() {
-  static const std::vector<Kernel> list = {
-      make_kernel<Sind>("sind", {"d"}),
-      make_kernel<Cosd>("cosd", {"d"}),
-      make_kernel<Tand>("tand", {"d"}),
-      make_kernel<Asind>("asind", {"v"}),
-      make_kernel<Acosd>("acosd", {"v"}),
-      make_kernel<Atand>("atand", {"v"}),
-      make_kernel<Atan2d>("atan2d", {"y", "x"}),
-      make_kernel<Sqr>("sqr", {"x"}),
-      make_kernel<Cube>("cube", {"x"}),
-      make_kernel<LLA84toEFG84>("LLA84toEFG84", {"lat", "lon", "alt"}),
-      make_kernel<EFG84toLLA84>("EFG84toLLA84", {"E", "F", "G"}),
-      make_kernel<AERtoXYZ>("AERtoXYZ", {"az", "el", "range"}),
-      make_kernel<XYZtoAER>("XYZtoAER", {"x", "y", "z"}),
-      make_kernel<EFG84toEFG72>("EFG84toEFG72", {"E", "F", "G"}),
-      make_kernel<DEGtoDMS>("DEGtoDMS", {"angle"}),
-      make_kernel<AERtoLLA84>("AERtoLLA84",
-                              {"az", "el", "range", "base_lat", "base_lon", "base_alt"}),
-      make_kernel<AERtoEFG84>("AERtoEFG84",
-                              {"az", "el", "range", "base_lat", "base_lon", "base_alt"}),
-      make_kernel<EFG84toAER>("EFG84toAER",
-                              {"E", "F", "G", "base_lat", "base_lon", "base_alt"}),
-  };
-  return list;
 }
 
 // ---------------------------------------------------------------------------
@@ -711,33 +567,26 @@ int str_to_int(py::handle text, py::handle first, py::handle last) {
   return geoconv::STRtoINT(PyBytes_AS_STRING(bytes.ptr()), f, l);
 }
 
-// The converter's line engine for a command, with its site read as the
-// converter reads --site (from the numbers written exactly), and only for the
-// commands that take one.
+// The converter's line engine, made as the converter geoconv makes it from
+// its arguments (Converter::make): the command, the site as --site's text
+// LAT,LON,ALT (None for none) and the decimals. ValueError with make's
+// reason when it refuses them.
+std::string_view view(const py::bytes& bytes) {
+  return {PyBytes_AS_STRING(bytes.ptr()), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.ptr()))};
+}
+
 std::unique_ptr<geoconv::lines::Converter> make_converter(const std::string& command,
                                                           py::handle site, int precision) {
-  const geoconv::Routine* c = geoconv::lines::find_command(command);
-  char fields[128];
-  if (c != nullptr && c->site) {
-    py::tuple s;
-    try {
-      s = py::tuple(py::reinterpret_borrow<py::object>(site));
-    } catch (py::error_already_set&) {
-      throw py::type_error("site must be (lat, lon, alt)");
-    }
-    if (s.size() != 3) throw py::type_error("site must be (lat, lon, alt)");
-    std::snprintf(fields, sizeof fields, "%.17g,%.17g,%.17g", read_site_value(s[0], "lat"),
-                  read_site_value(s[1], "lon"), read_site_value(s[2], "alt"));
+  std::string text;
+  if (!site.is_none()) {
+    text = std::string(view(read_text(site, "site")));
+    if (text.find('\0') != std::string::npos) throw py::value_error("site: a NUL character");
   }
   std::string why;
-  auto converter = geoconv::lines::Converter::make(command, c != nullptr && c->site ? fields : nullptr,
+  auto converter = geoconv::lines::Converter::make(command, site.is_none() ? nullptr : text.c_str(),
                                                    precision, &why);
   if (converter == nullptr) throw py::value_error(why);
   return converter;
-}
-
-std::string_view view(const py::bytes& bytes) {
-  return {PyBytes_AS_STRING(bytes.ptr()), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.ptr()))};
 }
 
 // The converter's output for a whole text, and its number of ERROR lines.
@@ -804,19 +653,31 @@ py::list split_fields(py::handle text) {
   return out;
 }
 
-const geoconv::Routine& command_named(const std::string& command) {
-  const geoconv::Routine* c = geoconv::lines::find_command(command);
-  if (c == nullptr) throw py::value_error("unknown command '" + command + "'");
-  return *c;
+// Quantities as Python data: (name, unit symbol) pairs.
+py::tuple quantities(const geoconv::Quantity* q, int n) {
+  py::tuple t(n);
+  for (int i = 0; i < n; ++i) t[i] = py::make_tuple(q[i].name, geoconv::symbol(q[i].unit));
+  return t;
 }
 
-// LAT,LON,ALT read as the converter reads --site; ValueError with its reason.
-py::tuple parse_site(py::handle text) {
-  const py::bytes bytes = read_text(text, "site");
-  geoconv::Site site(0.0, 0.0, 0.0);
-  std::string why;
-  if (!geoconv::lines::parse_site(view(bytes), &site, &why)) throw py::value_error(why);
-  return py::make_tuple(site.latitude(), site.longitude(), site.altitude());
+// The registry as Python data: a dict per routine with its name, summary,
+// inputs and outputs, whether it takes a site and can fail, and its
+// converter command (or None).
+py::tuple describe_routines() {
+  py::tuple list(geoconv::routine_count());
+  for (int i = 0; i < geoconv::routine_count(); ++i) {
+    const Routine& r = geoconv::routines()[i];
+    py::dict d;
+    d["name"] = r.name;
+    d["summary"] = r.summary;
+    d["inputs"] = quantities(r.in, r.inputs);
+    d["outputs"] = quantities(r.out, r.outputs);
+    d["site"] = r.site;
+    d["fails"] = r.fails;
+    d["command"] = r.command != nullptr ? py::object(py::str(r.command)) : py::none();
+    list[i] = d;
+  }
+  return list;
 }
 
 // The plain C++ loop the benchmark compares with: one routine over
@@ -858,7 +719,7 @@ void reference_loop(const std::string& routine, py::array_t<double> a, py::array
 // ---------------------------------------------------------------------------
 // Entry points. The conversions are plain vectorcall functions rather than
 // pybind11 ones: a scalar call is then about 100 ns cheaper, which is most of
-// its cost. Each function's self is its kernel's index.
+// its cost. Each function's self is its routine's index in the registry.
 
 template <class F>
 PyObject* guarded(F&& f) {
@@ -876,37 +737,41 @@ PyObject* guarded(F&& f) {
   return nullptr;
 }
 
-const Kernel& kernel_of(PyObject* self) {
-  return kernels()[PyLong_AsSize_t(self)];
+const Routine& routine_of(PyObject* self) { return geoconv::routines()[PyLong_AsSize_t(self)]; }
+
+[[noreturn]] void wrong_count(const Routine& r) {
+  throw py::type_error(std::string(r.name) + ": wrong number of arguments");
 }
 
 // name(*inputs, out, errors, threads), all positional.
 PyObject* convert_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
   return guarded([&] {
-    const Kernel& k = kernel_of(self);
-    if (nargs != k.nin + 3) throw py::type_error(std::string(k.name) + ": wrong number of arguments");
-    return call(k, nullptr, args, args[k.nin], args[k.nin + 1], args[k.nin + 2]);
+    const Routine& r = routine_of(self);
+    const int n = input_count(r);
+    if (nargs != n + 3) wrong_count(r);
+    return call(r, nullptr, args, args[n], args[n + 1], args[n + 2]);
   });
 }
 
 // site_name(site, *inputs, out, errors, threads): a Site's conversion.
 PyObject* site_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
   return guarded([&] {
-    const Kernel& k = kernel_of(self);
-    if (nargs != k.nin + 1) throw py::type_error(std::string(k.name) + ": wrong number of arguments");
+    const Routine& r = routine_of(self);
+    const int n = r.inputs + 1;
+    if (nargs != n + 3) wrong_count(r);
     if (!py::isinstance<geoconv::Site>(args[0])) throw py::type_error("not a geoconv._core.Site");
     const auto& site = py::cast<const geoconv::Site&>(py::handle(args[0]));
-    return call(k, &site, args + 1, args[4], args[5], args[6]);
+    return call(r, &site, args + 1, args[n], args[n + 1], args[n + 2]);
   });
 }
 
 void add_entries(py::module_& m) {
   // Method definitions must outlive the functions: kept for the process.
+  const auto count = static_cast<std::size_t>(geoconv::routine_count());
   static std::vector<PyMethodDef>* defs = new std::vector<PyMethodDef>();
   static std::vector<std::string>* names = new std::vector<std::string>();
-  const std::vector<Kernel>& list = kernels();
-  names->reserve(2 * list.size());
-  defs->reserve(2 * list.size());
+  names->reserve(2 * count);
+  defs->reserve(2 * count);
   auto add = [&](std::string name, PyObject* (*entry)(PyObject*, PyObject* const*, Py_ssize_t),
                  std::size_t index) {
     names->push_back(std::move(name));
@@ -917,9 +782,10 @@ void add_entries(py::module_& m) {
     if (f == nullptr) throw py::error_already_set();
     m.add_object(names->back().c_str(), py::reinterpret_steal<py::object>(f));
   };
-  for (std::size_t i = 0; i < list.size(); ++i) {
-    add(list[i].name, &convert_entry, i);
-    if (list[i].has_site) add(std::string("site_") + list[i].name, &site_entry, i);
+  for (std::size_t i = 0; i < count; ++i) {
+    const Routine& r = geoconv::routines()[i];
+    add(r.name, &convert_entry, i);
+    if (r.site) add(std::string("site_") + r.name, &site_entry, i);
   }
 }
 
@@ -929,6 +795,18 @@ PYBIND11_MODULE(_core, m) {
   m.doc() = "Compiled conversions behind geoconv; use the geoconv package instead.";
 
   add_entries(m);
+  m.def("routines", &describe_routines,
+        "The library's routines: a dict each, with name, summary, inputs and outputs as "
+        "(name, unit) pairs, site, fails and command.");
+  m.attr("SITE_INPUTS") = quantities(kSiteInputs, 3);
+
+  py::enum_<Fault>(m, "Fault", "Why a conversion failed.")
+      .value("none", Fault::kNone)
+      .value("latitude", Fault::kLatitude)
+      .value("solve", Fault::kSolve)
+      .value("range", Fault::kRange);
+  m.def("message", &geoconv::message, py::arg("fault"), "The line a routine writes for the fault.");
+  m.def("reason", &geoconv::reason, py::arg("fault"), "The line without its end, as shown.");
 
   py::class_<geoconv::Site>(m, "Site")
       .def(py::init([](py::handle lat, py::handle lon, py::handle alt) {
@@ -946,35 +824,26 @@ PYBIND11_MODULE(_core, m) {
 
   m.def("STRtoINT", &str_to_int, py::arg("text"), py::arg("first"), py::arg("last"));
   m.def("convert_text", &convert_text, py::arg("command"), py::arg("text"),
-        py::arg("site") = py::make_tuple(0.0, 0.0, 0.0), py::arg("precision") = 6,
+        py::arg("site") = py::none(), py::arg("precision") = geoconv::lines::kDefaultDecimals,
         "Converts text as the converter geoconv does: (output, number of ERROR lines).");
   py::class_<Lines>(m, "Lines",
                     "The converter's line engine fed one input in pieces (bytes).")
       .def(py::init<const std::string&, py::handle, int, py::handle, bool>(),
-           py::arg("command"), py::arg("site") = py::make_tuple(0.0, 0.0, 0.0),
-           py::arg("precision") = 6, py::arg("columns") = py::none(), py::arg("begun") = false)
+           py::arg("command"), py::arg("site") = py::none(),
+           py::arg("precision") = geoconv::lines::kDefaultDecimals,
+           py::arg("columns") = py::none(), py::arg("begun") = false)
       .def("feed", &Lines::feed, py::arg("data"))
       .def("finish", &Lines::finish)
       .def_property_readonly("errors", &Lines::errors);
   m.def("split_fields", &split_fields, py::arg("text"),
         "A line's fields as the converter splits them, empty ones included.");
-  m.def("result_names",
-        [](const std::string& c) {
-          const geoconv::Routine& r = command_named(c);
-          std::string names;
-          for (int i = 0; i < r.outputs; ++i) names += std::string(i ? " " : "") + r.out[i].name;
-          return names;
-        },
-        py::arg("command"), "The names of a converter command's results, separated by blanks.");
-  m.def("needs_site", [](const std::string& c) { return command_named(c).site; },
-        py::arg("command"), "Whether a converter command takes --site.");
-  m.def("parse_site", &parse_site, py::arg("text"),
-        "LAT,LON,ALT read as the converter reads --site: (lat, lon, alt).");
   m.def("reference_loop", &reference_loop, py::arg("routine"), py::arg("a"), py::arg("b"),
         py::arg("c"), py::arg("x"), py::arg("y"), py::arg("z"), py::arg("site") = py::none());
   m.def("set_conversion_error", [](py::object cls) { conversion_error() = std::move(cls); });
   m.def("available_cores", &available_cores);
 
+  m.attr("__version__") = GEOCONV_VERSION;
+  m.attr("MAX_PRECISION") = geoconv::lines::kMaxDecimals;
   m.attr("WGS72_E2") = geoconv::WGS72_E2;
   m.attr("WGS84_E2") = geoconv::WGS84_E2;
   m.attr("WGS72_A") = geoconv::WGS72_A;

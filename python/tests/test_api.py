@@ -95,13 +95,13 @@ def test_failures_raise_with_index_or_become_nan():
         geoconv.LLA84toEFG84(lat, 0.0, 0.0)
     error = raised.value
     assert isinstance(error, ValueError) and error.index == 1
-    assert error.message == "(LLA84toEFG84) problem: lat>90 "
-    assert str(error) == "(LLA84toEFG84) problem: lat>90  (at flat index 1)"
+    assert error.message == "(LLA84toEFG84) problem: lat>90"
+    assert str(error) == "(LLA84toEFG84) problem: lat>90 (at flat index 1)"
     got = geoconv.LLA84toEFG84(lat, 0.0, 0.0, errors="nan")
     for a, b in zip(got, pointwise(geoconv.LLA84toEFG84, lat, 0.0, 0.0, errors="nan")):
         np.testing.assert_array_equal(a, b)
         assert np.isnan(a[[0, 1], [1, 1]]).all() and not np.isnan(a[:, 0]).any()
-    with pytest.raises(ConversionError, match=r"^\(AERtoLLA84\) problem: input range=0 $"):
+    with pytest.raises(ConversionError, match=r"^\(AERtoLLA84\) problem: input range=0$"):
         geoconv.Site(*SITE).AERtoLLA84(0.0, 0.0, 0.0)
     assert np.isnan(geoconv.AERtoLLA84(1.0, 2.0, 0.0, *SITE, errors="nan")).all()
 

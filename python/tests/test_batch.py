@@ -78,15 +78,15 @@ def test_shards_get_the_converters_output(cluster, command, options, shards, sta
             for block in (1, 3):
                 target = Path(folder, "block")
                 batch.convert_shard(command, str(Path(folder, "in", name)), str(target),
-                                    args.site_values, args.precision, args.columns, block)
+                                    args.site, args.precision, args.columns, block)
                 assert target.read_bytes() == expected, (name, block)
 
 
 @pytest.mark.parametrize("arguments, message", [
-    (["nosuch", "{in}/*", "{out}"], b"invalid choice: 'nosuch'"),
-    (["aer2lla", "{in}/*", "{out}"], b"this command needs --site"),
-    (["aer2lla", "{in}/*", "{out}", "--site", "91,0,0"], b"bad --site '91,0,0': (LLA84toEFG84)"),
-    (["lla2efg", "{in}/*", "{out}", "--site", "1,2,3"], b"--site applies only to"),
+    (["nosuch", "{in}/*", "{out}"], b"unknown command 'nosuch'"),
+    (["aer2lla", "{in}/*", "{out}"], b"this command needs a site"),
+    (["aer2lla", "{in}/*", "{out}", "--site", "91,0,0"], b"bad site '91,0,0': (LLA84toEFG84)"),
+    (["lla2efg", "{in}/*", "{out}", "--site", "1,2,3"], b"a site applies only to"),
     (["lla2efg", "{in}/*", "{out}", "-p", "21"], b"bad precision '21'"),
     (["lla2efg", "{in}/none*", "{out}"], b"no file matches"),
     (["lla2efg", "{in}/*", "{in}"], b"is also the output"),

@@ -32,6 +32,7 @@ SITE_LAT = rng.uniform(-90.0, 90.0, 500)
     ("AERtoLLA84", (da.from_array(rng.uniform(0, 360, N), chunks=100_000), [[5.0], [45.0]],
                     da.from_array(rng.uniform(0, 1e6, N), chunks=70_000), 51.5, 0.0, 10.0)),
     ("atan2d", (da.from_array(E, chunks=50_000), F)),
+    ("AERtoEFG84", (da.from_array(SITE_LAT), 45.0, 1e4, 91.0, 0.0, 10.0)),   # an invalid site
 ])
 def test_chunks_give_the_bits_of_one_direct_call(cluster, routine, args):
     direct = [a.compute() if isinstance(a, da.Array) else a for a in args]
@@ -59,7 +60,7 @@ def test_columns_of_a_frame_are_converted_and_a_refused_row_named(cluster):
     assert list(got.columns) == ["E", "F", "G", "lat", "site", "az", "el"]
     for name, b in zip(("az", "el", "lat"), expected):
         assert np.array_equal(got[name].to_numpy().view(np.uint64), b.view(np.uint64))
-    with pytest.raises(geoconv.ConversionError, match=r"lat>90  \(at row 124457\)$") as raised:
+    with pytest.raises(geoconv.ConversionError, match=r"lat>90 \(at row 124457\)$") as raised:
         gd.convert_columns(frame, geoconv.LLA84toEFG84, ["lat", "F", "G"], "xyz").compute()
     assert raised.value.index == 124_457
 

@@ -1,6 +1,7 @@
-"""What help(geoconv) and editors show: every public function documents each
-parameter (lengths in feet where they are feet), its failures and an example,
-and the type stub declares the same names and parameters as the module."""
+"""What help(geoconv) and editors show: every routine of the library's
+registry is a function (and a site routine a Site method) documenting each
+parameter (lengths in feet where the registry says feet), its failures and an
+example, and the type stub declares the same names and parameters."""
 
 import ast
 import inspect
@@ -9,12 +10,12 @@ from pathlib import Path
 import pytest
 
 import geoconv
+from geoconv import _core
 
-FUNCTIONS = {name: getattr(geoconv, name) for name in geoconv.__all__
-             if inspect.isfunction(getattr(geoconv, name))}
-FUNCTIONS.update({f"Site.{name}": getattr(geoconv.Site, name)
-                  for name in ("AERtoLLA84", "AERtoEFG84", "EFG84toAER")})
-SITE_RELATIVE = {"AERtoLLA84", "AERtoEFG84", "EFG84toAER"}
+ROUTINES = {r["name"]: r for r in _core.routines()}
+FUNCTIONS = {name: (r, getattr(geoconv, name)) for name, r in ROUTINES.items()}
+FUNCTIONS.update({f"Site.{name}": (r, getattr(geoconv.Site, name))
+                  for name, r in ROUTINES.items() if r["site"]})
 
 
 def entry(doc, parameter):
@@ -30,17 +31,16 @@ def entry(doc, parameter):
 
 @pytest.mark.parametrize("name", sorted(FUNCTIONS))
 def test_docstrings_give_every_parameter_its_unit_failures_and_an_example(name):
-    function = FUNCTIONS[name]
+    routine, function = FUNCTIONS[name]
     doc = inspect.getdoc(function)
     for section in ("Parameters\n", "Returns\n", "Raises\n", "Examples\n--------\n>>> "):
         assert section in doc, section
-    assert "%(" not in doc
-    for p in inspect.signature(function).parameters:
-        if p != "self":
-            text = entry(doc, p)
-            assert text, f"{p} undocumented"
-            if p in ("alt", "base_alt") or (p == "range" and name.split(".")[-1] in SITE_RELATIVE):
-                assert "**feet**" in text, f"{p}: {text}"
+    assert ("ConversionError" in doc.split("Raises")[1]) == routine["fails"]
+    assert f"{routine['name']}(" in doc.split("Examples")[1], "an example of another routine"
+    for p, unit in geoconv._arguments(routine, name.startswith("Site.")):
+        text = entry(doc, p)
+        assert text, f"{p} undocumented"
+        assert ("**feet**" in text) == (unit == "ft"), f"{p}: {text}"
 
 
 def stub_signatures():
@@ -59,11 +59,12 @@ def stub_signatures():
     return found
 
 
-def test_stub_matches_the_module():
+def test_stub_declares_every_routine_with_its_parameters():
     stub = stub_signatures()
     for name in geoconv.__all__:
         assert name in stub or name in ("ConversionError", "Site"), name
-    for name, function in FUNCTIONS.items():
-        runtime = [p for p in inspect.signature(function).parameters if p != "self"]
-        assert all(overload == runtime for overload in stub[name]), name
+    for name, (routine, _) in FUNCTIONS.items():
+        points = [p for p, _ in geoconv._arguments(routine, name.startswith("Site."))]
+        wanted = points + ["out", "errors", "threads"]
+        assert stub.get(name) and all(overload == wanted for overload in stub[name]), name
     assert stub["Site.__init__"] == [["lat", "lon", "alt"]]

@@ -1,28 +1,44 @@
 """The module against the project's table of expected results (tests/data/
-expected.txt, shared with the C++ tests): every row's bits, status and
-message through scalar calls, a Site and one array call per routine, and
-every checksum over the nudged inputs through scalars and through arrays.
-The table's header describes its format."""
+expected.txt, shared with the C++ tests; its header gives the format): every
+row and every checksum over the nudged inputs, through scalar calls, a Site
+(for the site routines) and array calls, each result written as the table
+writes it, the module's reason turned back into the library's line."""
 
 import math
 import re
-import struct
 from pathlib import Path
 
 import numpy as np
 import pytest
 
 import geoconv
+from geoconv import _core
 
 TABLE = Path(__file__).resolve().parents[2] / "tests" / "data" / "expected.txt"
-
-HELPERS = {"sind", "cosd", "tand", "asind", "acosd", "atand", "atan2d", "sqr", "cube"}
-NO_STATUS = {"AERtoXYZ", "XYZtoAER", "DEGtoDMS"}
-SITE_ROUTINES = {"AERtoLLA84", "AERtoEFG84", "EFG84toAER"}
 NUDGE = (3, 5, 7, 2, 4, 6)
+ROUTINES = {r["name"]: r for r in _core.routines()}
+LINE = {_core.reason(f): _core.message(f) for f in _core.Fault.__members__.values()}
 
 
-# --- reading the table ------------------------------------------------------
+def read_table():
+    """{routine: [(line number, input tokens, result text)]} and
+    {routine: (hash, calls)}."""
+    rows, checksums = {}, {}
+    for number, line in enumerate(TABLE.read_text("latin-1").splitlines(), 1):
+        tokens = re.findall(r'"(?:[^"\\]|\\.)*"|\S+', line)
+        if not tokens or tokens[0].startswith("#"):
+            continue
+        if tokens[0] == "checksum":
+            checksums[tokens[1]] = (int(tokens[2], 16), int(tokens[3]))
+            continue
+        arrow = tokens.index("->")
+        rows.setdefault(tokens[0], []).append((number, tokens[1:arrow],
+                                               " ".join(tokens[arrow + 1:])))
+    return rows, checksums
+
+
+ROWS, CHECKSUMS = read_table()
+
 
 def unquote(token):
     """A quoted text of the table as bytes."""
@@ -32,147 +48,102 @@ def unquote(token):
                   token[1:-1].encode("latin-1"))
 
 
-def read_table():
-    rows, checksums = [], []
-    for number, line in enumerate(TABLE.read_text("latin-1").splitlines(), 1):
-        if not line.strip() or line.startswith("#"):
-            continue
-        tokens = re.findall(r'"(?:[^"\\]|\\.)*"|\S+', line)
-        if tokens[0] == "checksum":
-            checksums.append((tokens[1], int(tokens[2], 16), int(tokens[3])))
-            continue
-        arrow = tokens.index("->")
-        routine, args, res = tokens[0], tokens[1:arrow], tokens[arrow + 1:]
-        if routine == "STRtoINT":
-            rows.append((number, routine, (unquote(args[0]), int(args[1]), int(args[2])),
-                         (0, b"", (int(res[0]),))))
-            continue
-        values = lambda ts: tuple(None if t == "unwritten" else float(t) for t in ts)
-        if routine in HELPERS or routine in NO_STATUS:
-            expected = (0, b"", values(res))
-        else:
-            expected = (int(res[0]), unquote(res[1]), values(res[2:]))
-        rows.append((number, routine, values(args), expected))
-    return rows, checksums
-
-
-ROWS, CHECKSUMS = read_table()
-ROUTINES = sorted({r[1] for r in ROWS})
-
-
-# --- running the module -------------------------------------------------------
-
-def failed_outputs(routine, inputs):
-    """What a refused call leaves in its outputs: nothing, except AERtoLLA84's
-    zero range, which hands back the site as given (the module raises or
-    gives NaN instead; the rows below check this rule against the table)."""
-    if routine == "AERtoLLA84" and inputs[2] == 0:
-        return tuple(inputs[3:6])
-    return (None, None, None)
-
+# --- the module's results, written as rows -----------------------------------
 
 def as_tuple(result):
     return result if isinstance(result, tuple) else (result,)
 
 
-def call_scalar(routine, inputs, site=False):
-    """(status, message, outputs) of one scalar call, through a Site if asked."""
-    try:
-        if site:
-            result = getattr(geoconv.Site(*inputs[3:]), routine)(*inputs[:3])
-        else:
-            result = getattr(geoconv, routine)(*inputs)
-    except geoconv.ConversionError as e:
-        assert e.index is None
-        return 1, e.message.encode() + b"\n", failed_outputs(routine, inputs)
-    assert all(type(x) in (float, int) for x in as_tuple(result))
-    return 0, b"", as_tuple(result)
-
-
-def call_arrays(routine, inputs):
-    """(status, message, outputs) of every point, from one errors="nan" array
-    call and, for the statuses and messages, errors="raise" calls walking from
-    one failing point to the next."""
-    columns = [np.array(c, dtype=float) for c in zip(*inputs)]
-    outputs = as_tuple(getattr(geoconv, routine)(*columns, errors="nan"))
+def through(routine, points, path):
+    """(reason or None, outputs) of every point: by scalar calls, by calls on
+    a Site, or by one errors="nan" array call and errors="raise" calls walking
+    from one failing point to the next for the reasons."""
+    function = getattr(geoconv, routine)
+    if path != "arrays":
+        results = []
+        for p in points:
+            try:
+                got = getattr(geoconv.Site(*p[3:]), routine)(*p[:3]) if path == "Site" \
+                    else function(*p)
+            except geoconv.ConversionError as e:
+                assert e.index is None
+                results.append((e.message, None))
+                continue
+            assert all(type(x) is float for x in as_tuple(got))
+            results.append((None, as_tuple(got)))
+        return results
+    columns = [np.array(c, dtype=float) for c in zip(*points)]
+    outputs = as_tuple(function(*columns, errors="nan"))
     results, start = [], 0
-    while start < len(inputs):
+    while start < len(points):
         try:
-            getattr(geoconv, routine)(*(c[start:] for c in columns))
-            failed = len(inputs)
+            function(*(c[start:] for c in columns))
+            failed = len(points)
         except geoconv.ConversionError as e:
-            failed, message = start + e.index, e.message.encode() + b"\n"
-        for i in range(start, failed):
-            results.append((0, b"", tuple(float(o[i]) for o in outputs)))
-        if failed < len(inputs):
+            failed, reason = start + e.index, e.message
+        results += [(None, tuple(float(o[i]) for o in outputs)) for i in range(start, failed)]
+        if failed < len(points):
             assert all(math.isnan(o[failed]) for o in outputs)
-            results.append((1, message, failed_outputs(routine, inputs[failed])))
+            results.append((reason, None))
         start = failed + 1
     return results
 
 
-def same(a, b):
-    if a is None or b is None:
-        return a is b
-    return (math.isnan(a) and math.isnan(b)) or struct.pack("<d", a) == struct.pack("<d", b)
+def texts(routine, points, path):
+    """The results as the table writes them. A refused call's outputs, which
+    the module does not show, are left unwritten but for a zero range, which
+    hands back the site as given."""
+    shows_status = '"' in ROWS[routine][0][2]
+    written = []
+    for p, (reason, outputs) in zip(points, through(routine, points, path)):
+        if reason is not None:
+            zero_range = reason == _core.reason(_core.Fault.range)
+            outputs = p[3:6] if zero_range else (None,) * len(ROUTINES[routine]["outputs"])
+        numbers = " ".join("unwritten" if x is None else "nan" if math.isnan(x) else f"{x:.17g}"
+                           for x in outputs)
+        line = "" if reason is None else LINE[reason].replace("\n", "\\n")
+        written.append(f'{int(reason is not None)} "{line}" {numbers}' if shows_status
+                       else numbers)
+    return written
 
 
-def agree(expected, got):
-    return (expected[0] == got[0] and expected[1] == got[1] and len(expected[2]) == len(got[2])
-            and all(same(a, b) for a, b in zip(expected[2], got[2])))
+def paths(routine):
+    return ["scalar", "arrays"] + (["Site"] if ROUTINES[routine]["site"] else [])
 
 
-# --- rows ---------------------------------------------------------------------
+# --- rows and checksums -------------------------------------------------------
 
-def test_table_has_rows_and_checksums():
-    assert ROWS and CHECKSUMS, f"{TABLE} holds no rows yet"
+def test_table_covers_the_registry():
+    assert set(ROWS) == set(ROUTINES) | {"STRtoINT"} and set(CHECKSUMS) == set(ROUTINES)
 
 
 @pytest.mark.parametrize("routine", ROUTINES)
 def test_rows(routine):
-    rows = [r for r in ROWS if r[1] == routine]
-    if routine == "STRtoINT":
-        for number, _, (text, first, last), expected in rows:
-            assert geoconv.STRtoINT(text, first, last) == expected[2][0], f"line {number}"
-        return
-    paths = {"scalar": [call_scalar(routine, r[2]) for r in rows],
-             "arrays": call_arrays(routine, [r[2] for r in rows])}
-    if routine in SITE_ROUTINES:
-        paths["Site"] = [call_scalar(routine, r[2], site=True) for r in rows]
-    for path, results in paths.items():
-        for (number, _, _, expected), got in zip(rows, results):
-            assert agree(expected, got), f"line {number} through {path}: {got}"
+    rows = ROWS[routine]
+    points = [tuple(float(t) for t in inputs) for _, inputs, _ in rows]
+    for path in paths(routine):
+        for (number, _, expected), got in zip(rows, texts(routine, points, path)):
+            assert got == expected, f"line {number} through {path}"
 
 
-# --- checksums ----------------------------------------------------------------
-
-def nudged(inputs, variant):
-    out = []
-    for i, x in enumerate(inputs):
-        steps = ((variant + 1) * NUDGE[i]) % 11 - 5
-        for _ in range(abs(steps)):
-            x = math.nextafter(x, math.copysign(math.inf, steps))
-        out.append(x)
-    return tuple(out)
+def test_strtoint_rows():
+    for number, (text, first, last), expected in ROWS["STRtoINT"]:
+        assert str(geoconv.STRtoINT(unquote(text), int(first), int(last))) == expected, number
 
 
-def number_text(x):
-    """A result as a row writes it: printf's "%.17g", and nan whatever its sign."""
-    return "nan" if math.isnan(x) else f"{x:.17g}"
-
-
-def quoted(message):
-    escapes = {ord("\n"): "\\n", ord("\\"): "\\\\", ord('"'): '\\"'}
-    return '"' + "".join(escapes.get(b, chr(b) if 32 <= b < 127 else f"\\x{b:02x}")
-                         for b in message) + '"'
-
-
-def result_text(routine, result):
-    status, message, outputs = result
-    numbers = " ".join("unwritten" if x is None else number_text(x) for x in outputs)
-    if routine in HELPERS or routine in NO_STATUS:
-        return numbers
-    return f"{status} {quoted(message)} {numbers}"
+def variants_of(routine):
+    """Every row's inputs in its 24 nudged variants, as the header says."""
+    points = []
+    for _, inputs, _ in ROWS[routine]:
+        for v in range(24):
+            point = []
+            for i, x in enumerate(float(t) for t in inputs):
+                steps = ((v + 1) * NUDGE[i]) % 11 - 5
+                for _ in range(abs(steps)):
+                    x = math.nextafter(x, math.copysign(math.inf, steps))
+                point.append(x)
+            points.append(tuple(point))
+    return points
 
 
 def fnv1a64(data):
@@ -182,26 +153,19 @@ def fnv1a64(data):
     return h
 
 
-def variants_of(routine):
-    return [nudged(r[2], v) for r in ROWS if r[1] == routine for v in range(24)]
-
-
-@pytest.mark.parametrize("routine, expected_hash, calls", CHECKSUMS, ids=[c[0] for c in CHECKSUMS])
-def test_checksums(routine, expected_hash, calls):
-    inputs = variants_of(routine)
-    assert len(inputs) == calls
-    paths = {"scalar": [call_scalar(routine, p) for p in inputs],
-             "arrays": call_arrays(routine, inputs)}
-    if routine in SITE_ROUTINES:
-        paths["Site"] = [call_scalar(routine, p, site=True) for p in inputs]
-    for path, results in paths.items():
-        text = "".join(result_text(routine, r) + "\n" for r in results)
+@pytest.mark.parametrize("routine", ROUTINES)
+def test_checksums(routine):
+    expected_hash, calls = CHECKSUMS[routine]
+    points = variants_of(routine)
+    assert len(points) == calls
+    for path in paths(routine):
+        text = "".join(t + "\n" for t in texts(routine, points, path))
         assert fnv1a64(text.encode("latin-1")) == expected_hash, f"{routine} through {path}"
 
 
 # --- the same bits for any thread count and memory layout --------------------
 
-@pytest.mark.parametrize("routine", sorted({c[0] for c in CHECKSUMS}))
+@pytest.mark.parametrize("routine", ROUTINES)
 def test_threads_and_layouts_give_the_same_bits(routine):
     function = getattr(geoconv, routine)
     points = np.array(variants_of(routine))
