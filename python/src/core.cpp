@@ -698,9 +698,11 @@ void reference_loop(const std::string& routine, py::array_t<double> a, py::array
   if (!site.is_none()) {
     const auto s = site.cast<std::tuple<double, double, double>>();
     const geoconv::Site placed(std::get<0>(s), std::get<1>(s), std::get<2>(s));
-    auto f = routine == "EFG84toAER"   ? &geoconv::Site::EFG84toAER
-             : routine == "AERtoLLA84" ? &geoconv::Site::AERtoLLA84
-                                       : nullptr;
+    using Member = int (geoconv::Site::*)(std::FILE*, double, double, double, double*, double*,
+                                          double*) const;
+    const Member f = routine == "EFG84toAER"   ? static_cast<Member>(&geoconv::Site::EFG84toAER)
+                     : routine == "AERtoLLA84" ? static_cast<Member>(&geoconv::Site::AERtoLLA84)
+                                               : nullptr;
     if (f == nullptr) throw py::value_error("no reference loop for Site." + routine);
     py::gil_scoped_release release;
     for (py::ssize_t i = 0; i < n; ++i) {
@@ -708,9 +710,10 @@ void reference_loop(const std::string& routine, py::array_t<double> a, py::array
     }
     return;
   }
-  auto f = routine == "LLA84toEFG84"   ? &geoconv::LLA84toEFG84
-           : routine == "EFG84toLLA84" ? &geoconv::EFG84toLLA84
-                                       : nullptr;
+  using Point = int (*)(std::FILE*, double, double, double, double*, double*, double*);
+  const Point f = routine == "LLA84toEFG84"   ? static_cast<Point>(&geoconv::LLA84toEFG84)
+                  : routine == "EFG84toLLA84" ? static_cast<Point>(&geoconv::EFG84toLLA84)
+                                              : nullptr;
   if (f == nullptr) throw py::value_error("no reference loop for " + routine);
   py::gil_scoped_release release;
   for (py::ssize_t i = 0; i < n; ++i) f(nullptr, pa[i], pb[i], pc[i], &px[i], &py_[i], &pz[i]);
