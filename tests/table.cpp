@@ -478,7 +478,7 @@ int main(int argc, char** argv) {
 
   // The C interface's generic calls refuse an index that names no routine,
   // and the site calls one that takes no site; a site of zero bytes is
-  // invalid.
+  // invalid, a placed one valid (1).
   geoconv_site zero = {{0}};
   double x[6] = {}, y[3];
   const double* in_at[3] = {x, x, x};
@@ -496,8 +496,9 @@ int main(int argc, char** argv) {
   if (geoconv_site_convert(&zero, sind, x, y) != -1 ||
       geoconv_site_convert_array(&zero, sind, 1, in_at, stride, out_at, stride, nullptr, 0) !=
           ~std::size_t{0} ||
-      geoconv_site_valid(&zero) != 0) {
-    problems.push_back("the C site calls take sind, or a site of zero bytes is valid");
+      geoconv_site_valid(&zero) != 0 || geoconv_site_init(&zero, nullptr, 10.0, 20.0, 30.0) != 0 ||
+      geoconv_site_valid(&zero) != 1) {
+    problems.push_back("the C site calls take sind, or a site's validity is misreported");
   }
   for (std::size_t i = 0; i < problems.size() && i < 20; ++i) std::printf("%s\n", problems[i].c_str());
   if (update) {
