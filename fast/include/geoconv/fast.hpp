@@ -51,8 +51,9 @@
 //
 //   LLA84toEFG84          E, F, G within 1e-8 m
 //   EFG84toLLA84          latitude and longitude within 1e-12 degree
-//                         (in practice 3 ulps of the angle), altitude within
-//                         1e-7 ft; the same points refused
+//                         (in practice a unit in their last place: the
+//                         Newton passes and q are the exact bits), altitude
+//                         within 1e-7 ft; the same points refused
 //   AERtoXYZ              x, y, z within 6e-16 * |range| (1e-8 of the range's
 //                         unit up to ranges of 1.6e7)
 //   XYZtoAER              azimuth and elevation within 1e-12 degree; range
@@ -75,8 +76,8 @@
 //                         distance for the azimuth, the range for the
 //                         elevation (in radians).
 //
-// Non-finite inputs give non-finite outputs where the exact mode does, but
-// not always the same ones (a NaN's sign, or NaN for infinity).
+// Where an exact result is not finite, the fast one is NaN for NaN (its sign
+// and payload may differ) and the same infinity.
 //
 // A program that lets other code call with Mode::kFast should know that the
 // level is process-wide.
