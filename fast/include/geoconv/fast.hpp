@@ -21,7 +21,7 @@
 // EFG84toAER range. The level is the best the processor has, read once; the
 // environment variable GEOCONV_FAST_ISA=avx512|avx2|sse2|scalar caps it (for
 // tests and comparisons), as does use_level(). At "scalar" every call is
-// exact. Points are read kWidth at a time from contiguous columns; strided
+// exact. Points are read a vector at a time from contiguous columns; strided
 // ones (stride 0 included) are gathered and scattered point by point. A site
 // repeated by a stride of 0 in all three site columns is placed once, as a
 // Site.
@@ -34,13 +34,16 @@
 // same points are refused), and an angle beyond SLEEF's argument reduction
 // (|degrees * DEG2RAD| > 1e299). The one place the modes could disagree is
 // AERtoLLA84 (free or on a Site) on and within a few metres of the polar
-// axis: its target's E, F, G come from SLEEF's sines, so its q differs from
-// the exact mode's by up to a few hundredths of a square metre where the
-// exact routine refuses (q <= 0, within about a decimetre of the axis). Every
-// target with q below 4 m^2 (about 2 m from the axis) or nearer than 2,000 km
-// to the centre (where the passes run away) is converted by the exact routine
-// instead, so the two modes refuse the same targets: the test counts the
-// disagreements over targets aimed at the axis and finds none.
+// axis: its target's E, F, G come from SLEEF's sines and differ from the
+// exact mode's by a few nanometres, which moves q = (a^2 m - t^2) m by about
+// 2 t dt, a few hundredths of a square metre, where the exact routine refuses
+// (q <= 0, within about a decimetre of the axis). Every target with q below
+// 4 m^2 (about 2 m from the axis) or nearer than 2,000 km to the centre
+// (where the passes run away) is converted by the exact routine instead, so
+// the two modes refuse the same targets: the test counts the disagreements
+// over targets aimed at the axis and finds none. (Without that margin none
+// were seen either, but the longitude, whose difference is the position's
+// over the distance from the axis, went beyond the bands below.)
 //
 // Bounds against Mode::kExact, per point, for finite inputs, enforced by
 // tests/fast.cpp at every level the processor has over the points of
