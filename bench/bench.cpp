@@ -1,13 +1,19 @@
 // Per-call times of every conversion next to its counterparts in GeographicLib
 // and PROJ, in one run, on a few thousand varied points cycled through; and
 // the converter's throughput next to PROJ's cct. Ends with a table of each one's
-// fastest round and the ratios ours/peer against their targets.
+// fastest round and the ratios ours/peer against their targets. Then every
+// array routine over 1,048,576 points, exact and (where geoconv::fast is
+// linked) fast at each SIMD level up to the processor's best, capped by
+// GEOCONV_FAST_ISA, with the ratios fast/exact against their targets.
 
 #include <GeographicLib/Geocentric.hpp>
 #include <GeographicLib/LocalCartesian.hpp>
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <geoconv/geoconv.hpp>
+#if GEOCONV_BENCH_FAST
+#include <geoconv/fast.hpp>
+#endif
 #include <proj.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -385,6 +391,131 @@ void Tool_baseline_lla2efg(benchmark::State& s) {
   run_command(s, {std::getenv("GEOCONV_BASELINE_TOOL"), "lla2efg"}, tool_files().ours);
 }
 
+// --- arrays, exact and fast -------------------------------------------------
+
+constexpr std::size_t kArrayPoints = std::size_t{1} << 20;
+
+// The points of points(), 1,048,576 of them drawn the same way.
+struct Arrays {
+  std::vector<double> lat, lon, alt, e, f, g, az, el, range, site_lat, site_lon, site_alt;
+  std::vector<double> out[3];
+};
+Arrays& arrays() {
+  static Arrays a = [] {
+    Arrays v;
+    std::mt19937_64 rng(43);
+    auto u = [&](double lo, double hi) {
+      return std::uniform_real_distribution<double>(lo, hi)(rng);
+    };
+    for (std::size_t i = 0; i < kArrayPoints; ++i) {
+      const double lat = u(-89.0, 89.0), lon = u(-180.0, 180.0), alt = u(-1000.0, 40000.0);
+      double e, f, g;
+      geoconv::LLA84toEFG84(nullptr, lat, lon, alt, &e, &f, &g);
+      v.lat.push_back(lat), v.lon.push_back(lon), v.alt.push_back(alt);
+      v.e.push_back(e), v.f.push_back(f), v.g.push_back(g);
+      v.site_lat.push_back(lat + u(-0.5, 0.5)), v.site_lon.push_back(lon + u(-0.5, 0.5));
+      v.site_alt.push_back(u(0.0, 3000.0));
+      v.az.push_back(u(0.0, 360.0)), v.el.push_back(u(-5.0, 85.0));
+      v.range.push_back(u(1000.0, 300000.0));
+    }
+    for (auto& o : v.out) o.resize(kArrayPoints);
+    return v;
+  }();
+  return a;
+}
+
+using geoconv::Mode;
+struct ArrayRow {
+  const char* name;
+  void (*call)(Arrays& a, Mode mode);
+  double avx512_target, avx2_target;  // highest acceptable fast/exact; 0 for none
+};
+#define GEOCONV_OUT a.out[0].data(), a.out[1].data(), a.out[2].data(), nullptr, mode
+const ArrayRow kArrayRows[] = {
+    {"LLA84toEFG84", [](Arrays& a, Mode mode) {
+       geoconv::LLA84toEFG84(kArrayPoints, a.lat.data(), a.lon.data(), a.alt.data(), GEOCONV_OUT);
+     }, 0.2, 0.3},
+    {"EFG84toLLA84", [](Arrays& a, Mode mode) {
+       geoconv::EFG84toLLA84(kArrayPoints, a.e.data(), a.f.data(), a.g.data(), GEOCONV_OUT);
+     }, 0.3, 0.4},
+    {"AERtoXYZ", [](Arrays& a, Mode mode) {
+       geoconv::AERtoXYZ(kArrayPoints, a.az.data(), a.el.data(), a.range.data(), GEOCONV_OUT);
+     }, 0, 0},
+    {"XYZtoAER", [](Arrays& a, Mode mode) {
+       geoconv::XYZtoAER(kArrayPoints, a.e.data(), a.f.data(), a.g.data(), GEOCONV_OUT);
+     }, 0, 0},
+    {"EFG84toEFG72", [](Arrays& a, Mode mode) {
+       geoconv::EFG84toEFG72(kArrayPoints, a.e.data(), a.f.data(), a.g.data(), GEOCONV_OUT);
+     }, 0, 0},
+    {"AERtoEFG84", [](Arrays& a, Mode mode) {
+       geoconv::AERtoEFG84(kArrayPoints, a.az.data(), a.el.data(), a.range.data(),
+                           a.site_lat.data(), a.site_lon.data(), a.site_alt.data(), GEOCONV_OUT);
+     }, 0, 0},
+    {"Site::AERtoEFG84", [](Arrays& a, Mode mode) {
+       site().AERtoEFG84(kArrayPoints, a.az.data(), a.el.data(), a.range.data(), GEOCONV_OUT);
+     }, 0, 0},
+    {"AERtoLLA84", [](Arrays& a, Mode mode) {
+       geoconv::AERtoLLA84(kArrayPoints, a.az.data(), a.el.data(), a.range.data(),
+                           a.site_lat.data(), a.site_lon.data(), a.site_alt.data(), GEOCONV_OUT);
+     }, 0, 0},
+    {"Site::AERtoLLA84", [](Arrays& a, Mode mode) {
+       site().AERtoLLA84(kArrayPoints, a.az.data(), a.el.data(), a.range.data(), GEOCONV_OUT);
+     }, 0.3, 0.4},
+    {"EFG84toAER", [](Arrays& a, Mode mode) {
+       geoconv::EFG84toAER(kArrayPoints, a.e.data(), a.f.data(), a.g.data(), a.site_lat.data(),
+                           a.site_lon.data(), a.site_alt.data(), GEOCONV_OUT);
+     }, 0, 0},
+    {"Site::EFG84toAER", [](Arrays& a, Mode mode) {
+       site().EFG84toAER(kArrayPoints, a.e.data(), a.f.data(), a.g.data(), GEOCONV_OUT);
+     }, 0.3, 0.4},
+};
+#undef GEOCONV_OUT
+
+// The SIMD levels to time: "exact", then each fast level from the one in
+// force (the processor's best, or GEOCONV_FAST_ISA's) down to AVX2.
+std::vector<std::string> array_levels() {
+  std::vector<std::string> levels = {"exact"};
+#if GEOCONV_BENCH_FAST
+  namespace fast = geoconv::fast;
+  for (int l = static_cast<int>(fast::level()); l >= static_cast<int>(fast::Level::kSSE2); --l) {
+    if (l < static_cast<int>(fast::Level::kAVX2) && levels.size() > 1) break;
+    levels.push_back(fast::name(static_cast<fast::Level>(l)));
+  }
+#endif
+  return levels;
+}
+
+void Array(benchmark::State& state, const ArrayRow* row, const std::string& level) {
+  Arrays& a = arrays();
+  const Mode mode = level == "exact" ? Mode::kExact : Mode::kFast;
+#if GEOCONV_BENCH_FAST
+  for (int l = 0; l <= static_cast<int>(geoconv::fast::Level::kAVX512); ++l) {
+    const auto as_level = static_cast<geoconv::fast::Level>(l);
+    if (level == geoconv::fast::name(as_level)) geoconv::fast::use_level(as_level);
+  }
+#endif
+  for (auto _ : state) {
+    row->call(a, mode);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kArrayPoints));
+}
+
+// Which processor features the figures used, and the level in force when
+// the program started.
+void print_processor(const char* start_level) {
+  std::printf("Processor: AVX-512F %s, AVX2 %s, FMA %s",
+              __builtin_cpu_supports("avx512f") ? "yes" : "no",
+              __builtin_cpu_supports("avx2") ? "yes" : "no",
+              __builtin_cpu_supports("fma") ? "yes" : "no");
+#if GEOCONV_BENCH_FAST
+  std::printf("; geoconv::fast's best level: %s, in force at the start: %s\n",
+              geoconv::fast::name(geoconv::fast::best_level()), start_level);
+#else
+  std::printf("; geoconv::fast not linked (no SLEEF): Mode::kFast is exact\n");
+#endif
+}
+
 // --- the table --------------------------------------------------------------
 
 struct Comparison {
@@ -469,6 +600,15 @@ int main(int argc, char** argv) {
   std::vector<char*> args(argv, argv + argc);
   int count = static_cast<int>(args.size());
   benchmark::Initialize(&count, args.data());
+  const std::vector<std::string> levels = array_levels();
+  const std::string start_level = levels.size() > 1 ? levels[1] : "none";
+  for (const ArrayRow& row : kArrayRows) {
+    for (const std::string& level : levels) {
+      benchmark::RegisterBenchmark(("Array_" + std::string(row.name) + "/" + level).c_str(), Array,
+                                   &row, level)
+          ->MinTime(0.2)->Unit(benchmark::kMillisecond);
+    }
+  }
   if (std::getenv("GEOCONV_BASELINE_TOOL") != nullptr) {
     benchmark::RegisterBenchmark("Tool_baseline_lla2efg", Tool_baseline_lla2efg)
         ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
@@ -500,6 +640,34 @@ int main(int argc, char** argv) {
     }
   }
   std::printf("\nTargets met: %d of %d\n", met_count, compared);
+
+  std::printf("\nArrays of %zu points, fastest of %d interleaved rounds, ns per point; "
+              "ratio = fast / exact\n", kArrayPoints, kRounds);
+  print_processor(start_level.c_str());
+  std::printf("\n| conversion | exact |");
+  for (std::size_t l = 1; l < levels.size(); ++l) std::printf(" %s | ratio | target |", levels[l].c_str());
+  std::printf("\n|---|---:|");
+  for (std::size_t l = 1; l < levels.size(); ++l) std::printf("---:|---:|---|");
+  std::printf("\n");
+  for (const ArrayRow& row : kArrayRows) {
+    const auto exact = reporter.per_item_ns.find("Array_" + std::string(row.name) + "/exact");
+    if (exact == reporter.per_item_ns.end()) continue;
+    std::printf("| %s | %.1f |", row.name, exact->second);
+    for (std::size_t l = 1; l < levels.size(); ++l) {
+      const auto fast = reporter.per_item_ns.find("Array_" + std::string(row.name) + "/" + levels[l]);
+      const double target = levels[l] == "avx512" ? row.avx512_target
+                            : levels[l] == "avx2" ? row.avx2_target : 0;
+      if (fast == reporter.per_item_ns.end()) {
+        std::printf(" | | |");
+        continue;
+      }
+      const double ratio = fast->second / exact->second;
+      std::printf(" %.1f | %.3f |", fast->second, ratio);
+      if (target > 0) std::printf(" <= %.1f %s |", target, ratio <= target ? "met" : "MISSED");
+      else std::printf(" |");
+    }
+    std::printf("\n");
+  }
   benchmark::Shutdown();
   return 0;
 }

@@ -1,7 +1,8 @@
 // No routine touches the heap: malloc (which operator new calls) is
 // interposed in this program and counted across calls of every routine,
 // failing calls and calls that write a message included, and every
-// routine's array form in both modes.
+// routine's array form in both modes (the fast one through geoconv::fast
+// where it is built).
 
 #include <geoconv/geoconv.hpp>
 #include <geoconv/registry.hpp>

@@ -1,8 +1,9 @@
 # Installs the build in BUILD into a fresh prefix under WORK, then builds and
 # runs the consumers in SOURCE: the C++ one through find_package and through
 # pkg-config, the line engine's (lines.cpp) through find_package, and the C
-# one (main.c) with the C compiler CC through pkg-config, warnings as errors.
-# Each must print the expected conversion.
+# one (main.c) with the C compiler CC through pkg-config, warnings as errors;
+# with FAST, the one linked with geoconv::fast (fast.cpp) through find_package
+# and through pkg-config. Each must print the expected conversion.
 set(prefix ${WORK}/prefix)
 file(REMOVE_RECURSE ${WORK})
 set(conversion "3981053.178755 0.000000 4966421.008341 -> 51.472222220 0.000000000 10.000000\n")
@@ -44,3 +45,17 @@ run(${CXX} -std=c++17 ${SOURCE}/main.cpp ${flags} -o ${WORK}/pc-consumer)
 run(${WORK}/pc-consumer EXPECT "${conversion}")
 run(${CC} -std=c11 -Wall -Wextra -Werror ${SOURCE}/main.c ${flags} -o ${WORK}/c-consumer)
 run(${WORK}/c-consumer EXPECT "${conversion}")
+
+if(FAST)
+  foreach(f include/geoconv/fast.hpp lib/libgeoconv-fast.a lib/pkgconfig/geoconv-fast.pc)
+    if(NOT EXISTS ${prefix}/${f})
+      message(FATAL_ERROR "not installed: ${f}")
+    endif()
+  endforeach()
+  set(fast "fast 3981053.179 0.000 4966421.008\n")
+  run(${WORK}/cmake-build/consumer-fast EXPECT "${fast}")
+  run(${PKG_CONFIG} --cflags --libs geoconv-fast)
+  separate_arguments(flags UNIX_COMMAND "${out}")
+  run(${CXX} -std=c++17 ${SOURCE}/fast.cpp ${flags} -o ${WORK}/pc-consumer-fast)
+  run(${WORK}/pc-consumer-fast EXPECT "${fast}")
+endif()

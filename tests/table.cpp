@@ -436,8 +436,11 @@ int main(int argc, char** argv) {
         std::copy(in, in + 6, batch_in[v]);
         for (const std::string& p : paths) report(lines.size() - 1, std::string(r.name) + " nudged, " + p);
       }
-      // Through run_array, and through the C interface's array call.
-      for (const char* way : {"batch", "C batch"}) {
+      // Through run_array, and through the C interface's array call; and
+      // with Mode::kFast, which without geoconv::fast (this program does not
+      // link it) must give the same bits.
+      for (const char* way : {"batch", "C batch", "fast batch", "C fast batch"}) {
+        const bool fast = std::strstr(way, "fast") != nullptr;
         for (auto& point : batch_out) {
           for (double& o : point) std::memcpy(&o, &kUnwritten, sizeof o);
         }
@@ -449,11 +452,11 @@ int main(int argc, char** argv) {
         for (int k = 0; k < 6; ++k) columns[k] = {in_at[k] = &batch_in[0][k], 6};
         for (int k = 0; k < 3; ++k) results[k] = {out_at[k] = &batch_out[0][k], 3};
         const std::size_t failed =
-            way[0] == 'b' ? run_array(r, 24, columns, results, faults)
+            way[0] != 'C' ? run_array(r, 24, columns, results, faults, fast ? Mode::kFast : Mode::kExact)
                           : geoconv_convert_array(geoconv_find_routine(r.name), 24, in_at, in_stride,
                                                   out_at, out_stride,
                                                   reinterpret_cast<unsigned char*>(faults),
-                                                  GEOCONV_EXACT);
+                                                  fast ? GEOCONV_FAST : GEOCONV_EXACT);
         std::size_t counted = 0;
         for (int v = 0; v < 24; ++v) {
           counted += faults[v] != Fault::kNone;

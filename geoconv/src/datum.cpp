@@ -10,13 +10,7 @@
 
 namespace geoconv {
 
-namespace {
-constexpr double kShiftE = 0.0;         // m
-constexpr double kShiftF = 0.0;         // m
-constexpr double kShiftG = 4.5;         // m
-constexpr double kRotation = 2.686e-6;  // rad about G, about 0.554 arc-second
-constexpr double kScale = 2.263e-7;     // scale difference, 0.2263 ppm
-}  // namespace
+using namespace detail::datum;
 
 int EFG84toEFG72(std::FILE* /*stream*/, double E, double F, double G, double* E72, double* F72,
                  double* G72) {

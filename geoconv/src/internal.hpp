@@ -153,6 +153,16 @@ inline Fault solve_lla(double E, double F, double G, double& lat, double& lon, d
   return Fault::kNone;
 }
 
+// EFG84toEFG72's datum shift: the WGS 84 -> WGS 72 relation (a translation
+// along G, a rotation about G, a scale difference) applied backwards.
+namespace datum {
+inline constexpr double kShiftE = 0.0;         // m
+inline constexpr double kShiftF = 0.0;         // m
+inline constexpr double kShiftG = 4.5;         // m
+inline constexpr double kRotation = 2.686e-6;  // rad about G, about 0.554 arc-second
+inline constexpr double kScale = 2.263e-7;     // scale difference, 0.2263 ppm
+}  // namespace datum
+
 // The conversions of a placed Site, which may read its private parts.
 struct SiteKernels {
   static Fault to_efg(const Site& s, double az, double el, double range, double& E, double& F,
