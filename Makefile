@@ -97,7 +97,8 @@ bench-js: js bench/js/node_modules
 	$(CMAKE) --build build/bench-js -j $(JOBS) --target geoconv
 	$(CXX) -O2 -std=c++17 -Wall -Wextra -Igeoconv/include bench/js/native.cpp \
 	  build/bench-js/geoconv/libgeoconv.a -o build/bench-js/native
-	node --expose-gc bench/js/bench.mjs build/bench-js/native
+	MALLOC_MMAP_THRESHOLD_=33554432 MALLOC_TRIM_THRESHOLD_=4294967296 \
+	  node --expose-gc bench/js/bench.mjs build/bench-js/native
 
 bench/js/node_modules: bench/js/package.json bench/js/package-lock.json
 	cd bench/js && npm ci --no-audit --no-fund

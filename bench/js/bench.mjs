@@ -2,20 +2,28 @@
 // Cesium (@cesium/engine) and proj4, and next to the native exact loop
 // (native.cpp, the library's geoconv_convert_array), in one run: make bench-js.
 //
-//   node bench/js/bench.mjs NATIVE-PROGRAM [--rounds N]
+//   MALLOC_MMAP_THRESHOLD_=33554432 MALLOC_TRIM_THRESHOLD_=4294967296 \
+//     node --expose-gc bench/js/bench.mjs NATIVE-PROGRAM [--rounds N]
 //
 // The cases run in interleaved rounds after a warm-up round, so that a slow
 // spell of a shared machine falls on every case alike; each keeps its
-// fastest round, and only ratios of these are judged. The garbage collector
-// runs before each case (node --expose-gc), so that none pays for the
-// garbage of the one before (Cesium's array call makes a million objects). The peers get their
+// fastest round, and only ratios of these are judged. Before each case the
+// garbage collector runs and is given a moment to free what it found, so
+// that no case pays for the garbage of the one before (Cesium's array call
+// makes a million objects). With glibc's malloc told to keep freed memory
+// (the variables above), each case's new arrays then land in memory the
+// process has touched before, as the native loop's results do: a page fault
+// on this virtual machine costs up to tens of microseconds when it is busy,
+// which would otherwise swamp every case that returns a new array. The peers get their
 // best: inputs in the order and units they take (longitude first, radians
 // out for Cesium, metres above the ellipsoid), prepared before timing, and
 // results written to a Float64Array as ours are, or Cesium's own array call.
 // Before timing, each peer's results are checked against ours, so that every
 // case computes the same thing.
 
-import { execFileSync } from 'node:child_process';
+import { spawn } from 'node:child_process';
+import { once } from 'node:events';
+import { createInterface } from 'node:readline';
 import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
 import { loadavg, tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -124,6 +132,16 @@ writeFileSync(pointsFile, new Uint8Array(both.buffer));
 
 // Per case the least elapsed time and, apart, the least processor time
 // (all of Node's threads), in nanoseconds for all the points.
+// The native loop: one process for the whole run, a round for each line.
+const nativeLoop = spawn(native, [pointsFile], { stdio: ['pipe', 'pipe', 'inherit'] });
+const nativeLines = createInterface({ input: nativeLoop.stdout })[Symbol.asyncIterator]();
+const nativeRound = async () => {
+  nativeLoop.stdin.write('\n');
+  const { value, done } = await nativeLines.next();
+  if (done) throw new Error(`${native} stopped`);
+  return JSON.parse(value);
+};
+
 const best = {}, cpuBest = {};
 const keep = (name, elapsed, processor) => {
   best[name] = Math.min(best[name] ?? Infinity, elapsed);
@@ -133,23 +151,27 @@ const processorNs = () => { const { user, system } = process.cpuUsage(); return 
 for (let round = 0; round <= rounds; ++round) {  // round 0 warms up and checks
   for (const [name, run] of Object.entries(CASES)) {
     globalThis.gc?.();
+    await new Promise((resolve) => setTimeout(resolve, 20));
     const cpu = processorNs(), start = performance.now();
     const results = run();
     const elapsed = (performance.now() - start) * 1e6, processor = processorNs() - cpu;
     if (round > 0) keep(name, elapsed, processor);
     else if (AS_OURS[name]) check(name, results);
   }
-  const exact = JSON.parse(execFileSync(native, [pointsFile], { encoding: 'utf8' }));
+  const exact = await nativeRound();
   if (exact.points !== POINTS) throw new Error(`${native} read ${exact.points} points`);
   if (round > 0) {
     keep('native exact loop, forward', ...exact.forward);
     keep('native exact loop, reverse', ...exact.reverse);
   }
 }
+nativeLoop.stdin.end();
+await once(nativeLoop, 'close');
 rmSync(dir, { recursive: true });
 
 console.log(`geoconv ${gc.version} in Node ${process.versions.node}, ${POINTS.toLocaleString('en')} points, ` +
-            `the least of ${rounds} interleaved rounds; load average ${loadavg()[0].toFixed(1)} at the end\n`);
+            `the least of ${rounds} interleaved rounds; load average ${loadavg()[0].toFixed(1)} at the end` +
+            `${process.env.MALLOC_MMAP_THRESHOLD_ ? '' : '; freed memory not kept (see bench.mjs)'}\n`);
 const column = (v, width) => v.toFixed(v < 10 ? 3 : 1).padStart(width);
 console.log(`${'ns per point'.padEnd(34)} elapsed  processor`);
 for (const name of Object.keys(best)) {

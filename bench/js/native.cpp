@@ -3,9 +3,12 @@
 // wrote to the file named by its argument (n points of lat, lon, alt, then
 // their n of E, F, G, each interleaved, as doubles of this machine), handed
 // over interleaved with a fault byte per point as the package's Float64Array
-// calls hand them. Prints the nanoseconds of one forward and one reverse
-// pass, elapsed and of processor time, each the least of two passes (the
-// first also touches the output pages).
+// calls hand them. For each line read from standard input (one per round:
+// bench.mjs starts this program once, since every new process forks Node
+// and makes it fault on each page it writes next), prints one line: the
+// nanoseconds of one forward and one reverse pass, elapsed and of processor
+// time, each the least of two passes (the first also touches the output
+// pages).
 
 #include <geoconv/geoconv.h>
 
@@ -50,8 +53,12 @@ int main(int argc, char** argv) {
     }
     return best;
   };
-  const auto forward = pass("LLA84toEFG84", points.data());
-  const auto reverse = pass("EFG84toLLA84", points.data() + 3 * n);
-  std::printf("{\"points\": %zu, \"forward\": [%.0f, %.0f], \"reverse\": [%.0f, %.0f]}\n", n,
-              forward.elapsed, forward.processor, reverse.elapsed, reverse.processor);
+  for (int c; (c = std::getchar()) != EOF;) {
+    if (c != '\n') continue;
+    const auto forward = pass("LLA84toEFG84", points.data());
+    const auto reverse = pass("EFG84toLLA84", points.data() + 3 * n);
+    std::printf("{\"points\": %zu, \"forward\": [%.0f, %.0f], \"reverse\": [%.0f, %.0f]}\n", n,
+                forward.elapsed, forward.processor, reverse.elapsed, reverse.processor);
+    std::fflush(stdout);
+  }
 }
