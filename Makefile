@@ -21,7 +21,7 @@ TEST_PKGS  := $(BUILD_PKGS) libgtest-dev libgeographiclib-dev pkg-config python3
 SANITIZE := -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all \
             -fno-omit-frame-pointer
 
-.PHONY: all demo test test-cross bench bench-python bench-dask figures fuzz clean js web
+.PHONY: all demo test test-cross bench bench-python bench-dask bench-js figures fuzz clean js web
 
 # The library, both programs and the Python package (build/release/python).
 all:
@@ -89,6 +89,24 @@ bench: all
 bench-python: all
 	@$(ENSURE) $(PY_BENCH_PKGS)
 	PYTHONPATH=$(CURDIR)/build/release/python $(PYTHON) bench/bench_python.py
+
+# The npm package on Float64Arrays of 1,000,000 points next to Cesium and
+# proj4 (bench/js, their versions locked in its package-lock.json) and next
+# to the native exact loop (bench/js/native.cpp over the library built with
+# its own flags), in interleaved rounds; ends with the table of ratios, each
+# marked met or MISSED against its target.
+bench-js: js bench/js/node_modules
+	@$(ENSURE) cmake g++
+	$(CMAKE) -S . -B build/bench-js -DGEOCONV_BUILD_TESTS=OFF -DGEOCONV_BUILD_DEMO=OFF -DGEOCONV_BUILD_TOOLS=OFF
+	$(CMAKE) --build build/bench-js -j $(JOBS) --target geoconv
+	$(CXX) -O2 -std=c++17 -Wall -Wextra -Igeoconv/include bench/js/native.cpp \
+	  build/bench-js/geoconv/libgeoconv.a -o build/bench-js/native
+	MALLOC_MMAP_THRESHOLD_=33554432 MALLOC_TRIM_THRESHOLD_=4294967296 \
+	  node --expose-gc bench/js/bench.mjs build/bench-js/native
+
+bench/js/node_modules: bench/js/package.json bench/js/package-lock.json
+	cd bench/js && npm ci --no-audit --no-fund
+	@touch $@
 
 # Points per second of geoconv.dask and python3 -m geoconv.batch on a
 # LocalCluster of one and of two workers, next to one process, in one run.

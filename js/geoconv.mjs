@@ -11,13 +11,18 @@
 // their units, whether it takes a base site, its converter command), with the
 // library's constants and version. Units as in the library: angles in
 // degrees, altitudes and ranges in feet, Earth-fixed E, F, G in metres. A
-// routine takes its numbers and returns its one number or an array of three,
+// routine takes its numbers and returns its one number or an array of three;
 // or takes a Float64Array of many points (their numbers one after the other)
-// and returns a new Float64Array of their results. A point the library
-// refuses throws a ConversionError whose message is the library's reason for
-// the fault, unless the options say {errors: 'nan'}: its results are then
-// NaN ('raise' is the default; 'throw' is another name for it). Arguments of
-// the wrong type throw a TypeError, arguments out of range a RangeError.
+// and returns a new Float64Array of their results; or takes one Float64Array
+// for each input, all of one length, and returns one for each output (an
+// array of three, or the one). Float64Arrays are converted in one call into
+// the module for each chunk of points, exactly as point by point. A point the
+// library refuses throws a ConversionError whose message is the library's
+// reason for the fault (in a batch, the first such point, with its index),
+// unless the options say {errors: 'nan'}: its results are then NaN ('raise'
+// is the default; 'throw' is another name for it). Arguments of the wrong
+// type, and any a call would not use, throw a TypeError; arguments out of
+// range and Float64Arrays of different lengths a RangeError.
 
 const encoder = new TextEncoder();
 const decoder = new TextDecoder();
@@ -36,12 +41,16 @@ export class ConversionError extends Error {
 
 const SITE_BYTES = 88;                  // sizeof(geoconv_site)
 const CHUNK_BYTES = 1 << 20;            // text handed to the converter at once
+const CHUNK_POINTS = 8192;              // points of a Float64Array call converted at once
 // The failure modes by the names the options take: 'throw' is the earlier
 // name of 'raise', which every binding of the library uses.
 const ERRORS = new Map([['raise', 'raise'], ['throw', 'raise'], ['nan', 'nan']]);
 
 function number(value, name) {
-  if (typeof value !== 'number') throw new TypeError(`${name} must be a number, not ${typeof value}`);
+  if (typeof value !== 'number') {
+    const kind = typeof value === 'object' && value !== null ? value.constructor?.name ?? 'object' : typeof value;
+    throw new TypeError(`${name} must be a number, not ${kind}`);
+  }
   return value;
 }
 
@@ -50,8 +59,12 @@ function checkedOptions(options) {
   return options;
 }
 
+// The errors option; an option of another name is refused rather than ignored.
 function errorsOption(options, fallback = 'raise') {
-  if (options === undefined || checkedOptions(options).errors === undefined) return fallback;
+  if (options === undefined) return fallback;
+  const unknown = Object.keys(checkedOptions(options)).find((key) => key !== 'errors');
+  if (unknown !== undefined) throw new TypeError(`unknown option ${unknown}: the only option is errors`);
+  if (options.errors === undefined) return fallback;
   const mode = ERRORS.get(options.errors);
   if (!mode) throw new RangeError(`errors must be 'raise' (or 'throw') or 'nan', not ${options.errors}`);
   return mode;
@@ -114,52 +127,120 @@ export async function load(source) {
   // Scratch space: a point's inputs and a base site's (six doubles), three
   // outputs, then a site's storage.
   const scratch = x.malloc(72 + SITE_BYTES);
-  if (scratch === 0) throw new Error('geoconv: out of memory');
+  // Scratch space of the Float64Array calls, reused by each: the input and
+  // output columns handed to geoconv_convert_array (pointers, then strides
+  // in doubles: six in, three out), then CHUNK points' inputs (six doubles
+  // each), outputs (three) and faults (a byte).
+  const batchScratch = x.malloc(72 + 72 * CHUNK_POINTS + CHUNK_POINTS);
+  if (scratch === 0 || batchScratch === 0) throw new Error('geoconv: out of memory');
+  views();
   const inPtr = scratch, outPtr = scratch + 48, sitePtr = scratch + 72, inAt = inPtr / 8, outAt = outPtr / 8;
+  const inPtrs = batchScratch, inStrides = inPtrs + 24, outPtrs = inStrides + 24, outStrides = outPtrs + 12;
+  const batchIn = batchScratch + 72, batchOut = batchIn + 48 * CHUNK_POINTS, faultsPtr = batchOut + 24 * CHUNK_POINTS;
+  const batchInAt = batchIn / 8, batchOutAt = batchOut / 8;
   const refused = (name, fault, index) =>
     new ConversionError(name, fault, cString(x.geoconv_reason(fault)), cString(x.geoconv_message(fault)), index);
 
+  // Lays out the columns of a batch in the scratch space: input k of a point
+  // and output k interleaved (one point's numbers after another's) or each
+  // in its own column of CHUNK_POINTS; a base site's numbers (args) repeated
+  // for every point.
+  function layColumns(per, count, interleaved, siteArgs) {
+    const c = new Int32Array(memory.buffer, batchScratch, 18);
+    for (let k = 0; k < per; ++k) {
+      c[k] = interleaved ? batchIn + 8 * k : batchIn + 8 * CHUNK_POINTS * k;
+      c[6 + k] = interleaved ? per : 1;
+    }
+    for (let k = 0; k < siteArgs.length; ++k) {  // after the points' inputs, stride 0
+      f64[inAt + per + k] = siteArgs[k];
+      c[per + k] = inPtr + 8 * (per + k);
+      c[6 + per + k] = 0;
+    }
+    for (let k = 0; k < count; ++k) {
+      c[12 + k] = interleaved ? batchOut + 8 * k : batchOut + 8 * CHUNK_POINTS * k;
+      c[15 + k] = interleaved ? count : 1;
+    }
+  }
+
   // The routine at this index of the registry as a function: the point's
-  // numbers or a Float64Array of points, the base site's three numbers for a
-  // site routine, then options (errors default to fallback). With a site's
-  // storage, the routine through that site, which takes no site numbers.
+  // numbers, or a Float64Array of points or one of each input, then the
+  // base site's three numbers for a site routine, then options (errors
+  // default to fallback). With a site's storage, the routine through that
+  // site, which takes no site numbers.
   function conversion(r, index, site, fallback = 'raise') {
     const { name } = r, per = r.inputs.length, count = r.outputs.length;
     const fixed = r.site && !site ? 3 : 0;
     const call = site ? () => x.geoconv_site_convert(sitePtr, index, inPtr, outPtr)
                       : () => x.geoconv_convert(index, inPtr, outPtr);
-    return function (...args) {
-      const batch = args[0] instanceof Float64Array;
-      const k = batch ? 1 : per;  // where the site's numbers start
-      if (args.length < k + fixed) throw new TypeError(`${name} needs ${k + fixed} argument${k + fixed > 1 ? 's' : ''}`);
-      for (let i = batch ? 1 : 0; i < k + fixed; ++i) number(args[i], `${name} argument ${i + 1}`);
-      const mode = errorsOption(args[k + fixed], fallback);
-      for (let i = 0; i < fixed; ++i) f64[inAt + per + i] = args[k + i];
+    const callArray = site
+      ? (n) => x.geoconv_site_convert_array(sitePtr, index, n, inPtrs, inStrides, outPtrs, outStrides, faultsPtr, 0)
+      : (n) => x.geoconv_convert_array(index, n, inPtrs, inStrides, outPtrs, outStrides, faultsPtr, 0);
+
+    // Float64Arrays of points (one interleaved, or one per input) converted
+    // CHUNK_POINTS at a time, each chunk in one call into the module.
+    function batch(inputs, siteArgs, mode) {
+      const interleaved = inputs.length === 1, n = interleaved ? inputs[0].length / per : inputs[0].length;
+      const outputs = interleaved ? [new Float64Array(count * n)] : Array.from({ length: count }, () => new Float64Array(n));
+      view();
+      layColumns(per, count, interleaved, siteArgs);
       if (site) view().set(site, sitePtr);
-      if (!batch) {
-        for (let i = 0; i < per; ++i) f64[inAt + i] = args[i];
-        const fault = call();
-        if (fault !== 0 && mode === 'raise') throw refused(name, fault);
-        if (fault !== 0) return count === 1 ? NaN : new Array(count).fill(NaN);
-        return count === 1 ? f64[outAt] : [f64[outAt], f64[outAt + 1], f64[outAt + 2]];  // 1 or 3 outputs
-      }
-      const input = args[0];
-      if (input.length % per !== 0) {
-        throw new RangeError(`${name}: the Float64Array's length ${input.length} is not a multiple of ${per}`);
-      }
-      const n = input.length / per, results = new Float64Array(count * n);
-      for (let i = 0; i < n; ++i) {
-        for (let j = 0; j < per; ++j) f64[inAt + j] = input[per * i + j];
-        const fault = call();
-        if (fault === 0) {
-          for (let j = 0; j < count; ++j) results[count * i + j] = f64[outAt + j];
-        } else if (mode === 'raise') {
-          throw refused(name, fault, i);
+      for (let start = 0; start < n; start += CHUNK_POINTS) {
+        const m = Math.min(CHUNK_POINTS, n - start);
+        if (interleaved) {
+          f64.set(inputs[0].subarray(per * start, per * (start + m)), batchInAt);
         } else {
-          results.fill(NaN, count * i, count * i + count);
+          inputs.forEach((a, k) => f64.set(a.subarray(start, start + m), batchInAt + CHUNK_POINTS * k));
+        }
+        const failed = callArray(m);
+        if (interleaved) {
+          outputs[0].set(f64.subarray(batchOutAt, batchOutAt + count * m), count * start);
+        } else {
+          outputs.forEach((o, k) => o.set(f64.subarray(batchOutAt + CHUNK_POINTS * k, batchOutAt + CHUNK_POINTS * k + m), start));
+        }
+        for (let i = 0, bytes = view(); failed !== 0 && i < m; ++i) {
+          const fault = bytes[faultsPtr + i];
+          if (fault === 0) continue;
+          if (mode === 'raise') throw refused(name, fault, start + i);
+          if (interleaved) outputs[0].fill(NaN, count * (start + i), count * (start + i + 1));
+          else outputs.forEach((o) => { o[start + i] = NaN; });
         }
       }
-      return results;
+      return interleaved || count === 1 ? outputs[0] : outputs;
+    }
+
+    return function (...args) {
+      // Leading Float64Arrays: one of interleaved points, or one per input.
+      let arrays = 0;
+      while (arrays < args.length && args[arrays] instanceof Float64Array) ++arrays;
+      if (arrays > 1 && arrays !== per) {
+        throw new TypeError(`${name} takes one Float64Array of points${per > 1 ? ` or ${per}, one for each input,` : ''} not ${arrays}`);
+      }
+      const k = arrays || per, last = k + fixed;  // where the site's numbers start, and the options
+      if (args.length < last) throw new TypeError(`${name} needs ${last} argument${last > 1 ? 's' : ''}`);
+      if (args.length > last + 1) {
+        const points = arrays ? `${arrays} Float64Array${arrays > 1 ? 's' : ''}` : `${per} number${per > 1 ? 's' : ''}`;
+        throw new TypeError(`${name} takes ${points}${fixed ? ', the base site\'s 3 numbers' : ''} and options, ` +
+                            `not ${args.length} arguments`);
+      }
+      for (let i = arrays; i < last; ++i) number(args[i], `${name} argument ${i + 1}`);
+      const mode = errorsOption(args[last], fallback);
+      if (arrays) {
+        const inputs = args.slice(0, arrays);
+        if (arrays === 1 && inputs[0].length % per !== 0) {
+          throw new RangeError(`${name}: the Float64Array's length ${inputs[0].length} is not a multiple of ${per}`);
+        }
+        if (inputs.some((a) => a.length !== inputs[0].length)) {
+          throw new RangeError(`${name}: the Float64Arrays' lengths differ (${inputs.map((a) => a.length).join(', ')})`);
+        }
+        return batch(inputs, args.slice(k, last), mode);
+      }
+      for (let i = 0; i < fixed; ++i) f64[inAt + per + i] = args[k + i];
+      if (site) view().set(site, sitePtr);
+      for (let i = 0; i < per; ++i) f64[inAt + i] = args[i];
+      const fault = call();
+      if (fault !== 0 && mode === 'raise') throw refused(name, fault);
+      if (fault !== 0) return count === 1 ? NaN : new Array(count).fill(NaN);
+      return count === 1 ? f64[outAt] : [f64[outAt], f64[outAt + 1], f64[outAt + 2]];  // 1 or 3 outputs
     };
   }
 
@@ -251,8 +332,9 @@ export async function load(source) {
    */
   class Site {
     #bytes = new Uint8Array(SITE_BYTES);
-    constructor(lat, lon, alt, options) {
+    constructor(lat, lon, alt, options, ...extra) {
       [lat, lon, alt].forEach((v, i) => number(v, `Site argument ${i + 1}`));
+      if (extra.length) throw new TypeError(`Site takes at most 4 arguments, not ${4 + extra.length}`);
       const errors = errorsOption(options);
       this.valid = x.geoconv_site_init(sitePtr, 0, lat, lon, alt) === 0;
       this.#bytes.set(view().subarray(sitePtr, sitePtr + SITE_BYTES));

@@ -9,10 +9,14 @@
 // altitude is the height above the ellipsoid plus 24.764 m); Earth-fixed
 // E, F, G in metres; local x, y, z in the unit of the range.
 //
-// Every routine takes its numbers and returns its one number or three, or
+// Every routine takes its numbers and returns its one number or three; or
 // takes a Float64Array of many points (their numbers one after another) and
-// returns a new Float64Array of their results. A point the library refuses
-// throws a ConversionError, or gives NaN with `{ errors: 'nan' }`.
+// returns a new Float64Array of their results; or takes one Float64Array for
+// each input (all of one length) and returns one new Float64Array for each
+// output. A point the library refuses throws a ConversionError (its index
+// in a batch), or gives NaN with `{ errors: 'nan' }`. An argument the call
+// would not use (one too many, numbers mixed with arrays, an unknown option)
+// throws a TypeError; Float64Arrays of different lengths a RangeError.
 
 /** Three results, in the order the routine's name gives them. */
 export type Triple = [number, number, number];
@@ -35,7 +39,7 @@ export class ConversionError extends Error {
   readonly fault: number;
   /** The line the library writes to its stream, e.g. "(LLA84toEFG84) problem: lat>90 \n". */
   readonly libraryMessage: string;
-  /** In a Float64Array call: the index of the refused point. */
+  /** In a Float64Array call: the index of the refused point (the first one). */
   readonly index?: number;
 }
 
@@ -75,14 +79,21 @@ export interface Routine {
 /** The base site's numbers that follow a point's in the free site routines. */
 export type BaseSite = [baseLat: number, baseLon: number, baseAlt: number];
 
+/** A Float64Array for each of the numbers of T. */
+export type Columns<T extends number[]> = { [K in keyof T]: Float64Array };
+
 /**
  * A routine: a point's numbers P (then the base site's, S) to its result R;
  * or a Float64Array of points (their numbers one after another) to a new
- * Float64Array of their results.
+ * Float64Array of their results; or a Float64Array for each input, of one
+ * length, to a new Float64Array for each output (one output: a
+ * Float64Array). With one input the two batch forms are one: its results
+ * are one Float64Array, a point's numbers one after another.
  */
 export interface Conversion<P extends number[], R, S extends number[] = []> {
   (...args: [...P, ...S, Options?]): R;
   (points: Float64Array, ...args: [...S, Options?]): Float64Array;
+  (...args: [...Columns<P>, ...S, Options?]): R extends Triple ? Columns<Triple> : Float64Array;
 }
 
 /** A site placed once for many targets: `new gc.Site(lat, lon, alt)`. */

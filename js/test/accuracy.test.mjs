@@ -31,11 +31,12 @@ const bits = new BigInt64Array(1), value = new Float64Array(bits.buffer);
 const ordinal = (x) => ((value[0] = x), bits[0] < 0n ? -(bits[0] & 0x7fffffffffffffffn) : bits[0]);
 const ulps = (a, b) => (Number.isNaN(a) && Number.isNaN(b) ? 0 : Math.abs(Number(ordinal(a) - ordinal(b))));
 
-test('every table row: statuses and messages exact, values within the stated bound', async (t) => {
-  const gc = await load();
-  const rows = readTable(readFileSync(new URL('../../tests/data/expected.txt', import.meta.url), 'utf8'));
+const gc = await load();
+const rows = readTable(readFileSync(new URL('../../tests/data/expected.txt', import.meta.url), 'utf8'));
+const routines = new Map(gc.routines.map((r) => [r.name, r]));
+
+test('every table row: statuses and messages exact, values within the stated bound', (t) => {
   assert.ok(rows.length > 300, 'the table has rows');
-  const routines = new Map(gc.routines.map((r) => [r.name, r]));
   const outcome = (line, convert) => {  // the outputs, or the message of a refusal
     try {
       return [convert()].flat();
@@ -71,5 +72,30 @@ test('every table row: statuses and messages exact, values within the stated bou
   t.diagnostic(`${identical} of ${outputs} outputs bit-identical to the native build`);
   for (const [name, w] of Object.entries(worst).filter(([, w]) => w.ulps)) {
     t.diagnostic(`${name}: at most ${w.ulps} ulps${w.off ? `; beyond 4 ulps at most ${w.off.toExponential(2)} off` : ''}`);
+  }
+});
+
+test('the table\'s points of each routine and base site as one batch, interleaved and one Float64Array per input, free and through a Site: the per-point results, and the first refused point raised', () => {
+  const batches = new Map();  // routine and base site -> the points
+  for (const { name, inputs } of rows.filter((row) => row.name !== 'STRtoINT')) {
+    const per = routines.get(name).inputs.length, key = [name, ...inputs.slice(per)].join(' ');
+    if (!batches.has(key)) batches.set(key, { name, site: inputs.slice(per), points: [] });
+    batches.get(key).points.push(inputs.slice(0, per));
+  }
+  for (const { name, site, points } of batches.values()) {
+    const convert = site.length ? [gc[name], new gc.Site(...site)[name]] : [gc[name]], base = [site, []];
+    const one = points.map((p) => [gc[name](...p, ...site, { errors: 'nan' })].flat());
+    const refused = points.findIndex((p) => { try { gc[name](...p, ...site); } catch { return true; } });
+    const columns = points[0].map((_, k) => Float64Array.from(points, (p) => p[k]));
+    convert.forEach((f, i) => {
+      const interleaved = f(new Float64Array(points.flat()), ...base[i], { errors: 'nan' });
+      assert.deepEqual(Array.from(interleaved), one.flat(), `${name} ${site}: interleaved`);
+      const separate = f(...columns, ...base[i], { errors: 'nan' }), count = one[0].length;
+      if (columns.length > 1) {
+        assert.deepEqual((count > 1 ? separate : [separate]).map((c) => Array.from(c)),
+                         one[0].map((_, k) => one.map((o) => o[k])), `${name} ${site}: one Float64Array per input`);
+      }
+      if (refused >= 0) assert.throws(() => f(...columns, ...base[i]), { index: refused, routine: name }, `${name} ${site}`);
+    });
   }
 });

@@ -39,6 +39,16 @@ test('a Float64Array gives the points one by one, free or through a Site; refuse
   assert.deepEqual(raised, ['LLA84toEFG84', 'AERtoLLA84']);
 });
 
+test('a batch of many chunks: each point where it belongs, a refused point raised by its index', () => {
+  const n = 30000, lat = Float64Array.from({ length: n }, (_, i) => (i === 25000 ? 91 : (i % 181) - 90));
+  const lon = lat.map((v, i) => i % 360), alt = lat.map((v, i) => i), nan = { errors: 'nan' };
+  const one = Array.from(lat, (v, i) => gc.LLA84toEFG84(v, lon[i], alt[i], nan));
+  const interleaved = new Float64Array(3 * n).map((_, i) => [lat, lon, alt][i % 3][Math.floor(i / 3)]);
+  assert.deepEqual(Array.from(gc.LLA84toEFG84(interleaved, nan)), one.flat());
+  assert.deepEqual(gc.LLA84toEFG84(lat, lon, alt, nan).map((c) => Array.from(c)), [0, 1, 2].map((k) => one.map((p) => p[k])));
+  assert.throws(() => gc.LLA84toEFG84(lat, lon, alt), { index: 25000 });
+});
+
 test('an invalid site is made, and its conversions refuse with the latitude fault; sites stay apart', () => {
   const site = new gc.Site(...SITE);
   assert.deepEqual([site.valid, site.latitude, site.longitude, site.altitude], [true, ...SITE]);
@@ -51,10 +61,19 @@ test('an invalid site is made, and its conversions refuse with the latitude faul
   }
 });
 
-test('bad arguments throw TypeError or RangeError; precision and decimals name one option', () => {
+test('bad arguments, and any a call would not use, throw TypeError or RangeError; precision and decimals name one option', () => {
+  const f = (n) => new Float64Array(n), site = new gc.Site(...SITE);
   for (const [call, type] of [
     [() => gc.LLA84toEFG84('51', 0, 0), TypeError], [() => gc.AERtoLLA84(1, 2, 3, 51, 0), TypeError],
     [() => gc.LLA84toEFG84(new Float64Array(4)), RangeError], [() => gc.LLA84toEFG84(1, 2, 3, 'nan'), TypeError],
+    [() => gc.LLA84toEFG84(f(3), f(3)), TypeError], [() => gc.LLA84toEFG84(f(3), f(3), f(3), f(3)), TypeError],
+    [() => gc.LLA84toEFG84(f(3), 0, 0), TypeError], [() => gc.LLA84toEFG84(1, f(3), 0), TypeError],
+    [() => gc.LLA84toEFG84(f(2), f(2), f(3)), RangeError], [() => gc.atan2d(f(1), f(2)), RangeError],
+    [() => gc.LLA84toEFG84(1, 2, 3, {}, 4), TypeError], [() => gc.LLA84toEFG84(f(3), undefined, {}), TypeError],
+    [() => gc.sind(1, 2), TypeError], [() => gc.AERtoLLA84(f(1), f(1), f(1), f(1), 0, 0), TypeError],
+    [() => site.AERtoLLA84(f(3), ...SITE), TypeError], [() => site.AERtoLLA84(f(1), f(1), f(1), {}, {}), TypeError],
+    [() => gc.LLA84toEFG84(new Float32Array(3)), TypeError], [() => gc.LLA84toEFG84(1, 2, 3, { error: 'nan' }), TypeError],
+    [() => new gc.Site(1, 2, 3, {}, 4), TypeError],
     [() => gc.LLA84toEFG84(1, 2, 3, { errors: 'ignore' }), RangeError], [() => gc.atan2d(1), TypeError],
     [() => new gc.Site(1, 2), TypeError], [() => new gc.Site(1, 2, 3, { errors: 'none' }), RangeError],
     [() => gc.STRtoINT(42, 0, 1), TypeError], [() => gc.STRtoINT('42', 0, 1.5), RangeError],
