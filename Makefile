@@ -140,7 +140,7 @@ FUZZ_PKGS := cmake clang libclang-rt-14-dev
 fuzz:
 	@$(ENSURE) $(FUZZ_PKGS)
 	$(CMAKE) -S . -B build/fuzz -DCMAKE_CXX_COMPILER=clang++ -DGEOCONV_BUILD_FUZZ=ON \
-	  -DGEOCONV_BUILD_TESTS=OFF -DGEOCONV_BUILD_DEMO=OFF -DGEOCONV_BUILD_TOOLS=ON \
+	  -DGEOCONV_BUILD_TESTS=OFF -DGEOCONV_BUILD_DEMO=OFF -DGEOCONV_BUILD_TOOLS=ON -DGEOCONV_BUILD_FAST=OFF \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined,float-cast-overflow -fno-sanitize-recover=all"
 	$(CMAKE) --build build/fuzz -j $(JOBS)
