@@ -1,7 +1,8 @@
 """Speed of the Python module geoconv next to pymap3d and pyproj, in one run.
 
-Every case converts the same 1,000,000 varied points as NumPy float64
-arrays (or makes one scalar call, for the per-call cases). The cases run in
+Every case converts the same 1,000,000 varied points as NumPy float64 arrays
+(or makes one scalar call, for the per-call cases), in mode="exact" unless
+its name says fast (mode="fast", geoconv::fast's SIMD). The cases run in
 interleaved rounds, so that a slow spell of a shared machine falls on every
 case alike, and each keeps its fastest round. Ends with a table of per-point
 times and the ratios ours/peer against their targets, each marked met or
@@ -59,6 +60,7 @@ def cases(p):
     fwd = pyproj.Transformer.from_crs("EPSG:4979", "EPSG:4978", always_xy=True)
     inv = pyproj.Transformer.from_crs("EPSG:4978", "EPSG:4979", always_xy=True)
     site_h = metres_above_ellipsoid(SITE[2])
+    radar = geoconv.Site(*SITE)
     outs = tuple(np.empty(POINTS) for _ in range(3))
     lat, lon, alt, h = p["lat"], p["lon"], p["alt"], p["h"]
     E, F, G = p["E"], p["F"], p["G"]
@@ -75,6 +77,8 @@ def cases(p):
         "ours LLA84toEFG84": (lambda: geoconv.LLA84toEFG84(lat, lon, alt, threads=1), POINTS),
         "ours LLA84toEFG84, 2 threads":
             (lambda: geoconv.LLA84toEFG84(lat, lon, alt, threads=2), POINTS),
+        "ours LLA84toEFG84, fast":
+            (lambda: geoconv.LLA84toEFG84(lat, lon, alt, threads=1, mode="fast"), POINTS),
         "C++ loop LLA84toEFG84":
             (lambda: geoconv._core.reference_loop("LLA84toEFG84", lat, lon, alt, *outs), POINTS),
         "pymap3d geodetic2ecef": (lambda: pymap3d.geodetic2ecef(lat, lon, h), POINTS),
@@ -83,6 +87,8 @@ def cases(p):
         "ours EFG84toLLA84": (lambda: geoconv.EFG84toLLA84(E, F, G, threads=1), POINTS),
         "ours EFG84toLLA84, 2 threads":
             (lambda: geoconv.EFG84toLLA84(E, F, G, threads=2), POINTS),
+        "ours EFG84toLLA84, fast":
+            (lambda: geoconv.EFG84toLLA84(E, F, G, threads=1, mode="fast"), POINTS),
         "C++ loop EFG84toLLA84":
             (lambda: geoconv._core.reference_loop("EFG84toLLA84", E, F, G, *outs), POINTS),
         "pymap3d ecef2geodetic": (lambda: pymap3d.ecef2geodetic(E, F, G), POINTS),
@@ -92,6 +98,8 @@ def cases(p):
             (lambda: geoconv.EFG84toAER(*target, *SITE, threads=1), POINTS),
         "ours EFG84toAER, one site, all cores": (lambda: geoconv.EFG84toAER(*target, *SITE),
                                                  POINTS),
+        "ours Site.EFG84toAER, fast":
+            (lambda: radar.EFG84toAER(*target, threads=1, mode="fast"), POINTS),
         "C++ loop Site::EFG84toAER":
             (lambda: geoconv._core.reference_loop("EFG84toAER", *target, *outs, site=SITE),
              POINTS),
@@ -99,6 +107,8 @@ def cases(p):
 
         "ours AERtoLLA84, one site": (lambda: geoconv.AERtoLLA84(*aer, *SITE, threads=1), POINTS),
         "ours AERtoLLA84, one site, all cores": (lambda: geoconv.AERtoLLA84(*aer, *SITE), POINTS),
+        "ours Site.AERtoLLA84, fast":
+            (lambda: radar.AERtoLLA84(*aer, threads=1, mode="fast"), POINTS),
         "C++ loop Site::AERtoLLA84":
             (lambda: geoconv._core.reference_loop("AERtoLLA84", *aer, *outs, site=SITE), POINTS),
         "pymap3d aer2geodetic":
@@ -128,6 +138,12 @@ COMPARISONS = [
     ("ours AERtoLLA84, one site, all cores", "pymap3d aer2geodetic", 0.3, "at most"),
     ("ours AERtoLLA84, one site", "pymap3d aer2geodetic", None, ""),
     ("ours AERtoLLA84, one site", "C++ loop Site::AERtoLLA84", 1.3, "at most"),
+    ("ours LLA84toEFG84, fast", "pymap3d geodetic2ecef", 0.2, "at most"),
+    ("ours LLA84toEFG84, fast", "pyproj 4979->4978", 0.15, "at most"),
+    ("ours EFG84toLLA84, fast", "pymap3d ecef2geodetic", 0.15, "at most"),
+    ("ours EFG84toLLA84, fast", "pyproj 4978->4979", 0.15, "at most"),
+    ("ours Site.EFG84toAER, fast", "pymap3d ecef2aer", 0.15, "at most"),
+    ("ours Site.AERtoLLA84, fast", "pymap3d aer2geodetic", 0.2, "at most"),
     ("ours LLA84toEFG84, 2 threads", "ours LLA84toEFG84", 1.6, "at least"),
     ("ours EFG84toLLA84, 2 threads", "ours EFG84toLLA84", 1.6, "at least"),
     ("ours LLA84toEFG84, scalar call", "pyproj transform, scalar call", 0.15, "at most"),

@@ -24,6 +24,8 @@ errors : {"raise", "nan"}
     scheduler.
 threads : int
     Threads per chunk (default 1: Dask already converts chunks in parallel).
+mode : {"exact", "fast"}
+    As in geoconv (default "exact"), passed to every chunk.
 
 Workers must be able to import geoconv (install it, or set ``PYTHONPATH`` for
 them). Chunks should hold 1,000,000 points or more, read on the workers:
@@ -66,17 +68,17 @@ def _points(routine):
 
 # --- arrays -------------------------------------------------------------------
 
-def _convert_block(routine, errors, threads, *args, block_info=None):
+def _convert_block(routine, errors, threads, mode, *args, block_info=None):
     """One chunk through the in-memory function: the results stacked on a new
     first axis (three results) or the one result."""
     function = getattr(geoconv, routine)
     shape = np.broadcast_shapes(*(np.shape(a) for a in args))
     try:
         if _results(routine) == 1:
-            return np.asarray(function(*args, errors=errors, threads=threads), dtype=np.float64)
+            return np.asarray(function(*args, errors=errors, threads=threads, mode=mode), dtype=np.float64)
         stacked = np.empty((3,) + shape)
         if shape:
-            function(*args, out=tuple(stacked), errors=errors, threads=threads)
+            function(*args, out=tuple(stacked), errors=errors, threads=threads, mode=mode)
         else:      # scalars give floats, not 0-d arrays
             stacked[...] = np.array(function(*args, errors=errors)).reshape(stacked.shape)
         return stacked
@@ -96,7 +98,7 @@ def _result(stacked, k):
     return stacked[k]
 
 
-def _lazy(routine, args, errors, threads):
+def _lazy(routine, args, errors, threads, mode):
     """The Dask arrays of a routine's results over args broadcast together."""
     names = _points(routine)
     function = getattr(geoconv, routine)
@@ -115,10 +117,10 @@ def _lazy(routine, args, errors, threads):
             raise ValueError(f"{name}: unknown chunk sizes; call compute_chunk_sizes() first")
         given.append(a)
     # The in-memory function on one point of each argument's type refuses what
-    # it would refuse in a chunk (text, complex, a bad errors or threads) now.
+    # it would refuse in a chunk (text, complex, a bad errors, threads or mode) now.
     try:
         function(*(np.ones((1,) * a.ndim, a.dtype) if isinstance(a, da.Array) else a
-                   for a in given), errors=errors, threads=threads)
+                   for a in given), errors=errors, threads=threads, mode=mode)
     except geoconv.ConversionError:
         pass
     shapes = [np.shape(a) for a in given]
@@ -138,11 +140,11 @@ def _lazy(routine, args, errors, threads):
     aligned = iter(aligned)
     given = [next(aligned) if isinstance(a, da.Array) else a for a in given]
     out_chunks = tuple(chunks[i] for i in range(len(shape)))
-    name = f"geoconv-{routine}-{dask.base.tokenize(routine, errors, threads, *given)}"
+    name = f"geoconv-{routine}-{dask.base.tokenize(routine, errors, threads, mode, *given)}"
     if _results(routine) == 1:
-        return da.map_blocks(_convert_block, routine, errors, threads, *given, chunks=out_chunks,
+        return da.map_blocks(_convert_block, routine, errors, threads, mode, *given, chunks=out_chunks,
                              meta=np.empty((0,) * len(shape)), name=name)
-    stacked = da.map_blocks(_convert_block, routine, errors, threads, *given, new_axis=0,
+    stacked = da.map_blocks(_convert_block, routine, errors, threads, mode, *given, new_axis=0,
                             chunks=((3,),) + out_chunks, meta=np.empty((0,) * (len(shape) + 1)),
                             name=name)
     # Not stacked[k]: Dask's indexing copies a slice that small.
@@ -157,13 +159,15 @@ def _lazy_function(routine):
     P = inspect.Parameter
     signature = inspect.Signature(
         [P(n, P.POSITIONAL_OR_KEYWORD) for n in names]
-        + [P("errors", P.KEYWORD_ONLY, default="raise"), P("threads", P.KEYWORD_ONLY, default=1)])
+        + [P("errors", P.KEYWORD_ONLY, default="raise"), P("threads", P.KEYWORD_ONLY, default=1),
+           P("mode", P.KEYWORD_ONLY, default="exact")])
 
     def function(*args, **kwargs):
         bound = signature.bind(*args, **kwargs)
         bound.apply_defaults()
         given = bound.arguments
-        return _lazy(routine, [given[n] for n in names], given["errors"], given["threads"])
+        return _lazy(routine, [given[n] for n in names], given["errors"], given["threads"],
+                     given["mode"])
 
     original = getattr(geoconv, routine)
     function.__signature__ = signature
@@ -173,7 +177,7 @@ def _lazy_function(routine):
     lazy = textwrap.fill(
         f"The lazy form of :func:`geoconv.{routine}` for Dask arrays: the same arguments (Dask "
         f"arrays, NumPy arrays, sequences or scalars, broadcast together; no ``out``), "
-        f"``threads`` per chunk (default 1), and {results} of the broadcast shape, with the "
+        f"``threads`` per chunk (default 1), ``mode``, and {results} of the broadcast shape, with the "
         f"in-memory function's bits. Its documentation follows.", 76)
     function.__doc__ = f"{summary}\n\n{lazy}\n{rest}"
     return function
@@ -202,12 +206,12 @@ def _column(rows, label):
     return series.to_numpy(dtype=np.float64, na_value=np.nan)
 
 
-def _convert_partition(rows, routine, columns, site, names, errors, threads):
+def _convert_partition(rows, routine, columns, site, names, errors, threads, mode):
     """A pandas DataFrame with a routine's results over its columns as new columns."""
     args = [_column(rows, c) for c in columns]
     args += [_column(rows, s) if isinstance(s, str) else s for s in site]
     try:
-        results = getattr(geoconv, routine)(*args, errors=errors, threads=threads)
+        results = getattr(geoconv, routine)(*args, errors=errors, threads=threads, mode=mode)
     except geoconv.ConversionError as e:
         raise _RowError(e.message, rows.index[e.index]) from None
     out = rows.copy(deep=False)
@@ -216,7 +220,8 @@ def _convert_partition(rows, routine, columns, site, names, errors, threads):
     return out
 
 
-def convert_columns(frame, routine, columns, names, *, site=None, errors="raise", threads=1):
+def convert_columns(frame, routine, columns, names, *, site=None, errors="raise", threads=1,
+                    mode="exact"):
     """Adds a conversion's results over columns of a DataFrame as new columns.
 
     Parameters
@@ -241,6 +246,8 @@ def convert_columns(frame, routine, columns, names, *, site=None, errors="raise"
         its row's label (default), or give NaN in that row's results.
     threads : int, optional
         Threads per partition (default 1).
+    mode : {"exact", "fast"}, optional
+        As in geoconv (default "exact").
 
     Returns
     -------
@@ -279,7 +286,7 @@ def convert_columns(frame, routine, columns, names, *, site=None, errors="raise"
     for label in columns + tuple(s for s in site if isinstance(s, str)):
         if label not in frame.columns:
             raise KeyError(f"no column {label!r}")
-    arguments = (routine, columns, site, names, errors, threads)
+    arguments = (routine, columns, site, names, errors, threads, mode)
     if not hasattr(frame, "map_partitions"):
         return _convert_partition(frame, *arguments)
     # The partition function on the frame's empty model checks types and

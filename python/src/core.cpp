@@ -2,18 +2,21 @@
 //
 // Every routine of the library's registry (<geoconv/registry.hpp>) is one
 // conversion here: a few doubles in, one or three doubles out and a Fault,
-// run point by point over the broadcast of its inputs by the registry's own
-// entry (Routine::run, or Routine::run_on_site for a site placed once).
+// run over the broadcast of its inputs by the registry's array entry
+// (geoconv::run_array, one call per innermost run of points; point by point
+// through Routine::run where an operand is not aligned to 8 bytes).
 // Arguments are read and checked with the GIL held; the points are then
 // converted with the GIL released, split over threads when there are many.
-// Every point is converted by the library's own arithmetic, so a result has
-// the library's bits whatever the shape, strides or thread count, and a
+// In mode "exact" every point has the point routine's bits whatever the
+// shape, strides or thread count ("fast" is geoconv::fast's, within the
+// bounds of <geoconv/fast.hpp>, when it is linked), and a
 // failure's text is the library's reason() for the point's Fault.
 //
 // The public, documented and picklable functions are made from the registry
 // in geoconv/__init__.py; this module gives them one entry per routine taking
-// (*inputs, out, errors, threads), site_<name>(site, *inputs, out, errors,
-// threads) for a Site's conversions, and routines() describing them.
+// (*inputs, out, errors, threads, mode), site_<name>(site, *inputs, out,
+// errors, threads, mode) for a Site's conversions, and routines() describing
+// them.
 
 #include <geoconv/geoconv.hpp>
 #include <geoconv/lines.hpp>
@@ -79,6 +82,8 @@ struct Plan {
   Index strides[kMaxOperands][kMaxDims] = {};
   Index size = 1;
   bool nan_on_failure = false;
+  bool columns = false;  // every operand's base and strides multiples of 8 bytes
+  geoconv::Mode mode = geoconv::Mode::kExact;
   const Routine* routine = nullptr;
   const geoconv::Site* site = nullptr;  // one site for every point, or null
 };
@@ -117,21 +122,58 @@ Failure run_chunk(const Plan& p, Index begin, Index end) {
   Index k = begin;
   while (k < end) {
     const Index count = std::min(p.shape[last] - index[last], end - k);
-    for (Index j = 0; j < count; ++j, ++k) {
-      double in[kIn], out[kOut];
-      for (int i = 0; i < kIn; ++i) std::memcpy(&in[i], ptr[i], sizeof(double));
-      Fault fault;
-      if constexpr (kOnSite) {
-        fault = r.run_on_site(*p.site, in, out);
-      } else {
-        fault = r.run(in, out);
+    if (p.columns) {
+      // The run through run_array, a block at a time (the faults of a block
+      // on the stack). With errors="raise" the block's points after the
+      // first failing one may have been written too.
+      constexpr Index kBlock = 2048;
+      Fault faults[kBlock];
+      for (Index done = 0; done < count;) {
+        const Index n = std::min(kBlock, count - done);
+        geoconv::Column in[kIn];
+        geoconv::OutColumn out[kOut];
+        for (int i = 0; i < kIn; ++i) {
+          in[i] = {reinterpret_cast<const double*>(ptr[i] + done * step[i]),
+                   static_cast<std::ptrdiff_t>(step[i] / Index{sizeof(double)})};
+        }
+        for (int o = 0; o < kOut; ++o) {
+          out[o] = {reinterpret_cast<double*>(ptr[kIn + o] + done * step[kIn + o]),
+                    static_cast<std::ptrdiff_t>(step[kIn + o] / Index{sizeof(double)})};
+        }
+        std::size_t failed;
+        if constexpr (kOnSite) {
+          failed = geoconv::run_array(r, *p.site, static_cast<std::size_t>(n), in, out, faults,
+                                      p.mode);
+        } else {
+          failed = geoconv::run_array(r, static_cast<std::size_t>(n), in, out, faults, p.mode);
+        }
+        for (Index j = 0; failed > 0 && j < n; ++j) {
+          if (faults[j] == Fault::kNone) continue;
+          if (!p.nan_on_failure) return {k + done + j, faults[j]};
+          for (int o = 0; o < kOut; ++o) out[o].data[j * out[o].stride] = kNaN;
+          --failed;
+        }
+        done += n;
       }
-      if (fault != Fault::kNone) {
-        if (!p.nan_on_failure) return {k, fault};
-        std::fill(out, out + kOut, kNaN);
+      k += count;
+      for (int o = 0; o < ops; ++o) ptr[o] += count * step[o];
+    } else {  // point by point, for operands not aligned to 8 bytes
+      for (Index j = 0; j < count; ++j, ++k) {
+        double in[kIn], out[kOut];
+        for (int i = 0; i < kIn; ++i) std::memcpy(&in[i], ptr[i], sizeof(double));
+        Fault fault;
+        if constexpr (kOnSite) {
+          fault = r.run_on_site(*p.site, in, out);
+        } else {
+          fault = r.run(in, out);
+        }
+        if (fault != Fault::kNone) {
+          if (!p.nan_on_failure) return {k, fault};
+          std::fill(out, out + kOut, kNaN);
+        }
+        for (int o = 0; o < kOut; ++o) std::memcpy(ptr[kIn + o], &out[o], sizeof(double));
+        for (int o = 0; o < ops; ++o) ptr[o] += step[o];
       }
-      for (int o = 0; o < kOut; ++o) std::memcpy(ptr[kIn + o], &out[o], sizeof(double));
-      for (int o = 0; o < ops; ++o) ptr[o] += step[o];
     }
     if (k == end) break;
     // The row is done: back to its start, then carry into the outer indexes.
@@ -263,6 +305,14 @@ bool read_errors(py::handle errors) {
   throw py::value_error("errors must be 'raise' or 'nan', not " + std::string(py::repr(errors)));
 }
 
+geoconv::Mode read_mode(py::handle mode) {
+  if (PyUnicode_Check(mode.ptr())) {
+    if (PyUnicode_CompareWithASCIIString(mode.ptr(), "exact") == 0) return geoconv::Mode::kExact;
+    if (PyUnicode_CompareWithASCIIString(mode.ptr(), "fast") == 0) return geoconv::Mode::kFast;
+  }
+  throw py::value_error("mode must be 'exact' or 'fast', not " + std::string(py::repr(mode)));
+}
+
 int available_cores() {
   cpu_set_t set;
   if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
@@ -335,12 +385,14 @@ py::object results(const double* values, int n) {
 }
 
 // One conversion: args are the inputs (without the site for a Site's
-// conversion, whose site is `site`).
+// conversion, whose site is `site`). Scalars are converted by the point
+// routine whatever the mode.
 py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* args,
-                py::handle out, py::handle errors, py::handle threads) {
+                py::handle out, py::handle errors, py::handle threads, py::handle mode) {
   const int nin = site != nullptr ? r.inputs : input_count(r);
   const int nout = r.outputs;
   const bool nan_on_failure = read_errors(errors);
+  const geoconv::Mode how = read_mode(mode);
 
   // All plain Python numbers and no out=: the scalar path.
   double in[6], res[3];
@@ -366,6 +418,18 @@ py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* ar
       std::fill(res, res + nout, kNaN);
     }
     return results(res, nout);
+  }
+
+  // In fast mode an input not aligned to 8 bytes (as Dask's workers may
+  // receive chunks) is read from an aligned copy, so that it is converted
+  // with the others through run_array.
+  if (how == geoconv::Mode::kFast) {
+    for (py::array& a : arrays) {
+      if (reinterpret_cast<std::uintptr_t>(a.data()) % sizeof(double) != 0 ||
+          !a.attr("flags").attr("aligned").cast<bool>()) {
+        a = py::reinterpret_steal<py::array>(a.attr("copy")().release());
+      }
+    }
   }
 
   // A site given by scalars is placed once for every point.
@@ -467,6 +531,7 @@ py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* ar
   p.nout = nout;
   p.size = size;
   p.nan_on_failure = nan_on_failure;
+  p.mode = how;
   p.routine = &r;
   p.site = site;
   std::vector<py::array> ops(arrays.begin(), arrays.begin() + operands_in);
@@ -501,6 +566,11 @@ py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* ar
     }
   }
   p.ndim = std::max(nd, 1);
+  p.columns = true;
+  for (std::size_t o = 0; o < ops.size(); ++o) {
+    p.columns = p.columns && reinterpret_cast<std::uintptr_t>(p.data[o]) % sizeof(double) == 0;
+    for (int d = 0; d < p.ndim; ++d) p.columns = p.columns && p.strides[o][d] % 8 == 0;
+  }
 
   Failure failed;
   const int nthreads = read_threads(threads);
@@ -746,25 +816,25 @@ const Routine& routine_of(PyObject* self) { return geoconv::routines()[PyLong_As
   throw py::type_error(std::string(r.name) + ": wrong number of arguments");
 }
 
-// name(*inputs, out, errors, threads), all positional.
+// name(*inputs, out, errors, threads, mode), all positional.
 PyObject* convert_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
   return guarded([&] {
     const Routine& r = routine_of(self);
     const int n = input_count(r);
-    if (nargs != n + 3) wrong_count(r);
-    return call(r, nullptr, args, args[n], args[n + 1], args[n + 2]);
+    if (nargs != n + 4) wrong_count(r);
+    return call(r, nullptr, args, args[n], args[n + 1], args[n + 2], args[n + 3]);
   });
 }
 
-// site_name(site, *inputs, out, errors, threads): a Site's conversion.
+// site_name(site, *inputs, out, errors, threads, mode): a Site's conversion.
 PyObject* site_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
   return guarded([&] {
     const Routine& r = routine_of(self);
     const int n = r.inputs + 1;
-    if (nargs != n + 3) wrong_count(r);
+    if (nargs != n + 4) wrong_count(r);
     if (!py::isinstance<geoconv::Site>(args[0])) throw py::type_error("not a geoconv._core.Site");
     const auto& site = py::cast<const geoconv::Site&>(py::handle(args[0]));
-    return call(r, &site, args + 1, args[n], args[n + 1], args[n + 2]);
+    return call(r, &site, args + 1, args[n], args[n + 1], args[n + 2], args[n + 3]);
   });
 }
 

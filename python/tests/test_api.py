@@ -117,6 +117,7 @@ def test_failures_raise_with_index_or_become_nan():
     (lambda: geoconv.LLA84toEFG84([1, 2], [1, 2, 3], 0), ValueError,
      "the shapes of lat (2,), lon (3,), alt () cannot be broadcast"),
     (lambda: geoconv.LLA84toEFG84(1, 2, 3, errors="ignore"), ValueError, "errors must be"),
+    (lambda: geoconv.Site(0, 0, 0).EFG84toAER([1], 2, 3, mode="FAST"), ValueError, "mode must be"),
     (lambda: geoconv.LLA84toEFG84([1], 2, 3, threads=0), ValueError, "at least 1"),
     (lambda: geoconv.LLA84toEFG84([1], 2, 3, threads=1.5), TypeError, "threads must be"),
     (lambda: geoconv.LLA84toEFG84([1], 2, 3, out=np.empty(1)), TypeError, "tuple of 3"),

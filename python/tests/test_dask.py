@@ -50,6 +50,13 @@ def test_chunks_give_the_bits_of_one_direct_call(cluster, routine, args):
     assert index is None or raised.value.index == index
 
 
+def test_fast_mode_reaches_the_chunks(cluster):
+    lazy = gd.EFG84toAER(da.from_array(E, chunks=70_000), F, G, 51.5, 0.0, 10.0, mode="fast")
+    expected = geoconv.EFG84toAER(E, F, G, 51.5, 0.0, 10.0, mode="fast")
+    for a, b in zip(expected, dask.compute(lazy)[0]):
+        assert np.array_equal(a.view(np.uint64), b.view(np.uint64))
+
+
 def test_columns_of_a_frame_are_converted_and_a_refused_row_named(cluster):
     rows = pd.DataFrame({"E": E, "F": F, "G": G, "lat": LAT, "site": SITE_LAT.repeat(N // 500)},
                         index=np.arange(N) + 1000)
@@ -70,6 +77,7 @@ def test_columns_of_a_frame_are_converted_and_a_refused_row_named(cluster):
     (lambda: gd.LLA84toEFG84(da.ones(2), da.ones(3), 0), ValueError,
      "the shapes of lat (2,), lon (3,), alt () cannot be broadcast"),
     (lambda: gd.sind(da.ones(2), errors="ignore"), ValueError, "errors must be"),
+    (lambda: gd.sind(da.ones(2), mode="quick"), ValueError, "mode must be"),
     (lambda: gd.XYZtoAER(1, 2), TypeError, "missing a required argument: 'z'"),
     (lambda: gd.convert_columns(pd.DataFrame({"a": [1.0]}), "sind", ["b"], ["s"]), KeyError, "'b'"),
     (lambda: gd.convert_columns(pd.DataFrame({"a": ["x"]}), "sind", ["a"], ["s"]), TypeError,

@@ -65,6 +65,6 @@ def test_stub_declares_every_routine_with_its_parameters():
         assert name in stub or name in ("ConversionError", "Site"), name
     for name, (routine, _) in FUNCTIONS.items():
         points = [p for p, _ in geoconv._arguments(routine, name.startswith("Site."))]
-        wanted = points + ["out", "errors", "threads"]
+        wanted = points + ["out", "errors", "threads", "mode"]
         assert stub.get(name) and all(overload == wanted for overload in stub[name]), name
     assert stub["Site.__init__"] == [["lat", "lon", "alt"]]
