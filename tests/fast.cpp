@@ -214,6 +214,12 @@ struct Case {
 
 class Fast : public testing::TestWithParam<Case> {};
 
+// A case's name: its routine and way, so that names do not depend on memory.
+std::string name_of(const testing::TestParamInfo<Case>& param) {
+  static const char* const kWays[] = {"Free", "Placed", "Repeated"};
+  return std::string(param.param.routine) + "_" + kWays[static_cast<int>(param.param.way)];
+}
+
 TEST_P(Fast, WithinBoundsOfExact) {
   const Case& c = GetParam();
   const Routine& r = *find_routine(c.routine);
@@ -276,7 +282,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"AERtoLLA84", Way::kRepeated, {kLLA[0], kLLA[1], kLLA[2]}},
                     Case{"EFG84toAER", Way::kFree, {kAzimuth, kElevation, kFeet}},
                     Case{"EFG84toAER", Way::kPlaced, {kDegrees, kDegrees, kBits}},
-                    Case{"EFG84toAER", Way::kRepeated, {kDegrees, kDegrees, kBits}}));
+                    Case{"EFG84toAER", Way::kRepeated, {kDegrees, kDegrees, kBits}}),
+    name_of);
 
 // GEOCONV_FAST_ISA, read at the first use, caps the level.
 TEST(FastLevel, FromTheEnvironment) {
