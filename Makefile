@@ -38,8 +38,9 @@ demo: all
 # has it): the library's bits must not depend on the flags. Between them the
 # JavaScript package and the page: Node's test runner over js/test (against
 # the native converter just built) and web/test (the page in headless
-# Chromium, against the native demonstration). Last, the Python tests against
-# the module of the normal build.
+# Chromium, against the native demonstration), and every example of README.md,
+# docs/*.md and js/README.md (tests/docs.py). Last, the Python tests against the module of
+# the normal build.
 NATIVE_FLAGS := -O3 -march=native $(shell grep -qw fma /proc/cpuinfo 2>/dev/null && echo -mfma)
 test:
 	@$(ENSURE) $(TEST_PKGS)
@@ -52,6 +53,7 @@ test:
 	$(MAKE) js web/node_modules
 	GEOCONV_TOOL=$(CURDIR)/build/test/tools/geoconv GEOCONV_DEMO=$(CURDIR)/build/test/demo/geoconv-demo \
 	  node --test --test-timeout=300000 js/test/ web/test/
+	$(PYTHON) tests/docs.py build/test js README.md docs/*.md js/README.md
 	$(CMAKE) -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="$(SANITIZE)"
 	$(CMAKE) --build build/asan -j $(JOBS)
 	cd build/asan && ctest --output-on-failure -j $(JOBS) --timeout 300

@@ -155,9 +155,9 @@ _INVALID_SITE = (_FAULT.latitude, "An invalid site (a latitude beyond +-90 or Na
 
 # Per routine: "about", notes after the summary; "meaning", what a quantity
 # is here where _MEANING does not say it; "raises", (fault, when) for each
-# failure; "example", what follows ">>> " (for a site routine: the results,
-# the point's arguments and a comment, from which the free function's and the
-# Site method's examples are written).
+# failure; "example", what follows ">>> ": a call and what it returns (for a
+# site routine: the point's arguments and the results, from which the free
+# function's and the Site method's examples are written).
 _NOTES = {
     "sind": {"about": "sin(d * DEG2RAD).", "example": "sind(30.0)\n0.5000000000014733"},
     "cosd": {"about": "cos(d * DEG2RAD); cosd(90) is -5.1e-12.",
@@ -180,8 +180,8 @@ _NOTES = {
              "example": "cube(3.0)\n27.0"},
     "LLA84toEFG84": {
         "raises": [(_FAULT.latitude, "A latitude above 90, below -90 or NaN")],
-        "example": "E, F, G = LLA84toEFG84(51.47222222, 0.0, 10.0)   "
-                   "# 3981053.18 m, 0 m, 4966421.01 m"},
+        "example": "LLA84toEFG84(51.47222222, 0.0, 10.0)\n"
+                   "(3981053.1787552065, 0.0, 4966421.008340718)"},
     "EFG84toLLA84": {
         "about": "Two fixed Newton passes on the foot of the ellipsoid normal: a fixed cost "
                  "and no tolerance test. Latitudes never reach +-90; longitudes are in "
@@ -189,34 +189,36 @@ _NOTES = {
         "raises": [(_FAULT.solve, "On or within about a decimetre of the polar axis, at the "
                                   "centre, for some points deep inside the Earth, and for NaN "
                                   "or infinite input")],
-        "example": "lat, lon, alt = EFG84toLLA84(3981053.178755, 0.0, 4966421.008341)  "
-                   "# 51.47222222, 0, 10 ft"},
+        "example": "EFG84toLLA84(3981053.178755, 0.0, 4966421.008341)\n"
+                   "(51.47222222000288, 0.0, 10.000000348280418)"},
     "AERtoXYZ": {"about": "Pure geometry: nothing is validated.",
-                 "example": "x, y, z = AERtoXYZ(180.0, 45.0, 10000.0)     "
-                            "# -7.2e-08, -7071.07, 7071.07"},
+                 "example": "AERtoXYZ(180.0, 45.0, 10000.0)\n"
+                            "(-7.217314418453538e-08, -7071.0678118474325, 7071.067811883519)"},
     "XYZtoAER": {"about": "The azimuth is not normalised: it lies from just above -90 (points "
                           "west of north) up to 270. The origin gives 0, 0, 0.",
-                 "example": "az, el, range = XYZtoAER(0.0, -7071.067812, 7071.067812)   "
-                            "# 180, 45, 10000"},
+                 "example": "XYZtoAER(0.0, -7071.067812, 7071.067812)\n"
+                            "(180.0, 44.999999999853664, 10000.000000190246)"},
     "AERtoLLA84": {
         "raises": [(_FAULT.range, "A range of exactly 0 (checked first)"), _INVALID_SITE,
                    (_FAULT.solve, "A target on or near the polar axis")],
-        "example": ("lat, lon, alt", "180.0, 45.0, 10000.0", "51.4529, -0, 7082.26 ft")},
+        "example": ("180.0, 45.0, 10000.0",
+                    "(51.452856805086576, -2.929994025180349e-10, 7082.262787269233)")},
     "AERtoEFG84": {
         "about": "Any range is accepted; 0 gives the site's own position.",
         "raises": [_INVALID_SITE],
-        "example": ("E, F, G", "180.0, 45.0, 10000.0", "3984081.75, -2.2e-08, 4966764.58 m")},
+        "example": ("180.0, 45.0, 10000.0",
+                    "(3984081.7526971675, -2.1998374347446383e-08, 4966764.583482536)")},
     "EFG84toAER": {
         "about": "The azimuth is from 0 to 360. A target on the site's vertical gets azimuth 0; "
                  "the site itself gives 0, 0, 0.",
         "raises": [_INVALID_SITE],
-        "example": ("az, el, rng", "3984081.752697, -2e-05, 4966764.583483",
-                    "180, 45, 10000 ft")},
+        "example": ("3984081.752697, -2e-05, 4966764.583483",
+                    "(180.00000053226822, 45.00000000903069, 9999.999999625148)")},
     "EFG84toEFG72": {
         "about": "Turns longitude back 0.554 arc-second, lowers G by 4.5 m and shrinks by "
                  "1/(1 + 2.263e-7).",
-        "example": "E72, F72, G72 = EFG84toEFG72(6378137.0, 0.0, 0.0)   "
-                   "# 6378135.56, -17.13, -4.50 m"},
+        "example": "EFG84toEFG72(6378137.0, 0.0, 0.0)\n"
+                   "(6378135.556604914, -17.131672105082004, -4.49999898165023)"},
     "DEGtoDMS": {
         "about": "Degrees carry the sign (-0.0 for -1 < angle < 0), minutes and seconds come "
                  "from the magnitude; seconds are neither rounded nor clamped.",
@@ -294,10 +296,10 @@ def _docstring(routine, on_site):
              "    does not fit."]
     example = notes.get("example")
     if isinstance(example, tuple):
-        results, point, comment = example
+        point, results = example
         call = (f"Site({_EXAMPLE_SITE}).{name}({point})" if on_site
                 else f"{name}({point}, {_EXAMPLE_SITE})")
-        example = f"{results} = {call}  # {comment}"
+        example = f"{call}\n{results}"
     if example:
         text += ["", "Examples", "--------", ">>> " + example]
     return "\n".join(text) + "\n"

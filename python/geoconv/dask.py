@@ -179,7 +179,11 @@ def _lazy_function(routine):
         f"arrays, NumPy arrays, sequences or scalars, broadcast together; no ``out``), "
         f"``threads`` per chunk (default 1), ``mode``, and {results} of the broadcast shape, with the "
         f"in-memory function's bits. Its documentation follows.", 76)
-    function.__doc__ = f"{summary}\n\n{lazy}\n{rest}"
+    # The in-memory example, computed: the same call gives the same values.
+    rest, _, example = rest.partition(">>> ")
+    call, _, shown = example.partition("\n")
+    call = f"float({call}.compute())" if _results(routine) == 1 else f"dask.compute(*{call})"
+    function.__doc__ = f"{summary}\n\n{lazy}\n{rest}>>> import dask\n>>> {call}\n{shown}"
     return function
 
 
@@ -265,8 +269,11 @@ def convert_columns(frame, routine, columns, names, *, site=None, errors="raise"
 
     Examples
     --------
-    >>> tracks = convert_columns(tracks, "EFG84toAER", ["E", "F", "G"], ["az", "el", "range"],
-    ...                          site=(51.47222222, 0.0, 10.0))
+    >>> import pandas as pd
+    >>> tracks = pd.DataFrame({"E": [3984081.752697], "F": [-2e-05], "G": [4966764.583483]})
+    >>> convert_columns(tracks, "EFG84toAER", ["E", "F", "G"], ["az", "el", "range"],
+    ...                 site=(51.47222222, 0.0, 10.0)).loc[0, "az"]
+    180.00000053226822
     """
     routine = getattr(routine, "__name__", routine)
     if routine not in _ROUTINES:

@@ -1,9 +1,12 @@
 """What help(geoconv) and editors show: every routine of the library's
 registry is a function (and a site routine a Site method) documenting each
 parameter (lengths in feet where the registry says feet), its failures and an
-example, and the type stub declares the same names and parameters."""
+example that runs and shows what it returns, and the type stub declares the
+same names and parameters."""
 
 import ast
+import doctest
+import importlib
 import inspect
 from pathlib import Path
 
@@ -41,6 +44,14 @@ def test_docstrings_give_every_parameter_its_unit_failures_and_an_example(name):
         text = entry(doc, p)
         assert text, f"{p} undocumented"
         assert ("**feet**" in text) == (unit == "ft"), f"{p}: {text}"
+
+
+@pytest.mark.parametrize("module", ["geoconv", "geoconv.dask"])
+def test_docstring_examples_return_what_they_show(module):
+    if module == "geoconv.dask":
+        pytest.importorskip("dask.dataframe")
+    found = doctest.testmod(importlib.import_module(module), optionflags=doctest.ELLIPSIS)
+    assert found.attempted > 20 and found.failed == 0
 
 
 def stub_signatures():
