@@ -181,6 +181,7 @@ def test_site_properties_and_an_invalid_site():
 
 def test_other_threads_run_while_an_array_is_converted():
     E, F, G = geoconv.LLA84toEFG84(np.linspace(-80.0, 80.0, 2_000_000), 0.0, 0.0)
+    assert (E[-1], F[-1], G[-1]) == geoconv.LLA84toEFG84(80.0, 0.0, 0.0)  # large new arrays' ends
     out = (np.empty_like(E), np.empty_like(E), np.empty_like(E))
     done = threading.Event()
 
