@@ -7,6 +7,7 @@
 // worst difference of each output as a fraction of its bound.
 
 #include <geoconv/fast.hpp>
+#include <geoconv/geoconv.h>
 #include <geoconv/registry.hpp>
 #include <gtest/gtest.h>
 
@@ -154,8 +155,10 @@ struct Results {
 };
 
 // The routine over the points, by columns; with a placed or repeated site,
-// one call per run of points that share a site.
-Results convert(const Routine& r, Way way, const std::vector<Point>& pts, Mode mode) {
+// one call per run of points that share a site. Through the C interface's
+// array calls when asked.
+Results convert(const Routine& r, Way way, const std::vector<Point>& pts, Mode mode,
+                bool through_c = false) {
   const std::size_t n = pts.size();
   const int inputs = r.inputs + (r.site ? 3 : 0);
   std::vector<double> in[6];
@@ -176,7 +179,20 @@ Results convert(const Routine& r, Way way, const std::vector<Point>& pts, Mode m
     for (int k = 0; k < inputs; ++k) c[k] = {in[k].data() + from, 1};
     for (int k = 0; k < 3; ++k) o[k] = {res.out[k].data() + from, 1};
     Fault* f = res.faults.data() + from;
-    if (way == Way::kPlaced) {
+    if (through_c && way != Way::kRepeated) {
+      const double* ins[6];
+      double* outs[3];
+      std::ptrdiff_t strides[6] = {1, 1, 1, 1, 1, 1};
+      for (int k = 0; k < inputs; ++k) ins[k] = c[k].data;
+      for (int k = 0; k < 3; ++k) outs[k] = o[k].data;
+      const int index = geoconv_find_routine(r.name), m = mode == Mode::kFast ? GEOCONV_FAST : GEOCONV_EXACT;
+      auto* faults = reinterpret_cast<unsigned char*>(f);
+      geoconv_site s;
+      res.failed += way == Way::kFree
+                        ? geoconv_convert_array(index, to - from, ins, strides, outs, strides, faults, m)
+                        : (geoconv_site_init(&s, nullptr, pts[from][3], pts[from][4], pts[from][5]),
+                           geoconv_site_convert_array(&s, index, to - from, ins, strides, outs, strides, faults, m));
+    } else if (way == Way::kPlaced) {
       res.failed += run_array(r, Site(pts[from][3], pts[from][4], pts[from][5]), to - from, c, o, f, mode);
     } else {
       for (int k = 3; way == Way::kRepeated && k < 6; ++k) c[k].stride = 0;
@@ -257,6 +273,14 @@ TEST_P(Fast, WithinBoundsOfExact) {
       }
     }
     EXPECT_EQ(disagreements, 0u) << level;
+    // The C interface's array calls, in either mode, give the C++ ones' bits.
+    for (const Results* want : {&got, &exact}) {
+      const Results via_c = convert(r, c.way, pts, want == &got ? Mode::kFast : Mode::kExact, true);
+      EXPECT_EQ(via_c.faults, want->faults) << level;
+      for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(std::memcmp(via_c.out[k].data(), want->out[k].data(), pts.size() * 8), 0) << level;
+      }
+    }
     std::printf("%-13s %-8s %-6s %zu points, %zu refused by both, %zu disagreements; worst "
                 "%.2g %.2g %.2g (%.2f %.2f %.2f of the bounds)\n",
                 c.routine, c.way == Way::kFree ? "free" : c.way == Way::kPlaced ? "Site" : "stride0",
