@@ -39,7 +39,7 @@ demo: all
 # JavaScript package and the page: Node's test runner over js/test (against
 # the native converter just built) and web/test (the page in headless
 # Chromium, against the native demonstration), and every example of README.md,
-# docs/*.md and js/README.md (tests/docs.py). Last, the Python tests against the module of
+# docs/*.md and js/README.md (tests/transcript.py runs them). Last, the Python tests against the module of
 # the normal build.
 NATIVE_FLAGS := -O3 -march=native $(shell grep -qw fma /proc/cpuinfo 2>/dev/null && echo -mfma)
 test:
@@ -53,7 +53,8 @@ test:
 	$(MAKE) js web/node_modules
 	GEOCONV_TOOL=$(CURDIR)/build/test/tools/geoconv GEOCONV_DEMO=$(CURDIR)/build/test/demo/geoconv-demo \
 	  node --test --test-timeout=300000 js/test/ web/test/
-	$(PYTHON) tests/docs.py build/test js README.md docs/*.md js/README.md
+	GEOCONV_BUILD=$(CURDIR)/build/test PYTHONPATH=$(CURDIR)/build/test/python \
+	  $(PYTHON) tests/transcript.py build/test/tools:build/test/demo README.md docs/*.md js/README.md
 	$(CMAKE) -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="$(SANITIZE)"
 	$(CMAKE) --build build/asan -j $(JOBS)
 	cd build/asan && ctest --output-on-failure -j $(JOBS) --timeout 300
