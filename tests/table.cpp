@@ -484,8 +484,8 @@ int main(int argc, char** argv) {
   if (std::ftell(err) != 0) problems.push_back("a routine wrote to standard error");
 
   // The C interface's generic calls refuse an index that names no routine,
-  // and the site calls one that takes no site; a site of zero bytes is
-  // invalid, a placed one valid (1).
+  // and the site calls one that takes no site; a code that names no fault has
+  // the empty message; a site of zero bytes is invalid, a placed one valid (1).
   geoconv_site zero = {{0}};
   double x[6] = {}, y[3];
   const double* in_at[3] = {x, x, x};
@@ -498,6 +498,11 @@ int main(int argc, char** argv) {
         geoconv_site_convert_array(&zero, bad, 1, in_at, stride, out_at, stride, nullptr, 0) !=
             ~std::size_t{0}) {
       problems.push_back("the C interface takes a routine index " + std::to_string(bad));
+    }
+  }
+  for (int bad : {-1, 4, 5, 63}) {
+    if (*geoconv_message(bad) != '\0' || *geoconv_reason(bad) != '\0') {
+      problems.push_back("the C interface has a message for fault " + std::to_string(bad));
     }
   }
   if (geoconv_site_convert(&zero, sind, x, y) != -1 ||

@@ -206,8 +206,8 @@ $ geoconv dms -p 21
 $ geoconv dms -p 007
 ! geoconv: bad precision '007': expected a whole number from 0 to 20 (try 'geoconv --help')
 ? 2
-$ geoconv dms --precision six
-! geoconv: bad precision 'six': expected a whole number from 0 to 20 (try 'geoconv --help')
+$ geoconv dms --precision :
+! geoconv: bad precision ':': expected a whole number from 0 to 20 (try 'geoconv --help')
 ? 2
 $ geoconv dms -p1.
 ! geoconv: bad precision '1.': expected a whole number from 0 to 20 (try 'geoconv --help')
