@@ -53,8 +53,9 @@ test:
 	$(MAKE) js web/node_modules
 	GEOCONV_TOOL=$(CURDIR)/build/test/tools/geoconv GEOCONV_DEMO=$(CURDIR)/build/test/demo/geoconv-demo \
 	  node --test --test-timeout=300000 js/test/ web/test/
-	GEOCONV_BUILD=$(CURDIR)/build/test PYTHONPATH=$(CURDIR)/build/test/python \
-	  $(PYTHON) tests/transcript.py build/test/tools:build/test/demo README.md docs/*.md js/README.md
+	GEOCONV_BUILD=$(CURDIR)/build/test GEOCONV_SOURCE=$(CURDIR) PYTHONPATH=$(CURDIR)/build/test/python \
+	  npm_config_update_notifier=false $(PYTHON) tests/transcript.py build/test/tools:build/test/demo \
+	  README.md docs/*.md js/README.md js/test/package.t
 	$(CMAKE) -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="$(SANITIZE)"
 	$(CMAKE) --build build/asan -j $(JOBS)
 	cd build/asan && ctest --output-on-failure -j $(JOBS) --timeout 300

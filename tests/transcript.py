@@ -126,6 +126,10 @@ def program(language, code, folder):
 def document(path, folder):
     """Runs a document's examples in folder; returns (examples, failures)."""
     text, names, failures, total = open(path, encoding="utf-8").read(), {}, [], 0
+    # An example's python3 is the interpreter running this one, which sees the module's packages.
+    os.makedirs(os.path.join(folder, "bin"))
+    os.symlink(sys.executable, os.path.join(folder, "bin", "python3"))
+    path_before, os.environ["PATH"] = os.environ["PATH"], os.path.join(folder, "bin") + ":" + os.environ["PATH"]
     for m in FENCE.finditer(text):
         if NOT_RUN.search(text, 0, m.start()):
             continue
@@ -141,6 +145,7 @@ def document(path, folder):
             try:
                 runner = doctest.DocTestRunner(optionflags=doctest.ELLIPSIS)
                 found = ["see above"] if runner.run(test, clear_globs=False).failed else []
+                names.update(test.globs)
             finally:
                 os.chdir(here)
         elif language in ("c", "cpp", "js"):
@@ -148,6 +153,7 @@ def document(path, folder):
         else:
             found = [f"a {language or 'plain'} block neither run nor marked not run"]
         failures += [f"{path}:{line}: {f}" for f in found[:1]]
+    os.environ["PATH"] = path_before
     return total, failures
 
 

@@ -1,5 +1,6 @@
 """The Python interface around the conversions: broadcasting and scalar rules,
-inputs left alone, out=, both failure modes, refused arguments, pickling.
+inputs left alone, out=, both failure modes, pickling (the refused arguments
+are shown, and run, in docs/python.md).
 The conversions' own values are the table's business (test_table.py); here
 an array's points are compared with scalar calls of the same points."""
 
@@ -104,41 +105,6 @@ def test_failures_raise_with_index_or_become_nan():
     with pytest.raises(ConversionError, match=r"^\(AERtoLLA84\) problem: input range=0$"):
         geoconv.Site(*SITE).AERtoLLA84(0.0, 0.0, 0.0)
     assert np.isnan(geoconv.AERtoLLA84(1.0, 2.0, 0.0, *SITE, errors="nan")).all()
-
-
-@pytest.mark.parametrize("call, error, text", [
-    (lambda: geoconv.LLA84toEFG84("51.5", 0, 0), TypeError, "lat: expected numbers, got text"),
-    (lambda: geoconv.LLA84toEFG84(1, [b"x"], 0), TypeError, "lon: expected numbers, got text"),
-    (lambda: geoconv.LLA84toEFG84(1, 2, None), TypeError, "alt: expected numbers"),
-    (lambda: geoconv.LLA84toEFG84(1j, 2, 3), TypeError, "complex"),
-    (lambda: geoconv.LLA84toEFG84([1, None], 2, 3), TypeError, "dtype object"),
-    (lambda: geoconv.LLA84toEFG84([[1, 2], [3]], 2, 3), ValueError, "lat: cannot be read"),
-    (lambda: geoconv.LLA84toEFG84(10**400, 2, 3), ValueError, "too large for a float64"),
-    (lambda: geoconv.LLA84toEFG84([1, 2], [1, 2, 3], 0), ValueError,
-     "the shapes of lat (2,), lon (3,), alt () cannot be broadcast"),
-    (lambda: geoconv.LLA84toEFG84(1, 2, 3, errors="ignore"), ValueError, "errors must be"),
-    (lambda: geoconv.Site(0, 0, 0).EFG84toAER([1], 2, 3, mode="FAST"), ValueError, "mode must be"),
-    (lambda: geoconv.LLA84toEFG84([1], 2, 3, threads=0), ValueError, "at least 1"),
-    (lambda: geoconv.LLA84toEFG84([1], 2, 3, threads=1.5), TypeError, "threads must be"),
-    (lambda: geoconv.LLA84toEFG84([1], 2, 3, out=np.empty(1)), TypeError, "tuple of 3"),
-    (lambda: geoconv.LLA84toEFG84([1], 2, 3, out=(np.empty(1),) * 2), ValueError, "hold 3"),
-    (lambda: geoconv.LLA84toEFG84([1], 2, 3, out=([0.0],) * 3), TypeError, "NumPy array"),
-    (lambda: geoconv.LLA84toEFG84([1], 2, 3, out=tuple(np.empty(1, np.float32) for _ in "abc")),
-     TypeError, "float64"),
-    (lambda: geoconv.LLA84toEFG84([1], 2, 3, out=tuple(np.empty(2) for _ in "abc")), ValueError,
-     "out[0] has shape (2,), the inputs broadcast to (1,)"),
-    (lambda: geoconv.LLA84toEFG84([1], 2, 3, out=(np.empty(1),) * 3), ValueError, "overlap"),
-    (lambda: geoconv.sind([1.0], out=np.broadcast_to(0.0, (1,))), ValueError, "read-only"),
-    (lambda: geoconv.Site([1.0, 2.0], 0, 0), TypeError, "one position"),
-    (lambda: geoconv.Site("1", 0, 0), TypeError, "lat: expected numbers"),
-    (lambda: geoconv.STRtoINT(42, 0, 1), TypeError, "str or bytes"),
-    (lambda: geoconv.STRtoINT("42", 0.0, 1), TypeError, "first must be an int"),
-])
-def test_unusable_arguments_are_refused_clearly(call, error, text):
-    with pytest.raises(error) as raised:
-        call()
-    assert text in str(raised.value)
-    assert not isinstance(raised.value, ConversionError)
 
 
 def test_strtoint_text_kinds_and_indexes_beyond_int():

@@ -1,8 +1,8 @@
 """python3 -m geoconv.batch against the converter geoconv (GEOCONV_TOOL, set by
 `make test`): every shard's output is the converter's for the same lines,
 ERROR lines included, whatever the reading blocks, on this machine's cores or
-on a cluster; the exit status is the converter's, and usage errors convert
-nothing."""
+on a cluster; the exit status is the converter's. Its refusals are shown, and
+run, in docs/dask.md."""
 
 import os
 import subprocess
@@ -80,24 +80,3 @@ def test_shards_get_the_converters_output(cluster, command, options, shards, sta
                 batch.convert_shard(command, str(Path(folder, "in", name)), str(target),
                                     args.site, args.precision, args.columns, block)
                 assert target.read_bytes() == expected, (name, block)
-
-
-@pytest.mark.parametrize("arguments, message", [
-    (["nosuch", "{in}/*", "{out}"], b"unknown command 'nosuch'"),
-    (["aer2lla", "{in}/*", "{out}"], b"this command needs a site"),
-    (["aer2lla", "{in}/*", "{out}", "--site", "91,0,0"], b"bad site '91,0,0': (LLA84toEFG84)"),
-    (["lla2efg", "{in}/*", "{out}", "--site", "1,2,3"], b"a site applies only to"),
-    (["lla2efg", "{in}/*", "{out}", "-p", "21"], b"bad precision '21'"),
-    (["lla2efg", "{in}/none*", "{out}"], b"no file matches"),
-    (["lla2efg", "{in}/*", "{in}"], b"is also the output"),
-    (["dms", "{in}/*", "{out}", "--columns", "x"], b"no column 'x' in its header"),
-])
-def test_refusals_exit_2_and_write_nothing(arguments, message):
-    with tempfile.TemporaryDirectory(prefix="geoconv-batch-") as folder:
-        Path(folder, "in").mkdir()
-        Path(folder, "in", "a.csv").write_bytes(b"angle\n1\n")
-        got, error = run_batch([a.format(**{"in": f"{folder}/in", "out": f"{folder}/out"})
-                                for a in arguments])
-        assert got == 2 and message in error, error
-        assert not list(Path(folder).glob("out/*"))
-        assert Path(folder, "in", "a.csv").read_bytes() == b"angle\n1\n"

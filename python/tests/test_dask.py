@@ -1,6 +1,6 @@
 """geoconv.dask on two worker processes: chunks aligned and broadcast give the
-bits of one direct call, a refused point is located in the whole array or
-frame, and unusable arguments are refused before anything runs."""
+bits of one direct call, and a refused point is located in the whole array or
+frame (the refused arguments are shown, and run, in docs/dask.md)."""
 
 from contextlib import nullcontext
 
@@ -70,22 +70,3 @@ def test_columns_of_a_frame_are_converted_and_a_refused_row_named(cluster):
     with pytest.raises(geoconv.ConversionError, match=r"lat>90 \(at row 124457\)$") as raised:
         gd.convert_columns(frame, geoconv.LLA84toEFG84, ["lat", "F", "G"], "xyz").compute()
     assert raised.value.index == 124_457
-
-
-@pytest.mark.parametrize("call, error, text", [
-    (lambda: gd.LLA84toEFG84(da.from_array(np.array(["1"])), 0, 0), TypeError, "lat: expected"),
-    (lambda: gd.LLA84toEFG84(da.ones(2), da.ones(3), 0), ValueError,
-     "the shapes of lat (2,), lon (3,), alt () cannot be broadcast"),
-    (lambda: gd.sind(da.ones(2), errors="ignore"), ValueError, "errors must be"),
-    (lambda: gd.sind(da.ones(2), mode="quick"), ValueError, "mode must be"),
-    (lambda: gd.XYZtoAER(1, 2), TypeError, "missing a required argument: 'z'"),
-    (lambda: gd.convert_columns(pd.DataFrame({"a": [1.0]}), "sind", ["b"], ["s"]), KeyError, "'b'"),
-    (lambda: gd.convert_columns(pd.DataFrame({"a": ["x"]}), "sind", ["a"], ["s"]), TypeError,
-     "column 'a': expected numbers"),
-    (lambda: gd.convert_columns(pd.DataFrame({"a": [1.0]}), "AERtoEFG84", ["a"] * 3, "EFG"),
-     ValueError, "takes a site"),
-])
-def test_unusable_arguments_are_refused_before_computing(call, error, text):
-    with pytest.raises(error) as raised:
-        call()
-    assert text in str(raised.value)

@@ -191,49 +191,26 @@ def test_threads_and_layouts_give_the_same_bits(routine):
     assert failures.count(failures[0]) == 3, failures
 
 
-# --- mode="fast" within the bounds of <geoconv/fast.hpp> ----------------------
+# --- mode="fast": the same refusals, results near the exact ones ------------
 
-POLAR_BANDS = ((85, 1e-12), (89, 3e-12), (89.9, 2e-11), (89.99, 2e-10), (89.999, 2e-9),
-               (89.9999, 2e-8), (90.1, 2e-7))
-
-
-def fast_bounds(routine, p, exact):
-    """Each output's bound against the exact one (None: the exact bits), by
-    fast.hpp's table; beyond 2e7 m a position's bound grows by 4e-16 of its
-    distance from the centre."""
-    size = lambda v: math.hypot(*(x for x in v if math.isfinite(x)))  # noqa: E731
-    metres = lambda *v: 1e-8 + 4e-16 * size(v)                        # noqa: E731
-    feet = lambda *v: 1e-7 + 4e-16 * size(v) / 0.3048                 # noqa: E731
-    if routine in ("LLA84toEFG84", "AERtoEFG84"):
-        return [metres(*exact)] * 3
-    if routine == "EFG84toLLA84":
-        return [1e-12, 1e-12, feet(*p)]
-    if routine == "AERtoXYZ":
-        return [6e-16 * abs(p[2])] * 3
-    if routine == "XYZtoAER":
-        return [1e-12, 1e-12, None]
-    if routine == "AERtoLLA84":
-        band = next((b for edge, b in POLAR_BANDS if abs(exact[0]) < edge), None)
-        return [band, band, feet(*geoconv.LLA84toEFG84(*exact, errors="nan"))]
-    if routine == "EFG84toAER":     # a site per point: its position within 1e-8 m
-        lever = lambda d: math.degrees(1e-8 / d) if d > 0 else math.inf  # noqa: E731
-        rng = exact[2] * 0.3048
-        return [1e-12 + lever(rng * math.cos(math.radians(exact[1]))), 1e-12 + lever(rng),
-                feet(*p[:3])]
-    return [None] * len(exact)
+# The bounds themselves are proven by the C++ suite (tests/fast.cpp); here fast
+# mode must be reached (a conversion with SIMD kernels differs somewhere in
+# the last bits) and give each output within 1e-8 of exact, relative to
+# 1 + |exact|: four times the widest bound, 2e-7 degree of latitude near a
+# pole, and 30 times the largest difference on these points.
+SIMD = {"LLA84toEFG84", "EFG84toLLA84", "AERtoXYZ", "XYZtoAER", "AERtoLLA84", "AERtoEFG84",
+        "EFG84toAER"}
 
 
 @pytest.mark.parametrize("routine", ROUTINES)
-def test_fast_mode_is_within_its_bounds(routine):
+def test_fast_mode_is_reached_and_near_exact(routine):
     function = getattr(geoconv, routine)
-    points = variants_of(routine)
-    columns = [np.array(c) for c in zip(*points)]
-    exact = np.array(as_tuple(function(*columns, errors="nan"))).T
-    fast = np.array(as_tuple(function(*columns, errors="nan", mode="fast"))).T
-    for p, e, f in zip(points, exact, fast):
-        assert np.array_equal(np.isnan(e), np.isnan(f)), (p, e, f)
-        for x, y, bound in zip(e, f, fast_bounds(routine, p, e)):
-            if bound is None or not math.isfinite(x):
-                assert x == y or math.isnan(x), (p, e, f)
-            else:
-                assert abs(x - y) <= bound, (p, e, f)
+    columns = [np.array(c) for c in zip(*variants_of(routine))]
+    exact = np.array(as_tuple(function(*columns, errors="nan")))
+    fast = np.array(as_tuple(function(*columns, errors="nan", mode="fast")))
+    assert np.array_equal(np.isnan(exact), np.isnan(fast))
+    finite = np.isfinite(exact)
+    assert (abs(exact[finite] - fast[finite]) <= 1e-8 * (1 + abs(exact[finite]))).all()
+    assert np.array_equal(exact[~finite], fast[~finite], equal_nan=True)
+    if routine in SIMD:
+        assert (exact.view(np.uint64) != fast.view(np.uint64)).any(), routine
