@@ -28,3 +28,8 @@ $ for c in aer2lla aer2efg; do $MEMCHECK geoconv $c --site 51.5,-1.25,300 -p 6 l
 $ for p in 0 6; do $MEMCHECK geoconv dms -p $p deg.txt | wc -l; done
 > 3000
 > 3000
+# With standard output closed, the converter learns it from fstat's failure
+# alone, and reads nothing fstat did not write.
+$ $MEMCHECK geoconv dms -p 0 < deg.txt >&-
+! geoconv: cannot write the output: Bad file descriptor
+? 2
