@@ -126,10 +126,6 @@ def program(language, code, folder):
 def document(path, folder):
     """Runs a document's examples in folder; returns (examples, failures)."""
     text, names, failures, total = open(path, encoding="utf-8").read(), {}, [], 0
-    # An example's python3 is the interpreter running this one, which sees the module's packages.
-    os.makedirs(os.path.join(folder, "bin"))
-    os.symlink(sys.executable, os.path.join(folder, "bin", "python3"))
-    path_before, os.environ["PATH"] = os.environ["PATH"], os.path.join(folder, "bin") + ":" + os.environ["PATH"]
     for m in FENCE.finditer(text):
         if NOT_RUN.search(text, 0, m.start()):
             continue
@@ -153,12 +149,14 @@ def document(path, folder):
         else:
             found = [f"a {language or 'plain'} block neither run nor marked not run"]
         failures += [f"{path}:{line}: {f}" for f in found[:1]]
-    os.environ["PATH"] = path_before
     return total, failures
 
 
 def main():
-    os.environ["PATH"] = ":".join(os.path.abspath(p) for p in sys.argv[1].split(":")) + ":" + os.environ["PATH"]
+    # A case's python3 is the interpreter running this one, which sees the module's packages.
+    shim = tempfile.mkdtemp(prefix="geoconv-python3-")
+    os.symlink(sys.executable, os.path.join(shim, "python3"))
+    os.environ["PATH"] = ":".join(os.path.abspath(p) for p in sys.argv[1].split(":") + [shim]) + ":" + os.environ["PATH"]
     os.environ["LC_ALL"] = "C"
     failed = total = 0
     for path in sys.argv[2:]:
@@ -182,6 +180,7 @@ def main():
                     print(f"{path}:{case['line']}: $ {case['command']}\n" + "\n".join(report))
         finally:
             shutil.rmtree(folder, ignore_errors=True)
+    shutil.rmtree(shim, ignore_errors=True)
     print(f"{total} cases, {failed} failed")
     return 1 if failed else 0
 
