@@ -1,13 +1,22 @@
 // Array forms of the conversions. The exact loop converts each point with the
 // registry's run(), so every point gets the point routine's bits by
 // construction; inputs are read before outputs are written, so a conversion
-// may be done in place. Mode::kFast hands the points to geoconv::fast when a
-// program links it (it defines geoconv_fast_table); otherwise the weak
-// reference below is null and the exact loop runs.
+// may be done in place. The WebAssembly build converts the geodetic routines
+// two points at a time with the same bits (wide.hpp). Mode::kFast hands the
+// points to geoconv::fast when a program links it (it defines
+// geoconv_fast_table); otherwise the weak reference below is null and the
+// exact loop runs.
 
 #include <geoconv/registry.hpp>
 
 #include "internal.hpp"
+
+#if defined(__wasm_simd128__)
+#include <algorithm>
+#include <cstdint>
+
+#include "wide.hpp"
+#endif
 
 #if defined(__GNUC__)
 extern "C" const geoconv::detail::FastTable* geoconv_fast_table() __attribute__((weak));
@@ -19,20 +28,91 @@ namespace geoconv {
 
 namespace {
 
+// Point i of the columns through the registry's run(): its fault, and its
+// outputs written unless it failed.
+Fault one(const Routine& r, const Site* site, int inputs, std::size_t i, const Column* in,
+          const OutColumn* out) {
+  const auto at = static_cast<std::ptrdiff_t>(i);
+  double a[6], b[3];
+  for (int k = 0; k < inputs; ++k) a[k] = in[k].data[at * in[k].stride];
+  const Fault f = site != nullptr ? r.run_on_site(*site, a, b) : r.run(a, b);
+  // A failing point's outputs stay as they were, but for a zero range,
+  // whose outputs hand back the site.
+  if (f == Fault::kNone || f == Fault::kRange) {
+    for (int k = 0; k < r.outputs; ++k) out[k].data[at * out[k].stride] = b[k];
+  }
+  return f;
+}
+
+#if defined(__wasm_simd128__)
+namespace wide = detail::wide;
+
+// Whether points may be converted two at a time: both points' inputs are
+// read before either's outputs are written, which differs from one at a
+// time only where an output of point i is an input of point i + 1.
+bool pairs_allowed(std::size_t n, int inputs, const Column* in, int outputs,
+                   const OutColumn* out) {
+  const auto last = static_cast<std::ptrdiff_t>(n) - 1;
+  for (int o = 0; o < outputs; ++o) {
+    const auto o0 = reinterpret_cast<std::uintptr_t>(out[o].data);
+    const auto o1 = reinterpret_cast<std::uintptr_t>(out[o].data + last * out[o].stride);
+    for (int k = 0; k < inputs; ++k) {
+      const auto i0 = reinterpret_cast<std::uintptr_t>(in[k].data);
+      const auto i1 = reinterpret_cast<std::uintptr_t>(in[k].data + last * in[k].stride);
+      const bool apart =
+          std::max(o0, o1) < std::min(i0, i1) || std::max(i0, i1) < std::min(o0, o1);
+      const bool in_step =
+          out[o].stride == in[k].stride && out[o].data != in[k].data + in[k].stride;
+      if (!apart && !in_step) return false;
+    }
+  }
+  return true;
+}
+
+// Points i and i + 1 through a kernel of wide.hpp, which reads their
+// inputs into its lanes and writes its results over them. False, writing
+// nothing, when the kernel declines the pair.
+bool pair(bool (*kernel)(wide::D2 (&)[3]), std::size_t i, const Column* in, const OutColumn* out) {
+  const auto at = static_cast<std::ptrdiff_t>(i);
+  wide::D2 v[3];
+  for (int k = 0; k < 3; ++k) {
+    v[k] = wide::D2{in[k].data[at * in[k].stride], in[k].data[(at + 1) * in[k].stride]};
+  }
+  if (!kernel(v)) return false;
+  for (int k = 0; k < 3; ++k) {
+    out[k].data[at * out[k].stride] = v[k][0];
+    out[k].data[(at + 1) * out[k].stride] = v[k][1];
+  }
+  return true;
+}
+
+// The routines converted two points at a time, by kernel.
+bool (*pair_kernel(const Routine& r))(wide::D2 (&)[3]) {
+  if (r.run == find_routine("LLA84toEFG84")->run) return wide::forward;
+  if (r.run == find_routine("EFG84toLLA84")->run) return wide::reverse;
+  return nullptr;
+}
+#endif
+
 std::size_t exact(const Routine& r, const Site* site, std::size_t n, const Column* in,
                   const OutColumn* out, Fault* faults) {
   const int inputs = r.inputs + (r.site && site == nullptr ? 3 : 0);
+#if defined(__wasm_simd128__)
+  // The geodetic conversions two points at a time where the kernel takes
+  // them (wide.hpp), with the same bits; the others one at a time.
+  auto kernel = site == nullptr && n > 1 ? pair_kernel(r) : nullptr;
+  if (kernel != nullptr && !pairs_allowed(n, inputs, in, r.outputs, out)) kernel = nullptr;
+#endif
   std::size_t failed = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    const auto at = static_cast<std::ptrdiff_t>(i);
-    double a[6], b[3];
-    for (int k = 0; k < inputs; ++k) a[k] = in[k].data[at * in[k].stride];
-    const Fault f = site != nullptr ? r.run_on_site(*site, a, b) : r.run(a, b);
-    // A failing point's outputs stay as they were, but for a zero range,
-    // whose outputs hand back the site.
-    if (f == Fault::kNone || f == Fault::kRange) {
-      for (int k = 0; k < r.outputs; ++k) out[k].data[at * out[k].stride] = b[k];
+#if defined(__wasm_simd128__)
+    if (kernel != nullptr && i + 1 < n && pair(kernel, i, in, out)) {
+      if (faults != nullptr) faults[i] = faults[i + 1] = Fault::kNone;
+      ++i;
+      continue;
     }
+#endif
+    const Fault f = one(r, site, inputs, i, in, out);
     if (faults != nullptr) faults[i] = f;
     failed += f != Fault::kNone;
   }

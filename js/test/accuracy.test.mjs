@@ -99,3 +99,33 @@ test('the table\'s points of each routine and base site as one batch, interleave
     });
   }
 });
+
+test('random points of the geodetic conversions in one Float64Array give the bits the points give one by one', () => {
+  // Angles near multiples of 45 degrees (where sines and cosines change
+  // quadrant and their reductions change), tiny ones, any, and oddities;
+  // then the Earth-fixed points of these, some coordinates made odd too.
+  let seed = 1;
+  const random = () => (seed = (seed * 16807) % 2147483647) / 2147483647;
+  const pick = (list) => list[Math.floor(random() * list.length)];
+  const angle = (turns, oddities) => pick([
+    () => (2 * random() - 1) * 45 * turns,
+    () => 45 * Math.round((2 * random() - 1) * turns) * (1 + (2 * random() - 1) * 10 ** -(5 + 11 * random())),
+    () => (2 * random() - 1) * 10 ** -(3 + 9 * random()),
+    () => pick(oddities),
+  ])();
+  const POINTS = 40000, lla = new Float64Array(3 * POINTS);
+  for (let i = 0; i < 3 * POINTS; i += 3) {
+    lla.set([angle(2, [0, -0, 90, -90, 91, NaN]), angle(12, [180, -180, Infinity, NaN, 1e300]),
+             -1e4 + 1e8 * random() ** 4], i);
+  }
+  const efg = gc.LLA84toEFG84(lla, { errors: 'nan' }).map((v) => (random() < 0.03 ? pick([0, -0, 1e-3, NaN, Infinity, 1e30]) : v));
+  for (const [name, points] of [['LLA84toEFG84', lla], ['EFG84toLLA84', efg]]) {
+    const batch = gc[name](points, { errors: 'nan' });
+    let differ = 0, first;
+    for (let i = 0; i < POINTS; ++i) {
+      const one = gc[name](...points.subarray(3 * i, 3 * i + 3), { errors: 'nan' });
+      if (!one.every((v, k) => Object.is(v, batch[3 * i + k])) && differ++ === 0) first = [points.subarray(3 * i, 3 * i + 3), one];
+    }
+    assert.equal(differ, 0, `${name}: ${differ} points differ, the first ${first}`);
+  }
+});

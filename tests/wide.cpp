@@ -1,0 +1,137 @@
+// The two-lane kernels of the WebAssembly build (src/wide.hpp) compiled
+// natively. In the module they give musl's bits, which the package's tests
+// pin; musl's sine, cosine and arc tangent and this platform's are each
+// within an ulp of the truth, so here the kernels must come within an ulp
+// of the platform's libm, and the geodetic pairs within a few of the point
+// routines, declining exactly the arguments they do not copy.
+
+#include "wide.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <geoconv/geoconv.hpp>
+#include <limits>
+#include <random>
+#include <vector>
+
+using namespace geoconv;
+using detail::wide::D2;
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+double ulps(double a, double b) {
+  const auto ordinal = [](double x) {
+    std::int64_t i;
+    std::memcpy(&i, &x, sizeof i);
+    return i < 0 ? -(i & INT64_MAX) : i;
+  };
+  return std::fabs(static_cast<double>(ordinal(a) - ordinal(b)));
+}
+
+// Arguments near multiples of step (where reductions and intervals change),
+// small ones and any up to 'reach', in pairs, the first pairs given.
+std::vector<D2> arguments(std::vector<D2> given, double step, double reach) {
+  std::mt19937_64 rng(7);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  for (int i = 0; i < 60000; ++i) {
+    double x[2];
+    for (double& v : x) {
+      const double near = step * std::round(u(rng) * reach / step) *
+                          (1 + u(rng) * std::pow(10, -4 - 12 * std::fabs(u(rng))));
+      v = i % 3 == 0   ? near
+          : i % 3 == 1 ? u(rng) * std::pow(10, -12 * std::fabs(u(rng)))
+                       : u(rng) * reach;
+    }
+    given.push_back(D2{x[0], x[1]});
+  }
+  return given;
+}
+
+TEST(Wide, SineCosineAndArcTangentWithinAnUlpOfTheLibm) {
+  const double quarter = kPi / 4;
+  // Taken: zeros and the last arguments before each declined interval.
+  // Declined: NaN, infinity, from just above 5 pi/4 (high word 0x400f6a7b)
+  // and the two windows of pi/2 and pi (high words 0x3ff921fb, 0x400921fb),
+  // each beside a taken lane.
+  const auto below = [](double x) { return std::nextafter(x, 0.0); };
+  for (const D2 x :
+       arguments({D2{0.0, -0.0}, D2{below(0x1.f6a7bp+1), -1e-300},
+                  D2{below(0x1.921fbp+0), -below(0x1.921fbp+1)}, D2{0x1.921fcp+0, -0x1.921fcp+1}},
+                 quarter, 5 * quarter)) {
+    D2 s, c;
+    if (!detail::wide::sincos(x, s, c)) continue;
+    for (int k = 0; k < 2; ++k) {
+      EXPECT_LE(ulps(s[k], std::sin(x[k])), 1) << "sin " << x[k];
+      EXPECT_LE(ulps(c[k], std::cos(x[k])), 1) << "cos " << x[k];
+    }
+  }
+  for (const double x :
+       {kNaN, kInf, -0x1.f6a7bp+1, 4.0, 0x1.921fbp+0, -kPi / 2, below(0x1.921fcp+1), kPi}) {
+    D2 s{}, c{};
+    EXPECT_FALSE(detail::wide::sincos(D2{0.5, x}, s, c)) << x;
+    EXPECT_FALSE(detail::wide::sincos(D2{x, 0.5}, s, c)) << x;
+  }
+  std::vector<D2> atans =
+      arguments({D2{0.0, -0.0}, D2{0x1p66 * (1 - 0x1p-53), -1e-300}}, 0.0625, 3.0);
+  for (std::size_t i = 2, n = atans.size(); i < n; ++i) atans.push_back(atans[i] * 1e6);
+  for (const D2 x : atans) {
+    D2 a;
+    ASSERT_TRUE(detail::wide::atan(x, a)) << x[0] << " " << x[1];
+    for (int k = 0; k < 2; ++k) EXPECT_LE(ulps(a[k], std::atan(x[k])), 1) << "atan " << x[k];
+  }
+  for (const double x : {kNaN, -kInf, 0x1p66, -1e300}) {
+    D2 a{};
+    EXPECT_FALSE(detail::wide::atan(D2{0.5, x}, a)) << x;
+  }
+}
+
+TEST(Wide, GeodeticPairsAsThePointRoutines) {
+  std::mt19937_64 rng(11);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  int taken[2] = {0, 0};
+  for (int i = 0; i < 20000; ++i) {
+    // Two points; every fiftieth pair one refused latitude, or a point on
+    // the polar axis to come back.
+    double lla[2][3], efg[2][3], back[2][3];
+    for (auto& p : lla) {
+      p[0] = 90 * u(rng), p[1] = 200 * u(rng), p[2] = 1e5 * u(rng) * std::fabs(u(rng));
+    }
+    if (i % 50 == 0) lla[1][0] = 90.5;
+    if (i % 50 == 1) lla[1][0] = 90, lla[1][1] = 0;
+    D2 v[3] = {{lla[0][0], lla[1][0]}, {lla[0][1], lla[1][1]}, {lla[0][2], lla[1][2]}};
+    const bool forward = detail::wide::forward(v);
+    const int refused =
+        LLA84toEFG84(nullptr, lla[1][0], lla[1][1], lla[1][2], &efg[1][0], &efg[1][1], &efg[1][2]);
+    LLA84toEFG84(nullptr, lla[0][0], lla[0][1], lla[0][2], &efg[0][0], &efg[0][1], &efg[0][2]);
+    EXPECT_TRUE(refused == 0 || !forward) << lla[1][0];
+    if (!forward) continue;
+    ++taken[0];
+    for (int p = 0; p < 2; ++p) {
+      for (int k = 0; k < 3; ++k)
+        EXPECT_NEAR(v[k][p], efg[p][k], 1e-8) << lla[p][0] << " " << lla[p][1];
+    }
+    const bool axis = EFG84toLLA84(nullptr, efg[1][0], efg[1][1], efg[1][2], &back[1][0],
+                                   &back[1][1], &back[1][2]) != 0;
+    EFG84toLLA84(nullptr, efg[0][0], efg[0][1], efg[0][2], &back[0][0], &back[0][1], &back[0][2]);
+    const bool reverse = detail::wide::reverse(v);
+    EXPECT_TRUE(!axis || !reverse) << efg[1][0] << " " << efg[1][1] << " " << efg[1][2];
+    if (!reverse) continue;
+    ++taken[1];
+    for (int p = 0; p < 2; ++p) {
+      const double bound[3] = {1e-12, 1e-12, 1e-7};
+      for (int k = 0; k < 3; ++k)
+        EXPECT_NEAR(v[k][p], back[p][k], bound[k]) << efg[p][0] << " " << efg[p][1];
+    }
+  }
+  EXPECT_GT(taken[0], 19000);
+  EXPECT_GT(taken[1], 19000);
+}
+
+}  // namespace
