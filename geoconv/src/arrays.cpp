@@ -12,9 +12,6 @@
 #include "internal.hpp"
 
 #if defined(__wasm_simd128__)
-#include <algorithm>
-#include <cstdint>
-
 #include "wide.hpp"
 #endif
 
@@ -46,28 +43,6 @@ Fault one(const Routine& r, const Site* site, int inputs, std::size_t i, const C
 
 #if defined(__wasm_simd128__)
 namespace wide = detail::wide;
-
-// Whether points may be converted two at a time: both points' inputs are
-// read before either's outputs are written, which differs from one at a
-// time only where an output of point i is an input of point i + 1.
-bool pairs_allowed(std::size_t n, int inputs, const Column* in, int outputs,
-                   const OutColumn* out) {
-  const auto last = static_cast<std::ptrdiff_t>(n) - 1;
-  for (int o = 0; o < outputs; ++o) {
-    const auto o0 = reinterpret_cast<std::uintptr_t>(out[o].data);
-    const auto o1 = reinterpret_cast<std::uintptr_t>(out[o].data + last * out[o].stride);
-    for (int k = 0; k < inputs; ++k) {
-      const auto i0 = reinterpret_cast<std::uintptr_t>(in[k].data);
-      const auto i1 = reinterpret_cast<std::uintptr_t>(in[k].data + last * in[k].stride);
-      const bool apart =
-          std::max(o0, o1) < std::min(i0, i1) || std::max(i0, i1) < std::min(o0, o1);
-      const bool in_step =
-          out[o].stride == in[k].stride && out[o].data != in[k].data + in[k].stride;
-      if (!apart && !in_step) return false;
-    }
-  }
-  return true;
-}
 
 // Points i and i + 1 through a kernel of wide.hpp, which reads their
 // inputs into its lanes and writes its results over them. False, writing
@@ -101,7 +76,7 @@ std::size_t exact(const Routine& r, const Site* site, std::size_t n, const Colum
   // The geodetic conversions two points at a time where the kernel takes
   // them (wide.hpp), with the same bits; the others one at a time.
   auto kernel = site == nullptr && n > 1 ? pair_kernel(r) : nullptr;
-  if (kernel != nullptr && !pairs_allowed(n, inputs, in, r.outputs, out)) kernel = nullptr;
+  if (kernel != nullptr && !wide::pairs_allowed(n, inputs, in, r.outputs, out)) kernel = nullptr;
 #endif
   std::size_t failed = 0;
   for (std::size_t i = 0; i < n; ++i) {

@@ -11,6 +11,9 @@
 #ifndef GEOCONV_SRC_WIDE_HPP
 #define GEOCONV_SRC_WIDE_HPP
 
+#include <geoconv/registry.hpp>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -145,6 +148,27 @@ inline bool atan(D2 x, D2& result) {
   const D2 tiny_or_small = xr - xr * (s1 + s2);  // below 2^-27 this is x exactly
   result = select(small, select(ax < splat(0x1p-27), x, tiny_or_small),
                   select(x < splat(0.0), -reduced, reduced));
+  return true;
+}
+
+// Whether points may be converted two at a time: both points' inputs are
+// read before either's outputs are written, which differs from one at a
+// time only where an output of point i is an input of point i + 1.
+inline bool pairs_allowed(std::size_t n, int inputs, const Column* in, int outputs,
+                          const OutColumn* out) {
+  const auto last = static_cast<std::ptrdiff_t>(n) - 1;
+  for (int o = 0; o < outputs; ++o) {
+    const auto o0 = reinterpret_cast<std::uintptr_t>(out[o].data);
+    const auto o1 = reinterpret_cast<std::uintptr_t>(out[o].data + last * out[o].stride);
+    for (int k = 0; k < inputs; ++k) {
+      const auto i0 = reinterpret_cast<std::uintptr_t>(in[k].data);
+      const auto i1 = reinterpret_cast<std::uintptr_t>(in[k].data + last * in[k].stride);
+      const bool apart = std::max(o0, o1) < std::min(i0, i1) || std::max(i0, i1) < std::min(o0, o1);
+      const bool in_step =
+          out[o].stride == in[k].stride && out[o].data != in[k].data + in[k].stride;
+      if (!apart && !in_step) return false;
+    }
+  }
   return true;
 }
 
