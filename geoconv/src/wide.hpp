@@ -44,9 +44,9 @@ inline D2 sqrt(D2 x) { return D2{std::sqrt(x[0]), std::sqrt(x[1])}; }
 // the sine and cosine kernels of fdlibm with musl's coefficients. Bounds are
 // on the high word of |x| as musl tests them: high word <= H is
 // |x| < the double whose high word is H + 1 (and low word 0).
-// False, writing nothing, when a lane is NaN or infinite, 5pi/4 or more, or
-// within 2^-20 (relative) of pi/2 or pi, where musl reduces in its general
-// way instead to avoid cancellation.
+// False, writing nothing, when a lane is NaN or infinite, beyond musl's
+// 5pi/4 (high word above 0x400f6a7a), or within 2^-20 (relative) of pi/2 or
+// pi, where musl reduces in its general way instead to avoid cancellation.
 inline bool sincos(D2 x, D2& sin, D2& cos) {
   const D2 ax = abs(x);
   const M2 inside = (ax < splat(0x1.f6a7bp+1)) &                                   // 0x400f6a7a
@@ -145,8 +145,9 @@ inline bool atan(D2 x, D2& result) {
              select(id1, splat(0x1.1a62633145c07p-55),
                     select(id2, splat(0x1.007887af0cbbdp-56), splat(0x1.1a62633145c07p-54))));
   const D2 reduced = hi - ((xr * (s1 + s2) - lo) - xr);
-  const D2 tiny_or_small = xr - xr * (s1 + s2);  // below 2^-27 this is x exactly
-  result = select(small, select(ax < splat(0x1p-27), x, tiny_or_small),
+  const D2 unreduced = xr - xr * (s1 + s2);
+  // Below 2^-27 (0x3e400000) musl returns x itself.
+  result = select(small, select(ax < splat(0x1p-27), x, unreduced),
                   select(x < splat(0.0), -reduced, reduced));
   return true;
 }
