@@ -101,7 +101,7 @@ TEST(Wide, GeodeticPairsAsThePointRoutines) {
     // Two points, the second in every fiftieth pair refused (latitude 90.5)
     // or refused on the way back (the pole); the routines' arrays give the
     // point routines' results.
-    double lla[3][2], efg[3][2] = {}, back[3][2];
+    double lla[3][2], efg[3][2] = {}, back[3][2], got[3][2];
     for (int p = 0; p < 2; ++p) {
       lla[0][p] = 90 * u(rng), lla[1][p] = 200 * u(rng), lla[2][p] = 1e5 * u(rng) * u(rng);
       if (i % 8 == 0) lla[1][p] *= 1e-15;  // F of micrometres
@@ -111,16 +111,19 @@ TEST(Wide, GeodeticPairsAsThePointRoutines) {
     Fault faults[2][2];
     LLA84toEFG84(2, lla[0], lla[1], lla[2], efg[0], efg[1], efg[2], faults[0]);
     EFG84toLLA84(2, efg[0], efg[1], efg[2], back[0], back[1], back[2], faults[1]);
-    D2 v[3] = {{lla[0][0], lla[0][1]}, {lla[1][0], lla[1][1]}, {lla[2][0], lla[2][1]}};
+    const double(*const ins[2])[2] = {lla, efg}, (*const wants[2])[2] = {efg, back};
     for (int kernel = 0; kernel < 2; ++kernel) {
-      const bool took = kernel == 0 ? detail::wide::forward(v) : detail::wide::reverse(v);
+      const Column in[3] = {{ins[kernel][0], 1}, {ins[kernel][1], 1}, {ins[kernel][2], 1}};
+      const OutColumn out[3] = {{got[0], 1}, {got[1], 1}, {got[2], 1}};
+      const bool took = detail::wide::pair(
+          kernel == 0 ? detail::wide::forward : detail::wide::reverse, 0, in, out);
       EXPECT_TRUE(!took || faults[kernel][1] == Fault::kNone) << lla[0][1] << " " << lla[1][1];
-      if (!took) break;
+      if (!took) continue;
       ++taken[kernel];
-      const auto& want = kernel == 0 ? efg : back;
       for (int k = 0; k < 3; ++k) {
         for (int p = 0; p < 2; ++p) {
-          EXPECT_NEAR(v[k][p], want[k][p], bound[kernel][k]) << lla[0][p] << " " << lla[1][p];
+          EXPECT_NEAR(got[k][p], wants[kernel][k][p], bound[kernel][k])
+              << lla[0][p] << " " << lla[1][p];
         }
       }
     }

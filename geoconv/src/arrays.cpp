@@ -44,23 +44,6 @@ Fault one(const Routine& r, const Site* site, int inputs, std::size_t i, const C
 #if defined(__wasm_simd128__)
 namespace wide = detail::wide;
 
-// Points i and i + 1 through a kernel of wide.hpp, which reads their
-// inputs into its lanes and writes its results over them. False, writing
-// nothing, when the kernel declines the pair.
-bool pair(bool (*kernel)(wide::D2 (&)[3]), std::size_t i, const Column* in, const OutColumn* out) {
-  const auto at = static_cast<std::ptrdiff_t>(i);
-  wide::D2 v[3];
-  for (int k = 0; k < 3; ++k) {
-    v[k] = wide::D2{in[k].data[at * in[k].stride], in[k].data[(at + 1) * in[k].stride]};
-  }
-  if (!kernel(v)) return false;
-  for (int k = 0; k < 3; ++k) {
-    out[k].data[at * out[k].stride] = v[k][0];
-    out[k].data[(at + 1) * out[k].stride] = v[k][1];
-  }
-  return true;
-}
-
 // The routines converted two points at a time, by kernel.
 bool (*pair_kernel(const Routine& r))(wide::D2 (&)[3]) {
   if (r.run == find_routine("LLA84toEFG84")->run) return wide::forward;
@@ -81,7 +64,7 @@ std::size_t exact(const Routine& r, const Site* site, std::size_t n, const Colum
   std::size_t failed = 0;
   for (std::size_t i = 0; i < n; ++i) {
 #if defined(__wasm_simd128__)
-    if (kernel != nullptr && i + 1 < n && pair(kernel, i, in, out)) {
+    if (kernel != nullptr && i + 1 < n && wide::pair(kernel, i, in, out)) {
       if (faults != nullptr) faults[i] = faults[i + 1] = Fault::kNone;
       ++i;
       continue;

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 
 #if defined(__wasm_simd128__)
 #include <wasm_simd128.h>
@@ -169,6 +170,24 @@ inline bool pairs_allowed(std::size_t n, int inputs, const Column* in, int outpu
           out[o].stride == in[k].stride && out[o].data != in[k].data + in[k].stride;
       if (!apart && !in_step) return false;
     }
+  }
+  return true;
+}
+
+// Points i and i + 1 of the columns through a kernel below, which reads
+// their inputs in its lanes and writes its results over them. False,
+// writing nothing, when the kernel declines the pair.
+inline bool pair(bool (*kernel)(D2 (&)[3]), std::size_t i, const Column* in,
+                 const OutColumn* out) {
+  const auto at = static_cast<std::ptrdiff_t>(i);
+  D2 v[3];
+  for (std::size_t k = 0; k < std::size(v); ++k) {
+    v[k] = D2{in[k].data[at * in[k].stride], in[k].data[(at + 1) * in[k].stride]};
+  }
+  if (!kernel(v)) return false;
+  for (std::size_t k = 0; k < std::size(v); ++k) {
+    out[k].data[at * out[k].stride] = v[k][0];
+    out[k].data[(at + 1) * out[k].stride] = v[k][1];
   }
   return true;
 }
