@@ -75,7 +75,7 @@ test('every table row: statuses and messages exact, values within the stated bou
   }
 });
 
-test('the table\'s points of each routine and base site as one batch, interleaved and one Float64Array per input, free and through a Site: the per-point results, and the first refused point raised', () => {
+test('the table\'s points of each routine and base site as one batch, interleaved and one Float64Array per input, free and through a Site: the per-point results, and the first refused point raised as asked', () => {
   const batches = new Map();  // routine and base site -> the points
   for (const { name, inputs } of rows.filter((row) => row.name !== 'STRtoINT')) {
     const per = routines.get(name).inputs.length, key = [name, ...inputs.slice(per)].join(' ');
@@ -85,7 +85,8 @@ test('the table\'s points of each routine and base site as one batch, interleave
   for (const { name, site, points } of batches.values()) {
     const convert = site.length ? [gc[name], new gc.Site(...site)[name]] : [gc[name]], base = [site, []];
     const one = points.map((p) => [gc[name](...p, ...site, { errors: 'nan' })].flat());
-    const refused = points.findIndex((p) => { try { gc[name](...p, ...site); } catch { return true; } });
+    let error;  // the first refused point's
+    const refused = points.findIndex((p) => { try { gc[name](...p, ...site); } catch (e) { error = e; return true; } });
     const columns = points[0].map((_, k) => Float64Array.from(points, (p) => p[k]));
     convert.forEach((f, i) => {
       const interleaved = f(new Float64Array(points.flat()), ...base[i], { errors: 'nan' });
@@ -95,7 +96,10 @@ test('the table\'s points of each routine and base site as one batch, interleave
         assert.deepEqual((count > 1 ? separate : [separate]).map((c) => Array.from(c)),
                          one[0].map((_, k) => one.map((o) => o[k])), `${name} ${site}: one Float64Array per input`);
       }
-      if (refused >= 0) assert.throws(() => f(...columns, ...base[i]), { index: refused, routine: name }, `${name} ${site}`);
+      for (const errors of refused < 0 ? [] : [undefined, 'raise', 'throw']) {
+        assert.throws(() => f(...columns, ...base[i], { errors }), (e) => e instanceof ConversionError && e.index === refused &&
+                      e.routine === name && e.fault === error.fault && e.message === error.message, `${name} ${site}`);
+      }
     });
   }
 });

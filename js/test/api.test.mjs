@@ -1,43 +1,18 @@
-// The package's JavaScript surface over the registry: for every routine, a
-// Float64Array of points gives what the points give one by one, free or
-// through a Site; refused points raise or give NaN as asked; an invalid site
-// is made and refuses; bad arguments throw the right error; the constants
-// and version are the library's; index.d.ts declares every routine with the
-// registry's parameters.
+// The package's JavaScript surface over the registry (a Float64Array of any
+// routine against its points one by one is accuracy.test.mjs's): a batch of
+// many chunks; an invalid site is made and refuses; bad arguments throw the
+// right error; the constants and version are the library's; index.d.ts
+// declares every routine with the registry's parameters.
 
 import assert from 'node:assert/strict';
 import { readFile } from 'node:fs/promises';
 import test from 'node:test';
 
-import { ConversionError, load } from '../geoconv.mjs';
+import { load } from '../geoconv.mjs';
 
 const gc = await load(await readFile(new URL('../geoconv.wasm', import.meta.url)));
 const SITE = [51.47222222, -0.5, 10];
-// Points for every routine: the first of these numbers, three points each;
-// 91, 0, 0 is refused by LLA84toEFG84, and by AERtoLLA84 (a range of 0).
-const NUMBERS = [51.5, -0.1, 1000, 91, 0, 0, 3984081.75, -0.00002, 4966764.58];
 const LATITUDE = '(LLA84toEFG84) problem: lat>90';
-
-test('a Float64Array gives the points one by one, free or through a Site; refused points raise or give NaN', () => {
-  const site = new gc.Site(...SITE), raised = [];
-  for (const { name, inputs, outputs, site: sited } of gc.routines) {
-    const per = inputs.length, flat = NUMBERS.slice(0, 3 * per), base = sited ? SITE : [];
-    const points = [0, 1, 2].map((k) => flat.slice(per * k, per * k + per));
-    const one = (p) => [gc[name](...p, ...base, { errors: 'nan' })].flat();
-    const batch = Array.from(gc[name](new Float64Array(flat), ...base, { errors: 'nan' }));
-    assert.deepEqual(batch, points.flatMap(one), name);
-    assert.equal(batch.length, 3 * outputs.length, name);
-    if (sited) assert.deepEqual(Array.from(site[name](new Float64Array(flat), { errors: 'nan' })), batch, name);
-    const refusals = points.map((p) => { try { gc[name](...p, ...base); } catch (e) { return e; } });
-    const first = refusals.findIndex(Boolean), { fault, message } = refusals[first] ?? {};
-    if (first >= 0) raised.push(name);
-    for (const errors of first < 0 ? [] : [undefined, 'raise', 'throw']) {
-      assert.throws(() => gc[name](new Float64Array(flat), ...base, { errors }), (e) => e instanceof ConversionError &&
-                    e.index === first && e.routine === name && e.fault === fault && e.message === message, name);
-    }
-  }
-  assert.deepEqual(raised, ['LLA84toEFG84', 'AERtoLLA84']);
-});
 
 test('a batch of many chunks: each point where it belongs, a refused point raised by its index', () => {
   const n = 30000, lat = Float64Array.from({ length: n }, (_, i) => (i === 25000 ? 91 : (i % 181) - 90));
