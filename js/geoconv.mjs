@@ -21,8 +21,9 @@
 // reason for the fault (in a batch, the first such point, with its index),
 // unless the options say {errors: 'nan'}: its results are then NaN ('raise'
 // is the default; 'throw' is another name for it). Arguments of the wrong
-// type, and any a call would not use, throw a TypeError; arguments out of
-// range and Float64Arrays of different lengths a RangeError.
+// type, and any a call would not use, throw a TypeError (a Float64Array
+// whose buffer was transferred too); arguments out of range and
+// Float64Arrays of different lengths a RangeError.
 
 const encoder = new TextEncoder();
 const decoder = new TextDecoder();
@@ -52,6 +53,18 @@ function number(value, name) {
     throw new TypeError(`${name} must be a number, not ${kind}`);
   }
   return value;
+}
+
+// A Float64Array whose buffer was transferred reads as empty; it is refused
+// rather than converted as no points.
+function attached(array, name) {
+  if (array.byteLength !== 0) return array;
+  try {
+    new Uint8Array(array.buffer);  // throws for a detached buffer
+  } catch {
+    throw new TypeError(`${name} is a Float64Array whose buffer is detached (transferred)`);
+  }
+  return array;
 }
 
 function checkedOptions(options) {
@@ -215,6 +228,7 @@ export async function load(source) {
       if (arrays > 1 && arrays !== per) {
         throw new TypeError(`${name} takes one Float64Array of points${per > 1 ? ` or ${per}, one for each input,` : ''} not ${arrays}`);
       }
+      for (let i = 0; i < arrays; ++i) attached(args[i], `${name} argument ${i + 1}`);
       const k = arrays || per, last = k + fixed;  // where the site's numbers start, and the options
       if (args.length < last) throw new TypeError(`${name} needs ${last} argument${last > 1 ? 's' : ''}`);
       if (args.length > last + 1) {

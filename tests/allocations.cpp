@@ -2,7 +2,7 @@
 // interposed in this program and counted across calls of every routine,
 // failing calls and calls that write a message included, and every
 // routine's array form in both modes (the fast one through geoconv::fast
-// where it is built).
+// where it is built), results overlapping inputs included.
 
 #include <geoconv/geoconv.hpp>
 #include <geoconv/registry.hpp>
@@ -71,10 +71,19 @@ int main() {
   for (int k = 0; k < 3; ++k) results[k] = {out[k], 1};
   Fault faults[64];
   const Site site(10.0, 20.0, 30.0);
+  // Results one point on from their inputs (taken last to first through
+  // the stack) and exactly in place.
+  static double shifted[6 * 64 + 6];
+  Column on[6];
+  OutColumn ahead[3], over[3];
+  for (int k = 0; k < 6; ++k) on[k] = {shifted + k, 6};
+  for (int k = 0; k < 3; ++k) ahead[k] = {shifted + 6 + k, 6}, over[k] = {shifted + k, 6};
   for (int r = 0; r < routine_count(); ++r) {
     for (Mode mode : {Mode::kExact, Mode::kFast}) {
       run_array(routines()[r], 64, columns, results, faults, mode);
       run_array(routines()[r], site, 64, columns, results, nullptr, mode);
+      run_array(routines()[r], 64, on, ahead, faults, mode);
+      run_array(routines()[r], 64, on, over, faults, mode);
     }
   }
   counting = false;

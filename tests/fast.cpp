@@ -48,7 +48,12 @@ double bound(Kind kind, const double* in, const double* exact) {
         if (lat <= band[0]) return band[1];
       }
       return 2e-7;
-    case kAzimuth: return 1e-12 + 1e-8 / (range_m * std::cos(exact[1] * DEG2RAD)) * RAD2DEG;
+    case kAzimuth: {
+      // Due south, an east offset of a rounding's worth puts the azimuth on
+      // either side of the cut: pi*RAD2DEG or 360 - pi*RAD2DEG.
+      const double cut = std::fabs(exact[0] - 180.0) < 1e-9 ? 2 * (180.0 - M_PI * RAD2DEG) : 0.0;
+      return cut + 1e-12 + 1e-8 / std::fabs(range_m * std::cos(exact[1] * DEG2RAD)) * RAD2DEG;
+    }
     case kElevation: return 1e-12 + 1e-8 / range_m * RAD2DEG;
   }
   return 0;
@@ -99,6 +104,15 @@ Point random_point(const std::string& routine, const double* site) {
     p = {odd(uniform(-1e7, 1e7)), chance(0.05) ? 0.0 : uniform(-1e7, 1e7), uniform(-1e7, 1e7)};
   }
   p.insert(p.end(), site, site + 3);
+  // Targets on the site's own meridian, ahead and behind, whose east is a
+  // signed zero; azimuths due north and south.
+  if (chance(0.05)) {
+    if (routine == "EFG84toAER") {
+      LLA84toEFG84(nullptr, uniform(-90, 90), site[1], altitude(), &p[0], &p[1], &p[2]);
+    } else if (routine != "LLA84toEFG84" && routine != "XYZtoAER") {
+      p[0] = chance(0.5) ? (chance(0.5) ? -0.0 : 0.0) : 180.0;
+    }
+  }
   // Targets aimed at the polar axis, where AERtoLLA84's refusals are decided.
   if (routine == "AERtoLLA84" && chance(0.05)) {
     const Point axis = efg();
@@ -137,9 +151,10 @@ std::vector<Point> points(const std::string& routine, Way way, std::size_t n) {
   all = table_rows(routine);
   const double kSites[][3] = {{51.4722, 0, 328},      {-33.86, 151.21, 100},   {89.9999, 30, 0},
                               {-89.99, -120, 5000},   {0, 0, 0},               {45, -179.99, 1e5},
-                              {90, 0, 0},             {91, 0, 0}};
+                              {90, 0, 0},             {91, 0, 0},
+                              {45, -0.0, 0},          {-0.0, -0.0, -0.0}};
   for (const auto& site : kSites) {
-    for (std::size_t i = 0; i < n / 8; ++i) all.push_back(random_point(routine, site));
+    for (std::size_t i = 0; i < n / 10; ++i) all.push_back(random_point(routine, site));
   }
   return all;
 }
@@ -264,7 +279,10 @@ TEST_P(Fast, WithinBoundsOfExact) {
       for (int k = 0; k < 3; ++k) {
         // Within the bound, or not finite where the exact result is not
         // (any NaN for a NaN).
-        const double diff = std::fabs(g[k] - e[k]), b = bound(c.kinds[k], pts[i].data(), e);
+        // Azimuths as directions: 360 is 0.
+        double diff = std::fabs(g[k] - e[k]);
+        if (c.kinds[k] == kAzimuth) diff = std::min(diff, std::fabs(360.0 - diff));
+        const double b = bound(c.kinds[k], pts[i].data(), e);
         ASSERT_TRUE(std::isfinite(e[k]) ? diff <= b || std::isnan(b) : std::isnan(e[k]) ? std::isnan(g[k]) : g[k] == e[k])
             << c.routine << " " << level << " point " << i << " output " << k << ": " << g[k]
             << " for " << e[k] << ", bound " << b;

@@ -106,22 +106,4 @@ TEST(Wide, GeodeticPairsAsThePointRoutines) {
   EXPECT_GT(taken[1], 19000);
 }
 
-TEST(Wide, PairsOnlyWhereNoOutputIsTheNextPointsInput) {
-  double a[40];
-  // Eight interleaved points in from in, out to out, strides in doubles.
-  const auto allowed = [&a](int in, std::ptrdiff_t in_stride, int out, std::ptrdiff_t out_stride) {
-    const Column c[3] = {{a + in, in_stride}, {a + in + 1, in_stride}, {a + in + 2, in_stride}};
-    const OutColumn o[3] = {
-        {a + out, out_stride}, {a + out + 1, out_stride}, {a + out + 2, out_stride}};
-    return detail::wide::pairs_allowed(8, 3, c, 3, o);
-  };
-  EXPECT_TRUE(allowed(0, 3, 0, 3));     // in place
-  EXPECT_TRUE(allowed(3, 3, 0, 3));     // each point into the one before
-  EXPECT_TRUE(allowed(0, 3, 6, 3));     // two points on
-  EXPECT_TRUE(allowed(0, 1, 24, 1));    // apart
-  EXPECT_FALSE(allowed(0, 3, 3, 3));    // each point into the next one's inputs
-  EXPECT_FALSE(allowed(0, 3, 2, 1));    // overlapping, out of step
-  EXPECT_FALSE(allowed(23, -3, 2, 3));  // overlapping, backwards
-}
-
 }  // namespace

@@ -74,10 +74,16 @@ M place(V lat, V lon, V alt, Frame& f) {
   return ~((lat >= -90.0) & (lat <= 90.0)) | beyond_reduction(lon);
 }
 
+// Every lane x, its sign included (0.0 + x would turn -0.0 into +0.0).
+V splat(double x) {
+  V v;
+  for (int j = 0; j < kWidth; ++j) v[j] = x;
+  return v;
+}
+
 Frame placed(const Job& job) {
-  const V zero{};
-  return {zero + job.sl, zero + job.cl, zero + job.so, zero + job.co,
-          zero + job.E0, zero + job.F0, zero + job.G0};
+  return {splat(job.sl), splat(job.cl), splat(job.so), splat(job.co),
+          splat(job.E0), splat(job.F0), splat(job.G0)};
 }
 
 // A target at az, el (degrees) and range (feet) from the site, to

@@ -41,26 +41,44 @@ static_assert(std::is_trivially_copyable_v<geoconv::Site> &&
 
 namespace {
 
+// A null site reads as the site of all zero bytes, which is invalid.
 const geoconv::Site& site_of(const geoconv_site* site) {
-  return *std::launder(reinterpret_cast<const geoconv::Site*>(site));
+  static const geoconv_site kZero = {{0}};
+  return *std::launder(reinterpret_cast<const geoconv::Site*>(site != nullptr ? site : &kZero));
 }
 
 const geoconv::Routine* routine_at(int index) {
   return index >= 0 && index < geoconv::routine_count() ? &geoconv::routines()[index] : nullptr;
 }
 
-// Columns of a C call: at most six inputs and three outputs.
-struct Columns {
+// An array call of routine r, free or on a site: the site and the column
+// arrays checked, then geoconv::run_array, which checks the rest.
+size_t run(const geoconv::Routine& r, bool on_site, const geoconv_site* site, size_t n,
+           const double* const* data, const ptrdiff_t* in_stride, double* const* results,
+           const ptrdiff_t* out_stride, unsigned char* faults, int mode) {
+  if (mode != GEOCONV_EXACT && mode != GEOCONV_FAST) return GEOCONV_ARRAY_BAD_MODE;
+  if (n == 0) return 0;
+  if (data == nullptr || in_stride == nullptr || results == nullptr || out_stride == nullptr ||
+      (on_site && site == nullptr)) {
+    return GEOCONV_ARRAY_NULL_POINTER;
+  }
   geoconv::Column in[6];
   geoconv::OutColumn out[3];
-  Columns(const geoconv::Routine& r, int inputs, const double* const* data,
-          const ptrdiff_t* in_stride, double* const* results, const ptrdiff_t* out_stride) {
-    for (int k = 0; k < inputs; ++k) in[k] = {data[k], in_stride[k]};
-    for (int k = 0; k < r.outputs; ++k) out[k] = {results[k], out_stride[k]};
-  }
-};
+  const int inputs = r.inputs + (r.site && !on_site ? 3 : 0);
+  for (int k = 0; k < inputs; ++k) in[k] = {data[k], in_stride[k]};
+  for (int k = 0; k < r.outputs; ++k) out[k] = {results[k], out_stride[k]};
+  const auto how = mode == GEOCONV_FAST ? geoconv::Mode::kFast : geoconv::Mode::kExact;
+  auto* f = reinterpret_cast<geoconv::Fault*>(faults);
+  return on_site ? geoconv::run_array(r, site_of(site), n, in, out, f, how)
+                         : geoconv::run_array(r, n, in, out, f, how);
+}
 
 static_assert(sizeof(geoconv::Fault) == sizeof(unsigned char), "a fault is one byte in C");
+static_assert(GEOCONV_ARRAY_BAD_MODE == geoconv::kArrayBadMode &&
+                  GEOCONV_ARRAY_NULL_POINTER == geoconv::kArrayNullPointer &&
+                  GEOCONV_ARRAY_OVERLAPPING_OUTPUTS == geoconv::kArrayOverlappingOutputs &&
+                  GEOCONV_ARRAY_NO_MEMORY == geoconv::kArrayNoMemory,
+              "array statuses");
 
 }  // namespace
 
@@ -138,20 +156,26 @@ int geoconv_find_routine(const char* name) {
 
 int geoconv_convert(int routine, const double* in, double* out) {
   const geoconv::Routine* r = routine_at(routine);
-  return r == nullptr ? -1 : static_cast<int>(r->run(in, out));
+  if (r == nullptr) return -1;
+  if (in == nullptr || out == nullptr) return -2;
+  return static_cast<int>(r->run(in, out));
 }
 
 size_t geoconv_convert_array(int routine, size_t n, const double* const* in,
                              const ptrdiff_t* in_stride, double* const* out,
                              const ptrdiff_t* out_stride, unsigned char* faults, int mode) {
   const geoconv::Routine* r = routine_at(routine);
-  if (r == nullptr) return static_cast<size_t>(-1);
-  const Columns c(*r, r->inputs + (r->site ? 3 : 0), in, in_stride, out, out_stride);
-  return geoconv::run_array(*r, n, c.in, c.out, reinterpret_cast<geoconv::Fault*>(faults),
-                            static_cast<geoconv::Mode>(mode == GEOCONV_FAST));
+  if (r == nullptr) return GEOCONV_ARRAY_NO_ROUTINE;
+  return run(*r, false, nullptr, n, in, in_stride, out, out_stride, faults, mode);
+}
+
+const char* geoconv_array_reason(size_t status) {
+  return status == GEOCONV_ARRAY_NO_ROUTINE ? "no routine has that index"
+                                            : geoconv::array_reason(status);
 }
 
 int geoconv_site_init(geoconv_site* site, FILE* stream, double lat, double lon, double alt) {
+  if (site == nullptr) return 1;
   const geoconv::Site* placed =
       ::new (static_cast<void*>(site)) geoconv::Site(stream, lat, lon, alt);
   return placed->valid() ? 0 : 1;
@@ -183,6 +207,7 @@ int geoconv_site_EFG84toAER(const geoconv_site* site, FILE* stream, double E, do
 int geoconv_site_convert(const geoconv_site* site, int routine, const double* in, double* out) {
   const geoconv::Routine* r = routine_at(routine);
   if (r == nullptr || r->run_on_site == nullptr) return -1;
+  if (site == nullptr || in == nullptr || out == nullptr) return -2;
   return static_cast<int>(r->run_on_site(site_of(site), in, out));
 }
 
@@ -191,11 +216,8 @@ size_t geoconv_site_convert_array(const geoconv_site* site, int routine, size_t 
                                   double* const* out, const ptrdiff_t* out_stride,
                                   unsigned char* faults, int mode) {
   const geoconv::Routine* r = routine_at(routine);
-  if (r == nullptr || r->run_on_site == nullptr) return static_cast<size_t>(-1);
-  const Columns c(*r, r->inputs, in, in_stride, out, out_stride);
-  return geoconv::run_array(*r, site_of(site), n, c.in, c.out,
-                            reinterpret_cast<geoconv::Fault*>(faults),
-                            static_cast<geoconv::Mode>(mode == GEOCONV_FAST));
+  if (r == nullptr || r->run_on_site == nullptr) return GEOCONV_ARRAY_NO_ROUTINE;
+  return run(*r, true, site, n, in, in_stride, out, out_stride, faults, mode);
 }
 
 }  // extern "C"

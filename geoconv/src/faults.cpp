@@ -2,6 +2,8 @@
 // same lines trimmed of their newline and the blank before it for front
 // ends, which show a reason on a line of their own.
 
+#include <geoconv/registry.hpp>
+
 #include "internal.hpp"
 
 namespace geoconv {
@@ -27,6 +29,16 @@ const Text& text(Fault fault) {
 }
 
 }  // namespace
+
+const char* array_reason(std::size_t status) noexcept {
+  switch (status) {
+    case kArrayBadMode: return "mode must be exact or fast";
+    case kArrayNullPointer: return "a null pointer where an array is needed";
+    case kArrayOverlappingOutputs: return "two results would share memory (an output of stride 0, or overlapping outputs)";
+    case kArrayNoMemory: return "no memory for a copy of the overlapping inputs";
+    default: return "";
+  }
+}
 
 const char* message(Fault fault) noexcept { return text(fault).line; }
 const char* reason(Fault fault) noexcept { return text(fault).trimmed; }

@@ -153,27 +153,6 @@ inline bool atan(D2 x, D2& result) {
   return true;
 }
 
-// Whether points may be converted two at a time: both points' inputs are
-// read before either's outputs are written, which differs from one at a
-// time only where an output of point i is an input of point i + 1.
-inline bool pairs_allowed(std::size_t n, int inputs, const Column* in, int outputs,
-                          const OutColumn* out) {
-  const auto last = static_cast<std::ptrdiff_t>(n) - 1;
-  for (int o = 0; o < outputs; ++o) {
-    const auto o0 = reinterpret_cast<std::uintptr_t>(out[o].data);
-    const auto o1 = reinterpret_cast<std::uintptr_t>(out[o].data + last * out[o].stride);
-    for (int k = 0; k < inputs; ++k) {
-      const auto i0 = reinterpret_cast<std::uintptr_t>(in[k].data);
-      const auto i1 = reinterpret_cast<std::uintptr_t>(in[k].data + last * in[k].stride);
-      const bool apart = std::max(o0, o1) < std::min(i0, i1) || std::max(i0, i1) < std::min(o0, o1);
-      const bool in_step =
-          out[o].stride == in[k].stride && out[o].data != in[k].data + in[k].stride;
-      if (!apart && !in_step) return false;
-    }
-  }
-  return true;
-}
-
 // Points i and i + 1 of the columns through a kernel below, which reads
 // their inputs in its lanes and writes its results over them. False,
 // writing nothing, when the kernel declines the pair.

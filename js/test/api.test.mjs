@@ -38,6 +38,7 @@ test('an invalid site is made, and its conversions refuse with the latitude faul
 
 test('bad arguments, and any a call would not use, throw TypeError or RangeError; precision and decimals name one option', () => {
   const f = (n) => new Float64Array(n), site = new gc.Site(...SITE);
+  const detached = (n) => { const a = f(n); structuredClone(a.buffer, { transfer: [a.buffer] }); return a; };
   for (const [call, type] of [
     [() => gc.LLA84toEFG84('51', 0, 0), TypeError], [() => gc.AERtoLLA84(1, 2, 3, 51, 0), TypeError],
     [() => gc.LLA84toEFG84(new Float64Array(4)), RangeError], [() => gc.LLA84toEFG84(1, 2, 3, 'nan'), TypeError],
@@ -48,7 +49,8 @@ test('bad arguments, and any a call would not use, throw TypeError or RangeError
     [() => gc.sind(1, 2), TypeError], [() => gc.AERtoLLA84(f(1), f(1), f(1), f(1), 0, 0), TypeError],
     [() => site.AERtoLLA84(f(3), ...SITE), TypeError], [() => site.AERtoLLA84(f(1), f(1), f(1), {}, {}), TypeError],
     [() => gc.LLA84toEFG84(new Float32Array(3)), TypeError], [() => gc.LLA84toEFG84(1, 2, 3, { error: 'nan' }), TypeError],
-    [() => new gc.Site(1, 2, 3, {}, 4), TypeError],
+    [() => new gc.Site(1, 2, 3, {}, 4), TypeError], [() => gc.LLA84toEFG84(detached(3)), TypeError],
+    [() => gc.sind(detached(1).subarray(0)), TypeError], [() => site.EFG84toAER(f(2), detached(2), f(2)), TypeError],
     [() => gc.LLA84toEFG84(1, 2, 3, { errors: 'ignore' }), RangeError], [() => gc.atan2d(1), TypeError],
     [() => new gc.Site(1, 2), TypeError], [() => new gc.Site(1, 2, 3, { errors: 'none' }), RangeError],
     [() => gc.STRtoINT(42, 0, 1), TypeError], [() => gc.STRtoINT('42', 0, 1.5), RangeError],

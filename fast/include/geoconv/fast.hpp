@@ -77,7 +77,13 @@
 //                         1e-7 ft and the angles within 1e-12 degree plus
 //                         that 1e-8 m over the lever arm: the horizontal
 //                         distance for the azimuth, the range for the
-//                         elevation (in radians).
+//                         elevation (in radians). Due south on the site's
+//                         own meridian, where the east offset is a
+//                         rounding's worth, the two modes may put the
+//                         azimuth on either side of the cut there:
+//                         pi*RAD2DEG = 180 - 5.9e-10 or 360 minus that
+//                         (RAD2DEG is not 180/pi), 1.2e-9 apart; due
+//                         north, one may give 360 for the other's 0.
 //
 // Where an exact result is not finite, the fast one is NaN for NaN (its sign
 // and payload may differ) and the same infinity.

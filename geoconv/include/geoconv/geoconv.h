@@ -104,8 +104,8 @@ const char* geoconv_reason(int fault);
 /* Any routine of <geoconv/registry.hpp> by its index there, found by name
  * or converter command (-1 for none): the point's inputs in in[], then the
  * base site's lat, lon, alt for a site routine; its outputs in out[]. Returns
- * the fault code and writes no message (-1, writing nothing, for an index
- * that names no routine). */
+ * the fault code and writes no message; -1, writing nothing, for an index
+ * that names no routine, and -2 for a null in or out. */
 int geoconv_find_routine(const char* name);
 int geoconv_convert(int routine, const double* in, double* out);
 
@@ -114,13 +114,30 @@ int geoconv_convert(int routine, const double* in, double* out);
  * in[k][i * in_stride[k]] (strides in doubles, 0 repeating one value); out
  * and out_stride likewise. faults, when not NULL, gets each point's fault
  * code. mode: GEOCONV_EXACT (each point's bits are geoconv_convert's) or
- * GEOCONV_FAST. Returns the number of points that failed; (size_t)-1 for an
- * index that names no routine. */
+ * GEOCONV_FAST. Returns the number of points that failed; a failing point's
+ * outputs are left as geoconv_convert leaves them (unwritten, or the site
+ * for AERtoLLA84's range of exactly 0).
+ *
+ * Outputs may overlap inputs in any way (in place, shifted, interleaved):
+ * the results are those of converting a copy of the inputs, and only a call
+ * whose results land on both earlier and later points' inputs allocates
+ * that copy. Two results may not share memory: an output of stride 0 (with
+ * n > 1), outputs that overlap one another or the faults. n = 0 converts
+ * nothing and returns 0, whatever the pointers. Instead of a count, writing
+ * nothing, it returns one of these statuses (geoconv_array_reason gives
+ * each one's text): */
 #define GEOCONV_EXACT 0
 #define GEOCONV_FAST 1
+#define GEOCONV_ARRAY_NO_ROUTINE ((size_t)-1)           /* no routine of that index */
+#define GEOCONV_ARRAY_BAD_MODE ((size_t)-2)             /* mode is neither of the two */
+#define GEOCONV_ARRAY_NULL_POINTER ((size_t)-3)         /* n > 0 and a null site, in, */
+                                                        /* out, stride array or column */
+#define GEOCONV_ARRAY_OVERLAPPING_OUTPUTS ((size_t)-4)  /* two results would share memory */
+#define GEOCONV_ARRAY_NO_MEMORY ((size_t)-5)            /* the inputs' copy failed */
 size_t geoconv_convert_array(int routine, size_t n, const double* const* in,
                              const ptrdiff_t* in_stride, double* const* out,
                              const ptrdiff_t* out_stride, unsigned char* faults, int mode);
+const char* geoconv_array_reason(size_t status); /* "" for a count */
 
 /* A site placed once for many targets: the C form of geoconv::Site, with its
  * size and alignment. Declare one anywhere (stack, static, inside a struct),
@@ -135,7 +152,9 @@ typedef struct geoconv_site {
 /* Places the site at lat, lon (degrees) and alt (feet). Returns 0 for a valid
  * site; for a latitude above 90, below -90 or NaN returns 1 and writes
  * "(LLA84toEFG84) problem: lat>90 \n" to stream, and every conversion
- * through the site then writes that message again and returns 1. */
+ * through the site then writes that message again and returns 1. A null
+ * site returns 1 and writes nothing; the functions below read a null site
+ * as the invalid site of all zero bytes. */
 int geoconv_site_init(geoconv_site* site, FILE* stream, double lat, double lon, double alt);
 
 /* 1 for a valid site, else 0; the site as given (degrees, degrees, feet) and
@@ -158,9 +177,11 @@ int geoconv_site_AERtoLLA84(const geoconv_site* site, FILE* stream, double az, d
 int geoconv_site_EFG84toAER(const geoconv_site* site, FILE* stream, double E, double F,
                             double G, double* az, double* el, double* range);
 /* A site routine of the registry (as geoconv_convert, without the site's
- * inputs) through a placed site; -1 for an index that names no site routine. */
+ * inputs) through a placed site; -1 for an index that names no site routine,
+ * -2 for a null site, in or out. */
 int geoconv_site_convert(const geoconv_site* site, int routine, const double* in, double* out);
-/* The same over n targets of a placed site (the routine's own inputs only). */
+/* The same over n targets of a placed site (the routine's own inputs only),
+ * as geoconv_convert_array, statuses included. */
 size_t geoconv_site_convert_array(const geoconv_site* site, int routine, size_t n,
                                   const double* const* in, const ptrdiff_t* in_stride,
                                   double* const* out, const ptrdiff_t* out_stride,

@@ -357,8 +357,15 @@ int EFG84toEFG72(std::FILE* stream, double E, double F, double G, double* E72, d
 // point routine leaves them (unwritten, or the site itself for AERtoLLA84's
 // range of exactly 0). Nothing is written to any stream. In Mode::kExact
 // every point gets exactly the point routine's bits and fault. Inputs and
-// outputs may be the same arrays (a conversion in place). Never allocates;
-// safe from many threads. Strided arrays go through <geoconv/registry.hpp>.
+// outputs may overlap in any way (the same arrays, a conversion in place, or
+// shifted): the results are those of converting a copy of the inputs.
+// Outputs may not overlap one another or the faults. Safe from many threads;
+// allocates only to copy inputs that results overlap at both earlier and
+// later points. A call that converts nothing returns a status of
+// <geoconv/registry.hpp> instead of a count (kArrayBadMode for a Mode that
+// is neither of the two, kArrayNullPointer for a null array with n > 0,
+// kArrayOverlappingOutputs, kArrayNoMemory). Strided arrays go through
+// <geoconv/registry.hpp>.
 
 std::size_t LLA84toEFG84(std::size_t n, const double* lat, const double* lon, const double* alt,
                          double* E, double* F, double* G, Fault* faults = nullptr,

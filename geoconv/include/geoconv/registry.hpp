@@ -86,10 +86,35 @@ struct OutColumn {
 // leaves them. Mode::kExact gives each point run()'s bits; Mode::kFast is
 // that of <geoconv/fast.hpp> where it is linked, else exact. With a placed
 // site, a routine that takes none converts nothing and returns n.
+//
+// Outputs may overlap inputs in any way: the results are those of converting
+// a copy of the inputs (in place, shifted or interleaved alike). Where no
+// result lands on another point's input nothing is copied; where results
+// land only on earlier points' inputs, or only on later ones', the points are
+// taken in the order that reads each input first, a chunk at a time through
+// the stack. Only a call whose results land on both earlier and later
+// points' inputs copies every input to the heap first (the one case that
+// allocates). Instead of a count, and converting nothing, it returns
+//   kArrayBadMode             mode is neither Mode::kExact nor Mode::kFast
+//   kArrayNullPointer         n > 0 and in, out or a column's data is null
+//   kArrayOverlappingOutputs  two results (outputs, or faults) would share a
+//                             byte: an output of stride 0, or overlapping
+//                             outputs; nothing is written
+//   kArrayNoMemory            that copy could not be allocated
+// array_reason() gives each one's text. n = 0 converts nothing and returns 0.
 std::size_t run_array(const Routine& routine, std::size_t n, const Column* in,
                       const OutColumn* out, Fault* faults, Mode mode = Mode::kExact) noexcept;
 std::size_t run_array(const Routine& routine, const Site& site, std::size_t n, const Column* in,
                       const OutColumn* out, Fault* faults, Mode mode = Mode::kExact) noexcept;
+
+constexpr std::size_t kArrayBadMode = ~std::size_t{0} - 1;
+constexpr std::size_t kArrayNullPointer = ~std::size_t{0} - 2;
+constexpr std::size_t kArrayOverlappingOutputs = ~std::size_t{0} - 3;
+constexpr std::size_t kArrayNoMemory = ~std::size_t{0} - 4;
+
+// What a status of run_array means ("mode must be exact or fast", ...); ""
+// for a count of failed points.
+const char* array_reason(std::size_t status) noexcept;
 
 namespace detail {
 // The hook through which geoconv::fast takes over Mode::kFast: that library

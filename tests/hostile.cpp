@@ -1,0 +1,230 @@
+// The array calls as a careless or hostile caller uses them. Outputs laid
+// over inputs (in place, shifted either way, reversed, over a repeated site,
+// faults over input bytes) must give, in both modes and through C++ and C,
+// exactly a run on copies: every byte of the buffer, the faults and the
+// count. Misuse (overlapping outputs, null pointers, an unknown mode) gets its
+// status and writes nothing.
+
+#include <geoconv/geoconv.h>
+#include <geoconv/registry.hpp>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace geoconv;
+
+constexpr std::size_t kPoints = 700;  // more than one backward chunk
+constexpr std::size_t kBuffer = 10 * kPoints;
+
+// Columns in one buffer of doubles: input k at in[k] with in_step, output k
+// at out[k] with out_step (offsets in doubles; a negative step runs down
+// from its offset); faults at byte `faults` of the buffer, or apart (-1).
+struct Layout {
+  const char* name;
+  int in[6];
+  int in_step;
+  int out[3];
+  int out_step;
+  long faults = -1;
+};
+
+constexpr int N = static_cast<int>(kPoints);
+const Layout kLayouts[] = {
+    {"Apart", {0, 1, 2, 3, 4, 5}, 6, {6 * N, 6 * N + 1, 6 * N + 2}, 3},
+    {"InPlace", {0, 1, 2, 3, 4, 5}, 6, {0, 1, 2}, 6},
+    {"InPlaceColumns", {0, N, 2 * N, 3 * N, 4 * N, 5 * N}, 1, {0, N, 2 * N}, 1},
+    {"OneElementOn", {0, 1, 2, 3, 4, 5}, 3, {1, 2, 3}, 3},
+    {"OnePointOn", {0, 1, 2, 3, 4, 5}, 3, {3, 4, 5}, 3},
+    {"OnePointBack", {3, 4, 5, 6, 7, 8}, 3, {0, 1, 2}, 3},
+    {"TwoPointsOn", {0, N, 2 * N, 3 * N, 4 * N, 5 * N}, 1, {2, N + 2, 2 * N + 2}, 1},
+    {"Reversed", {0, N, 2 * N, 3 * N, 4 * N, 5 * N}, 1, {N - 1, 2 * N - 1, 3 * N - 1}, -1},
+    {"OnAndBack", {0, N, 2 * N, 3 * N, 4 * N, 5 * N}, 1, {1, 2 * N - 1, 4 * N}, 1},
+    {"Stride2Over1", {0, N, 2 * N, 3 * N, 4 * N, 5 * N}, 1, {0, 2 * N + 1, 4 * N + 1}, 2},
+    {"FaultsOverInputs", {0, N, 2 * N, 3 * N, 4 * N, 5 * N}, 1, {6 * N, 6 * N + 1, 6 * N + 2}, 3, 8 * 100},
+};
+
+// The buffer's start: degrees, Earth-fixed metres, ranges, refusals, NaN.
+std::vector<double> fresh_buffer() {
+  std::mt19937_64 rng(7);
+  std::vector<double> b(kBuffer);
+  for (double& v : b) {
+    const double u = std::uniform_real_distribution<double>(-1, 1)(rng);
+    switch (rng() % 8) {
+      case 0: v = 6.4e6 * u; break;
+      case 1: v = 1e5 * u; break;
+      case 2: v = rng() % 4 == 0 ? 91.0 : 0.0; break;
+      case 3: v = rng() % 2 == 0 ? NAN : -0.0; break;
+      default: v = 90 * u; break;
+    }
+  }
+  return b;
+}
+
+struct Call {
+  Column in[6];
+  OutColumn out[3];
+  Fault* faults;
+};
+
+Call columns(const Layout& l, int inputs, int outputs, double* b, Fault* apart) {
+  Call c{};
+  for (int k = 0; k < inputs; ++k) c.in[k] = {b + l.in[k], l.in_step};
+  for (int k = 0; k < outputs; ++k) c.out[k] = {b + l.out[k], l.out_step};
+  c.faults = l.faults < 0 ? apart : reinterpret_cast<Fault*>(reinterpret_cast<char*>(b) + l.faults);
+  return c;
+}
+
+// What a run on copies leaves: each point converted from the untouched
+// buffer, its results then written in point order, outputs before fault.
+std::vector<double> expected(const Layout& l, const Routine& r, int inputs, Mode mode,
+                             std::vector<Fault>* faults, std::size_t* failed) {
+  std::vector<double> b = fresh_buffer(), original = b;
+  std::vector<double> in[6], out[3];
+  Column ci[6];
+  OutColumn co[3];
+  for (int k = 0; k < inputs; ++k) {
+    for (std::size_t i = 0; i < kPoints; ++i) in[k].push_back(original[l.in[k] + static_cast<long>(i) * l.in_step]);
+    ci[k] = {in[k].data(), 1};
+  }
+  for (int k = 0; k < r.outputs; ++k) {
+    for (std::size_t i = 0; i < kPoints; ++i) out[k].push_back(original[l.out[k] + static_cast<long>(i) * l.out_step]);
+    co[k] = {out[k].data(), 1};
+  }
+  faults->assign(kPoints, Fault::kNone);
+  *failed = run_array(r, kPoints, ci, co, faults->data(), mode);
+  Call c = columns(l, inputs, r.outputs, b.data(), nullptr);
+  for (std::size_t i = 0; i < kPoints; ++i) {
+    for (int k = 0; k < r.outputs; ++k) c.out[k].data[static_cast<long>(i) * c.out[k].stride] = out[k][i];
+    if (c.faults != nullptr) c.faults[i] = (*faults)[i];
+  }
+  return b;
+}
+
+TEST(Hostile, OverlappingColumnsGiveTheResultsOfCopies) {
+  for (const Layout& l : kLayouts) {
+    for (int index = 0; index < routine_count(); ++index) {
+      const Routine& r = routines()[index];
+      const int inputs = r.inputs + (r.site ? 3 : 0);
+      for (Mode mode : {Mode::kExact, Mode::kFast}) {
+        std::vector<Fault> want_faults;
+        std::size_t want_failed;
+        const std::vector<double> want = expected(l, r, inputs, mode, &want_faults, &want_failed);
+        for (bool through_c : {false, true}) {
+          std::vector<double> b = fresh_buffer();
+          std::vector<Fault> apart(kPoints, Fault::kNone);
+          const Call c = columns(l, inputs, r.outputs, b.data(), apart.data());
+          std::size_t failed;
+          if (through_c) {
+            const double* ins[6];
+            double* outs[3];
+            std::ptrdiff_t in_stride[6], out_stride[3];
+            for (int k = 0; k < inputs; ++k) ins[k] = c.in[k].data, in_stride[k] = c.in[k].stride;
+            for (int k = 0; k < r.outputs; ++k) outs[k] = c.out[k].data, out_stride[k] = c.out[k].stride;
+            failed = geoconv_convert_array(index, kPoints, ins, in_stride, outs, out_stride,
+                                           reinterpret_cast<unsigned char*>(c.faults),
+                                           mode == Mode::kFast ? GEOCONV_FAST : GEOCONV_EXACT);
+          } else {
+            failed = run_array(r, kPoints, c.in, c.out, c.faults, mode);
+          }
+          const std::string what = std::string(l.name) + " " + r.name + (mode == Mode::kFast ? " fast" : " exact") +
+                                   (through_c ? " C" : " C++");
+          EXPECT_EQ(failed, want_failed) << what;
+          ASSERT_EQ(std::memcmp(b.data(), want.data(), kBuffer * sizeof(double)), 0) << what;
+          if (l.faults < 0) {
+            EXPECT_EQ(apart, want_faults) << what;
+          }
+        }
+      }
+    }
+  }
+}
+
+// A site's numbers repeated by a stride of 0, written over by one point's
+// results halfway: every point still sees the site as it was.
+TEST(Hostile, RepeatedSiteOverwrittenHalfway) {
+  for (const char* name : {"AERtoLLA84", "EFG84toAER", "AERtoEFG84"}) {
+    const Routine& r = *find_routine(name);
+    for (Mode mode : {Mode::kExact, Mode::kFast}) {
+      std::vector<double> b(6 * kPoints + 3), plain(3 * kPoints);
+      for (std::size_t i = 0; i < kPoints; ++i) {
+        const double target[3] = {i * 0.5, 10.0 - i * 0.01, 1e4 + i};  // az el range, or E F G
+        for (int k = 0; k < 3; ++k) b[3 * i + k] = name[0] == 'E' ? target[k] * 300 : target[k];
+      }
+      const double site[3] = {51.5, -0.1, 300};
+      std::copy(site, site + 3, b.begin() + 3 * kPoints);
+      Column in[6], from_copy[6];
+      OutColumn out[3], to_plain[3];
+      const long half = static_cast<long>(kPoints / 2);
+      for (int k = 0; k < 3; ++k) {
+        in[k] = {b.data() + k, 3}, in[3 + k] = {b.data() + 3 * kPoints + k, 0};
+        from_copy[k] = in[k], from_copy[3 + k] = {site + k, 0};
+        out[k] = {b.data() + 3 * kPoints + k - 3 * half, 3}, to_plain[k] = {plain.data() + k, 3};
+      }
+      std::vector<double> copy(b);
+      for (int k = 0; k < 3; ++k) from_copy[k].data = copy.data() + k;
+      EXPECT_EQ(run_array(r, kPoints, in, out, nullptr, mode),
+                run_array(r, kPoints, from_copy, to_plain, nullptr, mode));
+      for (std::size_t i = 0; i < kPoints; ++i) {
+        for (int k = 0; k < 3; ++k) {
+          ASSERT_EQ(std::memcmp(&out[k].data[3 * static_cast<long>(i)], &plain[3 * i + k], 8), 0) << name << " " << i;
+        }
+      }
+    }
+  }
+}
+
+// Misuse: the status, and not a byte written.
+TEST(Hostile, MisuseGetsItsStatusAndWritesNothing) {
+  const Routine& r = *find_routine("LLA84toEFG84");
+  const int index = geoconv_find_routine("LLA84toEFG84"), on_site = geoconv_find_routine("EFG84toAER");
+  std::vector<double> b = fresh_buffer();
+  const std::vector<double> before = b;
+  double* d = b.data();
+  Fault* f = reinterpret_cast<Fault*>(d + 5 * N);
+  const Column in[3] = {{d, 1}, {d + N, 1}, {d + 2 * N, 1}};
+  const OutColumn apart[3] = {{d + 3 * N, 1}, {d + 4 * N, 1}, {d + 5 * N, 1}};
+  const OutColumn zero_stride[3] = {{d + 3 * N, 0}, {d + 4 * N, 1}, {d + 6 * N, 1}};
+  const OutColumn twice[3] = {{d + 3 * N, 1}, {d + 4 * N, 1}, {d + 3 * N + 1, 1}};
+  const Column null_in[3] = {{d, 1}, {nullptr, 1}, {d + 2 * N, 1}};
+  const struct {
+    std::size_t got, want;
+  } kCases[] = {
+      {run_array(r, kPoints, in, zero_stride, nullptr), kArrayOverlappingOutputs},
+      {run_array(r, kPoints, in, twice, nullptr), kArrayOverlappingOutputs},
+      {run_array(r, kPoints, in, apart, f), kArrayOverlappingOutputs},  // faults over an output
+      {run_array(r, kPoints, null_in, apart, nullptr), kArrayNullPointer},
+      {run_array(r, kPoints, nullptr, apart, nullptr), kArrayNullPointer},
+      {run_array(r, kPoints, in, apart, nullptr, static_cast<Mode>(2)), kArrayBadMode},
+      {run_array(r, 0, null_in, nullptr, nullptr), 0},
+      {geoconv_convert_array(index, kPoints, nullptr, nullptr, nullptr, nullptr, nullptr, 0), GEOCONV_ARRAY_NULL_POINTER},
+      {geoconv_convert_array(index, kPoints, nullptr, nullptr, nullptr, nullptr, nullptr, 2), GEOCONV_ARRAY_BAD_MODE},
+      {geoconv_convert_array(index, kPoints, nullptr, nullptr, nullptr, nullptr, nullptr, -1), GEOCONV_ARRAY_BAD_MODE},
+      {geoconv_convert_array(index, 0, nullptr, nullptr, nullptr, nullptr, nullptr, 1), 0},
+      {geoconv_convert_array(-5, 0, nullptr, nullptr, nullptr, nullptr, nullptr, 0), GEOCONV_ARRAY_NO_ROUTINE},
+      {geoconv_site_convert_array(nullptr, on_site, 3, nullptr, nullptr, nullptr, nullptr, nullptr, 0), GEOCONV_ARRAY_NULL_POINTER},
+      {geoconv_site_convert_array(nullptr, on_site, 0, nullptr, nullptr, nullptr, nullptr, nullptr, 0), 0},
+      {static_cast<std::size_t>(geoconv_convert(index, nullptr, d)), static_cast<std::size_t>(-2)},
+      {static_cast<std::size_t>(geoconv_site_convert(nullptr, on_site, d, d + 8)), static_cast<std::size_t>(-2)},
+      {static_cast<std::size_t>(geoconv_site_init(nullptr, stderr, 0, 0, 0)), 1},
+      {static_cast<std::size_t>(geoconv_site_valid(nullptr)), 0},
+  };
+  for (std::size_t i = 0; i < std::size(kCases); ++i) EXPECT_EQ(kCases[i].got, kCases[i].want) << "case " << i;
+  EXPECT_EQ(std::memcmp(b.data(), before.data(), kBuffer * sizeof(double)), 0);
+  // One point to an output of stride 0 is no overlap.
+  EXPECT_EQ(run_array(r, 1, in, zero_stride, nullptr), 0u);
+  // Each status has its own text; a count has none.
+  const std::size_t kStatuses[] = {GEOCONV_ARRAY_NO_ROUTINE, GEOCONV_ARRAY_BAD_MODE, GEOCONV_ARRAY_NULL_POINTER,
+                                   GEOCONV_ARRAY_OVERLAPPING_OUTPUTS, GEOCONV_ARRAY_NO_MEMORY};
+  for (std::size_t s : kStatuses) {
+    for (std::size_t t : kStatuses) EXPECT_EQ(std::strcmp(geoconv_array_reason(s), geoconv_array_reason(t)) == 0, s == t);
+  }
+  EXPECT_STREQ(geoconv_array_reason(3), "");
+}
+
+}  // namespace
