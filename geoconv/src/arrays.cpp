@@ -43,18 +43,14 @@ namespace {
 // every input made on the heap.
 
 // Elements i = 0 .. n-1 of a column in bytes: [base + i*stride, + size).
+// Addresses in 64 bits whatever the pointers' width, so that differences of
+// 32-bit addresses (WebAssembly) keep their sign.
 struct Span {
-  std::uintptr_t base;
+  std::uint64_t base;
   std::int64_t stride;
   std::int64_t size;
 };
 
-Span span_of(const Column& c) {
-  return {reinterpret_cast<std::uintptr_t>(c.data), c.stride * 8, 8};
-}
-Span span_of(const OutColumn& c) {
-  return {reinterpret_cast<std::uintptr_t>(c.data), c.stride * 8, 8};
-}
 
 // Which elements of two spans share a byte: element i of w and element j of
 // r with j < i (before), j == i (same) or j > i (after).
@@ -68,14 +64,27 @@ struct Meeting {
 
 constexpr std::int64_t kFar = std::int64_t{1} << 61;  // beyond any valid extent
 
+// A stride of doubles in bytes; one no valid array can have is held at kFar,
+// whose extent the planner then cannot hold.
+std::int64_t stride_bytes(std::ptrdiff_t stride) {
+  const auto s = static_cast<std::int64_t>(stride);
+  return s > kFar / 8 ? kFar : s < -kFar / 8 ? -kFar : s * 8;
+}
+Span span_of(const Column& c) {
+  return {reinterpret_cast<std::uintptr_t>(c.data), stride_bytes(c.stride), 8};
+}
+Span span_of(const OutColumn& c) {
+  return {reinterpret_cast<std::uintptr_t>(c.data), stride_bytes(c.stride), 8};
+}
+
 // The lowest byte and one past the highest of a span's n elements; false
 // where the extent cannot be held (no valid array reaches that far).
-bool extent(const Span& s, std::int64_t n, std::uintptr_t* low, std::uintptr_t* high) {
+bool extent(const Span& s, std::int64_t n, std::uint64_t* low, std::uint64_t* high) {
   const std::int64_t step = s.stride < 0 ? -s.stride : s.stride;
   if (step != 0 && n - 1 > kFar / step) return false;
-  const auto reach = static_cast<std::uintptr_t>(step * (n - 1));
+  const auto reach = static_cast<std::uint64_t>(step * (n - 1));
   *low = s.stride < 0 ? s.base - reach : s.base;
-  *high = (s.stride < 0 ? s.base : s.base + reach) + static_cast<std::uintptr_t>(s.size);
+  *high = (s.stride < 0 ? s.base : s.base + reach) + static_cast<std::uint64_t>(s.size);
   return *low <= s.base && *high > *low;
 }
 
@@ -156,9 +165,10 @@ Meeting solve(std::int64_t a, std::int64_t b, std::int64_t c, std::int64_t n) {
 Meeting meeting(const Span& w, const Span& r, std::size_t count) {
   Meeting all;
   const auto n = static_cast<std::int64_t>(count);
-  std::uintptr_t wl, wh, rl, rh;
+  std::uint64_t wl, wh, rl, rh;
   if (n == 0) return all;
-  if (count > static_cast<std::size_t>(kFar) || !extent(w, n, &wl, &wh) || !extent(r, n, &rl, &rh)) {
+  if (static_cast<std::uint64_t>(count) > static_cast<std::uint64_t>(kFar) ||
+      !extent(w, n, &wl, &wh) || !extent(r, n, &rl, &rh)) {
     all.before = all.same = all.after = true;  // no valid call: assume the worst
     return all;
   }

@@ -22,6 +22,11 @@ test('a batch of many chunks: each point where it belongs, a refused point raise
   assert.deepEqual(Array.from(gc.LLA84toEFG84(interleaved, nan)), one.flat());
   assert.deepEqual(gc.LLA84toEFG84(lat, lon, alt, nan).map((c) => Array.from(c)), [0, 1, 2].map((k) => one.map((p) => p[k])));
   assert.throws(() => gc.LLA84toEFG84(lat, lon, alt), { index: 25000 });
+  // One array for every input, and views that overlap, read as copies would be.
+  const copy = (a) => Float64Array.from(a), shared = interleaved.subarray(1, n + 1);
+  assert.deepEqual(gc.LLA84toEFG84(lat, lat, lat, nan), gc.LLA84toEFG84(copy(lat), copy(lat), copy(lat), nan));
+  assert.deepEqual(gc.EFG84toAER(shared, interleaved.subarray(0, n), shared, ...SITE),
+                   gc.EFG84toAER(copy(shared), interleaved.slice(0, n), copy(shared), ...SITE));
 });
 
 test('an invalid site is made, and its conversions refuse with the latitude fault; sites stay apart', () => {
