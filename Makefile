@@ -148,7 +148,7 @@ fuzz:
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined,float-cast-overflow -fno-sanitize-recover=all"
 	$(CMAKE) --build build/fuzz -j $(JOBS)
-	@for t in fuzz_strtoint fuzz_conversions fuzz_numbers fuzz_lines; do \
+	@for t in fuzz_strtoint fuzz_conversions fuzz_numbers fuzz_lines fuzz_arrays; do \
 	  mkdir -p build/fuzz/corpus-$$t; cp fuzz/corpus/$$t/* build/fuzz/corpus-$$t/; \
 	  echo "== $$t for $(FUZZ_SECONDS) s"; \
 	  ./build/fuzz/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \

@@ -78,12 +78,16 @@ int main() {
   OutColumn ahead[3], over[3];
   for (int k = 0; k < 6; ++k) on[k] = {shifted + k, 6};
   for (int k = 0; k < 3; ++k) ahead[k] = {shifted + 6 + k, 6}, over[k] = {shifted + k, 6};
+  // A site repeated from the last point's inputs, which its results replace.
+  Column last_site[6] = {on[0], on[1], on[2]};
+  for (int k = 3; k < 6; ++k) last_site[k] = {shifted + 6 * 63 + k - 3, 0};
   for (int r = 0; r < routine_count(); ++r) {
     for (Mode mode : {Mode::kExact, Mode::kFast}) {
       run_array(routines()[r], 64, columns, results, faults, mode);
       run_array(routines()[r], site, 64, columns, results, nullptr, mode);
       run_array(routines()[r], 64, on, ahead, faults, mode);
       run_array(routines()[r], 64, on, over, faults, mode);
+      if (routines()[r].site) run_array(routines()[r], 64, last_site, over, faults, mode);
     }
   }
   counting = false;

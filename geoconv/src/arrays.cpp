@@ -155,9 +155,9 @@ Meeting solve(std::int64_t a, std::int64_t b, std::int64_t c, std::int64_t n) {
   const std::int64_t at_low = d0 + slope * k_low, at_high = d0 + slope * k_high;
   m.before = at_low < 0 || at_high < 0;
   m.after = at_low > 0 || at_high > 0;
-  m.same = (at_low <= 0 && at_high >= 0) || (at_low >= 0 && at_high <= 0);
-  if (m.same && slope != 0) m.same = d0 % slope == 0;
-  else if (m.same) m.same = d0 == 0;
+  // j == i strictly inside the range needs no look: the ends' signs differ
+  // there, so before and after hold already.
+  m.same = at_low == 0 || at_high == 0;
   return m;
 }
 
@@ -256,7 +256,8 @@ Order plan(std::size_t n, int inputs, const Column* in, int outputs, const OutCo
   for (int a = 0; a < count; ++a) {
     for (int b = a; b < count; ++b) {
       const Meeting m = meeting(writes[a], writes[b], n);
-      if (b == a ? m.before || m.after : m.any()) return Order::kRefused;
+      // One span with itself: before and after come in pairs.
+      if (b == a ? m.before : m.any()) return Order::kRefused;
     }
   }
   Meeting hazards;
