@@ -24,7 +24,8 @@ constexpr std::size_t kBuffer = 10 * kPoints;
 
 // Columns in one buffer of doubles: input k at in[k] with in_step, output k
 // at out[k] with out_step (offsets in doubles; a negative step runs down
-// from its offset); faults at byte `faults` of the buffer, or apart (-1).
+// from its offset); faults at byte `faults` of the buffer, or apart (-1); a
+// site's three inputs repeated by a stride of 0, or stepped as the others.
 struct Layout {
   const char* name;
   int in[6];
@@ -32,6 +33,7 @@ struct Layout {
   int out[3];
   int out_step;
   long faults = -1;
+  bool site_repeated = false;
 };
 
 constexpr int N = static_cast<int>(kPoints);
@@ -47,6 +49,9 @@ const Layout kLayouts[] = {
     {"OnAndBack", {0, N, 2 * N, 3 * N, 4 * N, 5 * N}, 1, {1, 2 * N - 1, 4 * N}, 1},
     {"Stride2Over1", {0, N, 2 * N, 3 * N, 4 * N, 5 * N}, 1, {0, 2 * N + 1, 4 * N + 1}, 2},
     {"FaultsOverInputs", {0, N, 2 * N, 3 * N, 4 * N, 5 * N}, 1, {6 * N, 6 * N + 1, 6 * N + 2}, 3, 8 * 100},
+    // The middle point's results over the repeated site.
+    {"SiteOverwrittenHalfway", {0, 1, 2, 3 * N, 3 * N + 1, 3 * N + 2}, 3,
+     {3 * N - 3 * (N / 2), 3 * N - 3 * (N / 2) + 1, 3 * N - 3 * (N / 2) + 2}, 3, -1, true},
 };
 
 // The buffer's start: degrees, Earth-fixed metres, ranges, refusals, NaN.
@@ -74,7 +79,7 @@ struct Call {
 
 Call columns(const Layout& l, int inputs, int outputs, double* b, Fault* apart) {
   Call c{};
-  for (int k = 0; k < inputs; ++k) c.in[k] = {b + l.in[k], l.in_step};
+  for (int k = 0; k < inputs; ++k) c.in[k] = {b + l.in[k], k >= 3 && l.site_repeated ? 0 : l.in_step};
   for (int k = 0; k < outputs; ++k) c.out[k] = {b + l.out[k], l.out_step};
   c.faults = l.faults < 0 ? apart : reinterpret_cast<Fault*>(reinterpret_cast<char*>(b) + l.faults);
   return c;
@@ -89,7 +94,8 @@ std::vector<double> expected(const Layout& l, const Routine& r, int inputs, Mode
   Column ci[6];
   OutColumn co[3];
   for (int k = 0; k < inputs; ++k) {
-    for (std::size_t i = 0; i < kPoints; ++i) in[k].push_back(original[l.in[k] + static_cast<long>(i) * l.in_step]);
+    const long step = k >= 3 && l.site_repeated ? 0 : l.in_step;
+    for (std::size_t i = 0; i < kPoints; ++i) in[k].push_back(original[l.in[k] + static_cast<long>(i) * step]);
     ci[k] = {in[k].data(), 1};
   }
   for (int k = 0; k < r.outputs; ++k) {
@@ -145,40 +151,6 @@ TEST(Hostile, OverlappingColumnsGiveTheResultsOfCopies) {
   }
 }
 
-// A site's numbers repeated by a stride of 0, written over by one point's
-// results halfway: every point still sees the site as it was.
-TEST(Hostile, RepeatedSiteOverwrittenHalfway) {
-  for (const char* name : {"AERtoLLA84", "EFG84toAER", "AERtoEFG84"}) {
-    const Routine& r = *find_routine(name);
-    for (Mode mode : {Mode::kExact, Mode::kFast}) {
-      std::vector<double> b(6 * kPoints + 3), plain(3 * kPoints);
-      for (std::size_t i = 0; i < kPoints; ++i) {
-        const double target[3] = {i * 0.5, 10.0 - i * 0.01, 1e4 + i};  // az el range, or E F G
-        for (int k = 0; k < 3; ++k) b[3 * i + k] = name[0] == 'E' ? target[k] * 300 : target[k];
-      }
-      const double site[3] = {51.5, -0.1, 300};
-      std::copy(site, site + 3, b.begin() + 3 * kPoints);
-      Column in[6], from_copy[6];
-      OutColumn out[3], to_plain[3];
-      const long half = static_cast<long>(kPoints / 2);
-      for (int k = 0; k < 3; ++k) {
-        in[k] = {b.data() + k, 3}, in[3 + k] = {b.data() + 3 * kPoints + k, 0};
-        from_copy[k] = in[k], from_copy[3 + k] = {site + k, 0};
-        out[k] = {b.data() + 3 * kPoints + k - 3 * half, 3}, to_plain[k] = {plain.data() + k, 3};
-      }
-      std::vector<double> copy(b);
-      for (int k = 0; k < 3; ++k) from_copy[k].data = copy.data() + k;
-      EXPECT_EQ(run_array(r, kPoints, in, out, nullptr, mode),
-                run_array(r, kPoints, from_copy, to_plain, nullptr, mode));
-      for (std::size_t i = 0; i < kPoints; ++i) {
-        for (int k = 0; k < 3; ++k) {
-          ASSERT_EQ(std::memcmp(&out[k].data[3 * static_cast<long>(i)], &plain[3 * i + k], 8), 0) << name << " " << i;
-        }
-      }
-    }
-  }
-}
-
 // Misuse: the status, and not a byte written.
 TEST(Hostile, MisuseGetsItsStatusAndWritesNothing) {
   const Routine& r = *find_routine("LLA84toEFG84");
@@ -192,6 +164,11 @@ TEST(Hostile, MisuseGetsItsStatusAndWritesNothing) {
   const OutColumn zero_stride[3] = {{d + 3 * N, 0}, {d + 4 * N, 1}, {d + 6 * N, 1}};
   const OutColumn twice[3] = {{d + 3 * N, 1}, {d + 4 * N, 1}, {d + 3 * N + 1, 1}};
   const Column null_in[3] = {{d, 1}, {nullptr, 1}, {d + 2 * N, 1}};
+  const double* ins[3] = {d, d + N, d + 2 * N};
+  double* outs[3] = {d + 3 * N, d + 4 * N, d + 5 * N};
+  const std::ptrdiff_t strides[3] = {1, 1, 1};
+  const geoconv_site zero = {{0}};
+  const int sind = geoconv_find_routine("sind");
   const struct {
     std::size_t got, want;
   } kCases[] = {
@@ -203,6 +180,11 @@ TEST(Hostile, MisuseGetsItsStatusAndWritesNothing) {
       {run_array(r, kPoints, in, apart, nullptr, static_cast<Mode>(2)), kArrayBadMode},
       {run_array(r, 0, null_in, nullptr, nullptr), 0},
       {geoconv_convert_array(index, kPoints, nullptr, nullptr, nullptr, nullptr, nullptr, 0), GEOCONV_ARRAY_NULL_POINTER},
+      {geoconv_convert_array(index, kPoints, ins, strides, outs, nullptr, nullptr, 0), GEOCONV_ARRAY_NULL_POINTER},
+      {geoconv_convert_array(index, kPoints, ins, strides, nullptr, strides, nullptr, 0), GEOCONV_ARRAY_NULL_POINTER},
+      {geoconv_convert_array(index, kPoints, ins, nullptr, outs, strides, nullptr, 0), GEOCONV_ARRAY_NULL_POINTER},
+      {geoconv_convert_array(index, kPoints, nullptr, strides, outs, strides, nullptr, 0), GEOCONV_ARRAY_NULL_POINTER},
+      {static_cast<std::size_t>(geoconv_find_routine("LLA84toEFG85")), static_cast<std::size_t>(-1)},
       {geoconv_convert_array(index, kPoints, nullptr, nullptr, nullptr, nullptr, nullptr, 2), GEOCONV_ARRAY_BAD_MODE},
       {geoconv_convert_array(index, kPoints, nullptr, nullptr, nullptr, nullptr, nullptr, -1), GEOCONV_ARRAY_BAD_MODE},
       {geoconv_convert_array(index, 0, nullptr, nullptr, nullptr, nullptr, nullptr, 1), 0},
@@ -213,6 +195,14 @@ TEST(Hostile, MisuseGetsItsStatusAndWritesNothing) {
       {static_cast<std::size_t>(geoconv_site_convert(nullptr, on_site, d, d + 8)), static_cast<std::size_t>(-2)},
       {static_cast<std::size_t>(geoconv_site_init(nullptr, stderr, 0, 0, 0)), 1},
       {static_cast<std::size_t>(geoconv_site_valid(nullptr)), 0},
+      {static_cast<std::size_t>(geoconv_site_valid(&zero)), 0},
+      // Indexes that name no routine, or (on a site) none that takes one.
+      {static_cast<std::size_t>(geoconv_convert(-1, d, d + 8)), static_cast<std::size_t>(-1)},
+      {static_cast<std::size_t>(geoconv_convert(routine_count(), d, d + 8)), static_cast<std::size_t>(-1)},
+      {static_cast<std::size_t>(geoconv_site_convert(&zero, routine_count(), d, d + 8)), static_cast<std::size_t>(-1)},
+      {static_cast<std::size_t>(geoconv_site_convert(&zero, sind, d, d + 8)), static_cast<std::size_t>(-1)},
+      {geoconv_convert_array(routine_count(), 1, ins, strides, outs, strides, nullptr, 0), GEOCONV_ARRAY_NO_ROUTINE},
+      {geoconv_site_convert_array(&zero, sind, 1, ins, strides, outs, strides, nullptr, 0), GEOCONV_ARRAY_NO_ROUTINE},
   };
   for (std::size_t i = 0; i < std::size(kCases); ++i) EXPECT_EQ(kCases[i].got, kCases[i].want) << "case " << i;
   EXPECT_EQ(std::memcmp(b.data(), before.data(), kBuffer * sizeof(double)), 0);
@@ -225,6 +215,9 @@ TEST(Hostile, MisuseGetsItsStatusAndWritesNothing) {
     for (std::size_t t : kStatuses) EXPECT_EQ(std::strcmp(geoconv_array_reason(s), geoconv_array_reason(t)) == 0, s == t);
   }
   EXPECT_STREQ(geoconv_array_reason(3), "");
+  for (int fault : {-1, 4, 63}) EXPECT_EQ(*geoconv_message(fault) + *geoconv_reason(fault), 0);
+  geoconv_site placed;
+  EXPECT_EQ(geoconv_site_init(&placed, nullptr, 10.0, 20.0, 30.0) + 2 * geoconv_site_valid(&placed), 2);
 }
 
 }  // namespace

@@ -16,13 +16,17 @@ Units
 Inputs and outputs
 ------------------
 Every argument may be a number, a sequence, a NumPy array or anything with
-``__array__`` (pandas, xarray); the arguments are broadcast together as NumPy
-ufuncs broadcast, read as float64 and never modified. When every argument is
-a scalar the results are Python floats, otherwise float64 arrays of the
-broadcast shape. Keywords common to the conversions:
+``__array__`` (pandas, xarray), but not a masked array; the arguments are
+broadcast together as NumPy ufuncs broadcast, read as float64 and never
+modified. When every argument is a scalar the results are Python floats,
+otherwise float64 arrays of the broadcast shape. Keywords common to the
+conversions:
 
 - ``out=(a, b, c)``: float64 arrays of the broadcast shape to fill in place
-  (and return) instead of new ones;
+  (and return) instead of new ones. They may share memory with the inputs
+  in any way (the results are those of copies of the inputs); an array
+  whose elements overlap one another, or two sharing an element, are
+  refused;
 - ``errors="raise"`` (default) or ``"nan"``: what a failing point does (below);
 - ``threads=None``: how many threads may share a large array (default: all
   cores); results are the same bits for any number;
@@ -33,10 +37,12 @@ Failures
 --------
 A point the library refuses (status 1) raises :class:`ConversionError`, a
 ``ValueError`` carrying the library's reason and, for arrays, the flat index
-of the first failing point. With ``errors="nan"`` the failing points' outputs
-are NaN instead and nothing is raised for them. Arguments that cannot be used
-(text where numbers belong, shapes that do not broadcast, a wrong ``out``)
-raise ``TypeError`` or ``ValueError``.
+of the first failing point; ``out=`` arrays sharing memory with an input are
+then as they were, while others may hold the results of some points. With
+``errors="nan"`` the failing points' outputs are NaN instead and nothing is
+raised for them. Arguments that cannot be used (text where numbers belong,
+a masked array, shapes that do not broadcast, a wrong ``out``) raise
+``TypeError`` or ``ValueError``.
 
 Example
 -------
@@ -229,22 +235,28 @@ _EXAMPLE_SITE = "51.47222222, 0.0, 10.0"
 _KEYWORDS = """\
 out : {out}, optional
     Float64 {arrays} of the broadcast shape to write the {results} into;
-    {returned}. An input that shares memory with {them} is read first.
+    {returned}. Inputs sharing memory with {them} give the results of
+    copies of the inputs (read exactly in place, they are not copied).
+    {overlap}
 errors : {{"raise", "nan"}}, optional
     On a point the library refuses: raise ConversionError (default), or
-    set that point's outputs to NaN and go on.
+    set that point's outputs to NaN and go on. After a raise, out arrays
+    that share memory with an input are as they were; out arrays that
+    share no memory with an input may hold the results of some points.
 threads : int, optional
-    Most threads to split a large array over (default: all cores). The
-    results are the same bits for any number.
+    Most threads to split a large array over (default: all cores; at most
+    256). The results are the same bits for any number.
 mode : {{"exact", "fast"}}, optional
     "exact" (default): every point has the point routine's bits. "fast":
     arrays are converted several points at a time with SIMD, within the
     bounds in the package's documentation (nanometres, 1e-12 degree); the
     same points fail. Scalars are always exact."""
 _ONE_OUT = dict(out="ndarray", arrays="array", results="result", returned="it is returned",
-                them="it")
+                them="it", overlap="An array whose elements overlap (a zero stride) is refused.")
 _THREE_OUT = dict(out="tuple of ndarray", arrays="arrays", results="results",
-                  returned="they are returned", them="them")
+                  returned="they are returned", them="them",
+                  overlap="Arrays whose elements overlap (a zero stride), or that share an"
+                          "\n    element, are refused; interleaved columns are fine.")
 
 
 def _describe(routine, name, unit, lengths):
@@ -292,8 +304,8 @@ def _docstring(routine, on_site):
             if fault is not None:
                 text.append(f'    "{_core.reason(fault)}".')
     text += ["TypeError, ValueError",
-             "    An argument is not numbers, the shapes do not broadcast, or ``out``",
-             "    does not fit."]
+             "    An argument is not numbers or is a masked array, the shapes do not",
+             "    broadcast, or ``out`` does not fit."]
     example = notes.get("example")
     if isinstance(example, tuple):
         point, results = example

@@ -104,6 +104,10 @@ def _lazy(routine, args, errors, threads, mode):
     function = getattr(geoconv, routine)
     given = []     # each argument as a Dask array, or a scalar left as it is
     for name, a in zip(names, args):
+        # Masked arrays, or Dask arrays of them, would lose their mask on the way.
+        if isinstance(a._meta if isinstance(a, da.Array) else a, np.ma.MaskedArray):
+            raise TypeError(f"{name}: masked arrays are not supported (the mask would be lost); "
+                            f'pass {name}.filled(np.nan) with errors="nan"')
         if not isinstance(a, da.Array):
             try:
                 v = np.asarray(a)

@@ -12,6 +12,12 @@
 // bounds of <geoconv/fast.hpp>, when it is linked), and a
 // failure's text is the library's reason() for the point's Fault.
 //
+// out= arrays may share memory with the inputs in any way, with the results
+// of converting copies of the inputs: an input is copied unless it is read
+// exactly in place, and with errors="raise" an output over an input gets
+// the results only once every point has converted, so that a failure leaves
+// it as it was. Outputs whose elements meet, and masked arrays, are refused.
+//
 // The public, documented and picklable functions are made from the registry
 // in geoconv/__init__.py; this module gives them one entry per routine taking
 // (*inputs, out, errors, threads, mode), site_<name>(site, *inputs, out,
@@ -37,6 +43,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <stdexcept>
 #include <string_view>
 #include <thread>
 #include <tuple>
@@ -86,7 +93,7 @@ struct Plan {
   Index size = 1;
   bool nan_on_failure = false;
   bool columns = false;  // every operand's base and strides multiples of 8 bytes
-  bool fresh = false;    // the outputs are new arrays, their pages never written
+  bool fresh[3] = {};    // an output is a new array, its pages never written
   geoconv::Mode mode = geoconv::Mode::kExact;
   const Routine* routine = nullptr;
   const geoconv::Site* site = nullptr;  // one site for every point, or null
@@ -133,10 +140,12 @@ py::array new_results(const std::vector<Index>& shape, Index size) {
 }
 
 // The first failing point of a run (its flat C-order index, -1 for none) and
-// why it failed.
+// why it failed; or, with status, the block from `at` that run_array refused
+// whole (a layout the checks before it should have kept from it).
 struct Failure {
   Index at = -1;
   Fault fault = Fault::kNone;
+  std::size_t status = 0;
 };
 
 // Converts points begin..end-1 (flat C-order indexes) and returns the first
@@ -175,10 +184,10 @@ Failure run_chunk(const Plan& p, Index begin, Index end) {
       Fault faults[kBlock];
       for (Index done = 0; done < count;) {
         const Index n = std::min(kBlock, count - done);
-        if (p.fresh && done % kPopulate == 0) {
+        if (done % kPopulate == 0) {
           const Index ahead = std::min(kPopulate, count - done);
           for (int o = 0; o < kOut; ++o) {
-            if (step[kIn + o] == Index{sizeof(double)}) {
+            if (p.fresh[o] && step[kIn + o] == Index{sizeof(double)}) {
               populate(ptr[kIn + o] + done * step[kIn + o],
                        static_cast<std::size_t>(ahead) * sizeof(double));
             }
@@ -201,6 +210,7 @@ Failure run_chunk(const Plan& p, Index begin, Index end) {
         } else {
           failed = geoconv::run_array(r, static_cast<std::size_t>(n), in, out, faults, p.mode);
         }
+        if (failed > static_cast<std::size_t>(n)) return {k + done, Fault::kNone, failed};
         for (Index j = 0; failed > 0 && j < n; ++j) {
           if (faults[j] == Fault::kNone) continue;
           if (!p.nan_on_failure) return {k + done + j, faults[j]};
@@ -300,6 +310,29 @@ py::object numpy_function(const char* name) {
 
 std::string type_name(py::handle h) { return Py_TYPE(h.ptr())->tp_name; }
 
+// A value for a message: its repr, shortened in the middle past 60
+// characters, and described where Python will not write it (an int beyond
+// its limit of digits).
+std::string shown(py::handle h) {
+  PyObject* text = PyObject_Repr(h.ptr());
+  if (text == nullptr) {  // an int past Python's limit of digits, or a failing __repr__
+    PyErr_Clear();
+    if (!PyLong_Check(h.ptr())) return "a " + type_name(h);
+    const bool negative = PyObject_RichCompareBool(h.ptr(), py::int_(0).ptr(), Py_LT) == 1;
+    return std::string(negative ? "a negative" : "an") + " int of " +
+           std::string(py::str(h.attr("bit_length")())) + " bits";
+  }
+  const py::str repr = py::reinterpret_steal<py::str>(text);
+  const Py_ssize_t n = PyUnicode_GetLength(repr.ptr());
+  if (n <= 60) return repr;
+  auto part = [&](Py_ssize_t from, Py_ssize_t to) {
+    PyObject* piece = PyUnicode_Substring(repr.ptr(), from, to);
+    if (piece == nullptr) throw py::error_already_set();
+    return std::string(py::reinterpret_steal<py::str>(piece));
+  };
+  return part(0, 24) + "..." + part(n - 12, n) + " (" + std::to_string(n) + " characters)";
+}
+
 // A Python float or int (bool included) as a double. False for any other
 // type; an int too large for a double is a ValueError.
 bool read_python_number(py::handle h, const char* name, double* value) {
@@ -312,17 +345,37 @@ bool read_python_number(py::handle h, const char* name, double* value) {
     *value = PyLong_AsDouble(o);
     if (*value == -1.0 && PyErr_Occurred()) {
       PyErr_Clear();
-      throw py::value_error(std::string(name) + ": integer too large for a float64");
+      throw py::value_error(std::string(name) + ": integer too large for a float64: " + shown(h));
     }
     return true;
   }
   return false;
 }
 
+// NumPy's masked arrays are refused: read as arrays they would lose their
+// mask, and masked values would be converted as data. `instead` says what
+// to pass.
+bool masked(py::handle h) {
+  static PyObject* type = [] {  // kept for life
+    return py::object(py::module_::import("numpy.ma").attr("MaskedArray")).release().ptr();
+  }();
+  return PyObject_TypeCheck(h.ptr(), reinterpret_cast<PyTypeObject*>(type));
+}
+
+[[noreturn]] void refuse_masked(const std::string& name, const std::string& instead) {
+  throw py::type_error(name + ": masked arrays are not supported (the mask would be lost); " +
+                       instead);
+}
+
 // Any number, sequence or array-like (anything with __array__) as a float64
-// array, never the caller's object when a conversion is needed. Text, complex
-// numbers, objects and dates are refused rather than coerced.
-py::array read_array(py::handle h, const char* name) {
+// array, never the caller's object when a conversion is needed; *given gets
+// the array before that conversion (which may share memory with the
+// caller's). Text, complex numbers, objects, dates and masked arrays are
+// refused rather than coerced.
+py::array read_array(py::handle h, const char* name, py::object* given = nullptr) {
+  if (masked(h)) {
+    refuse_masked(name, "pass " + std::string(name) + ".filled(np.nan) with errors=\"nan\"");
+  }
   py::object a;
   try {
     a = numpy_function("asarray")(h);
@@ -333,6 +386,7 @@ py::array read_array(py::handle h, const char* name) {
   }
   if (!py::isinstance<py::array>(a)) throw py::type_error(std::string(name) + ": not an array");
   py::array array = py::reinterpret_borrow<py::array>(a);
+  if (given != nullptr) *given = array;
   const py::dtype dtype = array.dtype();
   const char kind = dtype.kind();
   if (kind == 'f' && dtype.itemsize() == 8 && dtype.attr("isnative").cast<bool>()) return array;
@@ -356,7 +410,7 @@ bool read_errors(py::handle errors) {
     if (PyUnicode_CompareWithASCIIString(errors.ptr(), "raise") == 0) return false;
     if (PyUnicode_CompareWithASCIIString(errors.ptr(), "nan") == 0) return true;
   }
-  throw py::value_error("errors must be 'raise' or 'nan', not " + std::string(py::repr(errors)));
+  throw py::value_error("errors must be 'raise' or 'nan', not " + shown(errors));
 }
 
 geoconv::Mode read_mode(py::handle mode) {
@@ -364,7 +418,7 @@ geoconv::Mode read_mode(py::handle mode) {
     if (PyUnicode_CompareWithASCIIString(mode.ptr(), "exact") == 0) return geoconv::Mode::kExact;
     if (PyUnicode_CompareWithASCIIString(mode.ptr(), "fast") == 0) return geoconv::Mode::kFast;
   }
-  throw py::value_error("mode must be 'exact' or 'fast', not " + std::string(py::repr(mode)));
+  throw py::value_error("mode must be 'exact' or 'fast', not " + shown(mode));
 }
 
 int available_cores() {
@@ -378,26 +432,190 @@ int read_threads(py::handle threads) {
   if (!PyLong_Check(threads.ptr()) || PyBool_Check(threads.ptr())) {
     throw py::type_error("threads must be None or an int, not " + type_name(threads));
   }
-  const long long n = PyLong_AsLongLong(threads.ptr());
-  if (n == -1 && PyErr_Occurred()) PyErr_Clear();
-  if (n < 1) throw py::value_error("threads must be at least 1, not " + std::string(py::repr(threads)));
+  int overflow = 0;
+  const long long n = PyLong_AsLongLongAndOverflow(threads.ptr(), &overflow);
+  if (n == -1 && PyErr_Occurred()) throw py::error_already_set();
+  if (overflow > 0) return kMaxThreads;  // any count beyond the cap is the cap
+  if (overflow < 0 || n < 1) {
+    throw py::value_error("threads must be at least 1, not " + shown(threads));
+  }
   return static_cast<int>(std::min<long long>(n, kMaxThreads));
 }
 
-// [first, last] byte range an array's elements occupy.
-std::pair<std::uintptr_t, std::uintptr_t> extent(const py::array& a) {
-  auto low = reinterpret_cast<std::uintptr_t>(a.data()), high = low;
-  if (a.size() == 0) return {low, low};
+// ---------------------------------------------------------------------------
+// Which elements of arrays share memory. An array's elements are the byte
+// ranges [low + offset, + item) where each offset is a sum of index * stride
+// over its dimensions; whether two such sets meet is a bounded integer
+// problem, decided exactly where that is cheap and otherwise "maybe".
+
+enum class Sharing { kNo, kYes, kMaybe };
+
+constexpr Index kListedElements = Index{1} << 22;  // most offsets listed and sorted for an answer
+constexpr Index kFarBytes = Index{1} << 60;        // beyond the span of any array in memory
+
+struct Layout {
+  std::uintptr_t low = 0;  // its lowest byte
+  Index span = 0;          // from its lowest element's offset to its highest's
+  Index item = 8;
+  Index size = 0;          // its elements
+  Index distinct = 1;      // the product of the extents below: offsets to list
+  bool repeats = false;    // a dimension of stride 0 and more than one element
+  bool far = false;        // a span beyond kFarBytes: no valid array, not examined
+  int ndim = 0;
+  struct Dim {
+    Index n, step;
+  } dims[kMaxDims];  // ndim of them: extent n > 1, |stride| step > 0, by step ascending
+  const Dim* begin() const { return dims; }
+  const Dim* end() const { return dims + ndim; }
+};
+
+Layout layout_of(const py::array& a) {
+  Layout l;
+  l.item = a.itemsize();
+  l.size = a.size();
+  std::uintptr_t low = reinterpret_cast<std::uintptr_t>(a.data());
   for (py::ssize_t d = 0; d < a.ndim(); ++d) {
-    const auto reach = static_cast<std::uintptr_t>((a.shape(d) - 1) * std::abs(a.strides(d)));
-    if (a.strides(d) < 0) low -= reach; else high += reach;
+    const Index n = a.shape(d), s = a.strides(d);
+    if (n <= 1) continue;
+    if (s == 0) {
+      l.repeats = true;
+      continue;
+    }
+    if (s < -kFarBytes || s > kFarBytes || (s < 0 ? -s : s) > kFarBytes / (n - 1)) {
+      l.far = true;
+      continue;
+    }
+    const Index step = s < 0 ? -s : s, reach = step * (n - 1);
+    if (s < 0) low -= static_cast<std::uintptr_t>(reach);
+    l.span += reach;
+    l.far = l.far || l.span > kFarBytes;
+    l.distinct *= n;
+    l.dims[l.ndim++] = {n, step};
   }
-  return {low, high + static_cast<std::uintptr_t>(a.itemsize()) - 1};
+  l.low = low;
+  std::sort(l.dims, l.dims + l.ndim,
+            [](const Layout::Dim& x, const Layout::Dim& y) { return x.step < y.step; });
+  return l;
 }
 
-bool overlap(const py::array& a, const py::array& b) {
-  const auto x = extent(a), y = extent(b);
-  return a.size() != 0 && b.size() != 0 && x.first <= y.second && y.first <= x.second;
+// Every element's offset from the lowest, sorted (l.distinct of them).
+std::vector<Index> offsets(const Layout& l) {
+  std::vector<Index> v{0};
+  v.reserve(static_cast<std::size_t>(l.distinct));
+  for (const auto& [n, step] : l) {
+    const std::size_t m = v.size();
+    for (Index i = 1; i < n; ++i) {
+      for (std::size_t j = 0; j < m; ++j) v.push_back(v[j] + i * step);
+    }
+  }
+  std::sort(v.begin(), v.end());
+  return v;
+}
+
+// Whether two elements of one array share a byte.
+Sharing self_overlap(const Layout& l) {
+  if (l.size == 0) return Sharing::kNo;
+  if (l.repeats) return Sharing::kYes;
+  if (l.far) return Sharing::kMaybe;
+  // Enough: each stride passes the span of the smaller ones and an element.
+  Index below = 0;
+  bool apart = true;
+  for (const auto& [n, step] : l) {
+    apart = apart && step >= below + l.item;
+    below += step * (n - 1);
+  }
+  if (apart) return Sharing::kNo;
+  if (l.distinct > kListedElements) return Sharing::kMaybe;
+  const std::vector<Index> v = offsets(l);
+  for (std::size_t i = 1; i < v.size(); ++i) {
+    if (v[i] - v[i - 1] < l.item) return Sharing::kYes;
+  }
+  return Sharing::kNo;
+}
+
+// A sum's term k * stride, k from low to high.
+struct Term {
+  Index low, high, stride;
+};
+
+Index floor_div(Index a, Index b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
+Index ceil_div(Index a, Index b) { return -floor_div(-a, b); }
+
+// Whether a sum of terms[t..] (by stride descending) lies in [lo, hi]; least
+// and most hold the smallest and largest sum of terms[t..] at [t]. Each k
+// tried costs one of budget: kMaybe once it is spent.
+Sharing reach(const std::vector<Term>& terms, const std::vector<Index>& least,
+              const std::vector<Index>& most, std::size_t t, Index lo, Index hi, Index* budget) {
+  if (t == terms.size()) return lo <= 0 && 0 <= hi ? Sharing::kYes : Sharing::kNo;
+  const Term& term = terms[t];
+  const Index first = std::max(term.low, ceil_div(lo - most[t + 1], term.stride));
+  const Index last = std::min(term.high, floor_div(hi - least[t + 1], term.stride));
+  for (Index k = first; k <= last; ++k) {
+    if (--*budget < 0) return Sharing::kMaybe;
+    const Sharing r = reach(terms, least, most, t + 1, lo - k * term.stride, hi - k * term.stride,
+                            budget);
+    if (r != Sharing::kNo) return r;
+  }
+  return Sharing::kNo;
+}
+
+// Whether an element of a and one of b share a byte.
+Sharing share(const Layout& a, const Layout& b) {
+  if (a.size == 0 || b.size == 0) return Sharing::kNo;
+  if (a.far || b.far) return Sharing::kMaybe;
+  const std::uintptr_t a_end = a.low + static_cast<std::uintptr_t>(a.span + a.item);
+  const std::uintptr_t b_end = b.low + static_cast<std::uintptr_t>(b.span + b.item);
+  if (a_end <= b.low || b_end <= a.low) return Sharing::kNo;
+  // The ranges meet, so the lows are within a span of each other. Offsets x
+  // of a and y of b meet where x - y lies in [lo, hi]; x - y is a sum of
+  // terms, a's strides with k from 0 up and b's from 0 down (one term per
+  // stride: sums of whole ranges are whole ranges).
+  const auto gap = static_cast<Index>(b.low - a.low);
+  const Index lo = gap - a.item + 1, hi = gap + b.item - 1;
+  std::vector<Term> terms;
+  auto add = [&terms](Index n, Index step, bool down) {
+    for (Term& t : terms) {
+      if (t.stride == step) {
+        (down ? t.low : t.high) += down ? 1 - n : n - 1;
+        return;
+      }
+    }
+    terms.push_back({down ? 1 - n : 0, down ? 0 : n - 1, step});
+  };
+  for (const auto& [n, step] : a) add(n, step, false);
+  for (const auto& [n, step] : b) add(n, step, true);
+  std::sort(terms.begin(), terms.end(),
+            [](const Term& x, const Term& y) { return x.stride > y.stride; });
+  std::vector<Index> least(terms.size() + 1, 0), most(terms.size() + 1, 0);
+  for (std::size_t t = terms.size(); t-- > 0;) {
+    least[t] = least[t + 1] + terms[t].low * terms[t].stride;
+    most[t] = most[t + 1] + terms[t].high * terms[t].stride;
+  }
+  Index budget = Index{1} << 16;
+  const Sharing found = reach(terms, least, most, 0, lo, hi, &budget);
+  if (found != Sharing::kMaybe) return found;
+  // Too many ways to try: every offset listed, where there are few enough.
+  if (a.distinct + b.distinct > kListedElements) return Sharing::kMaybe;
+  const std::vector<Index> xs = offsets(a), ys = offsets(b);
+  for (Index x : xs) {
+    const auto y = std::lower_bound(ys.begin(), ys.end(), x - hi);
+    if (y != ys.end() && *y <= x - lo) return Sharing::kYes;
+  }
+  return Sharing::kNo;
+}
+
+// Whether every point reads input `in` from the very element it writes in
+// output `out`: the same first element and the same strides along every
+// dimension of the broadcast shape with more than one point.
+bool in_place(const py::array& in, const py::array& out, const std::vector<Index>& shape) {
+  if (in.data() != out.data() || in.itemsize() != out.itemsize()) return false;
+  const auto ndim = static_cast<py::ssize_t>(shape.size()), offset = ndim - in.ndim();
+  for (py::ssize_t d = 0; d < ndim; ++d) {
+    if (shape[static_cast<std::size_t>(d)] <= 1) continue;
+    const Index s = d < offset || in.shape(d - offset) == 1 ? 0 : in.strides(d - offset);
+    if (s != out.strides(d)) return false;
+  }
+  return true;
 }
 
 std::string shape_text(const std::vector<Index>& shape) {
@@ -456,8 +674,12 @@ py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* ar
   }
 
   std::vector<py::array> arrays;
+  py::object as_given[6];  // the inputs' arrays as the caller gave them
   if (!plain) {
-    for (int i = 0; i < nin; ++i) arrays.push_back(read_array(args[i], input_name(r, i)));
+    arrays.reserve(static_cast<std::size_t>(nin));
+    for (int i = 0; i < nin; ++i) {
+      arrays.push_back(read_array(args[i], input_name(r, i), &as_given[i]));
+    }
     bool all_scalars = out.is_none();
     for (const py::array& a : arrays) all_scalars = all_scalars && a.ndim() == 0;
     if (all_scalars) {
@@ -501,7 +723,10 @@ py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* ar
   // The broadcast shape.
   int ndim = 0;
   for (const py::array& a : arrays) ndim = std::max(ndim, static_cast<int>(a.ndim()));
-  if (ndim > kMaxDims) throw py::value_error("too many dimensions");
+  if (ndim > kMaxDims) {
+    throw py::value_error("too many dimensions: " + std::to_string(ndim) + ", at most " +
+                          std::to_string(kMaxDims));
+  }
   std::vector<Index> shape(static_cast<std::size_t>(ndim), 1);
   for (const py::array& a : arrays) {
     const int offset = ndim - static_cast<int>(a.ndim());
@@ -523,13 +748,15 @@ py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* ar
   Index size = 1;
   for (Index n : shape) {
     if (n != 0 && size > std::numeric_limits<Index>::max() / n) {
-      throw py::value_error("broadcast shape too large");
+      throw py::value_error("broadcast shape too large: " + shape_text(shape));
     }
     size *= n;
   }
 
-  // The outputs: new arrays, or out= checked.
+  // The outputs: new arrays, or out= checked (scratch[o]: a new array in
+  // place of out[o] until the end).
   std::vector<py::array> outs;
+  bool scratch[3] = {}, fresh[3] = {};
   py::tuple given;
   const bool have_out = !out.is_none();
   if (have_out) {
@@ -545,11 +772,13 @@ py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* ar
       throw py::value_error("out must hold " + std::to_string(nout) + " arrays, not " +
                             std::to_string(given.size()));
     }
+    Layout layouts[3];
     for (int o = 0; o < nout; ++o) {
       const std::string which = "out[" + std::to_string(o) + "]";
       if (!py::isinstance<py::array>(given[o])) {
         throw py::type_error(which + " must be a NumPy array, not " + type_name(given[o]));
       }
+      if (masked(given[o])) refuse_masked(which, "pass a plain ndarray");
       py::array a = py::reinterpret_borrow<py::array>(given[o]);
       const py::dtype dt = a.dtype();
       if (!(dt.kind() == 'f' && dt.itemsize() == 8 && dt.attr("isnative").cast<bool>())) {
@@ -560,22 +789,72 @@ py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* ar
         throw py::value_error(which + " has shape " + shape_text(shape_of(a)) +
                               ", the inputs broadcast to " + shape_text(shape));
       }
-      for (const py::array& b : outs) {
-        if (overlap(a, b)) throw py::value_error("out arrays must not overlap one another");
+      // Two points writing one element would leave the results to the order
+      // of the points: refused, as is an output that may do so.
+      layouts[o] = layout_of(a);
+      const Sharing self = self_overlap(layouts[o]);
+      if (self == Sharing::kYes) {
+        throw py::value_error(which + ": its elements overlap one another (a zero stride or "
+                              "overlapping strides)");
+      }
+      if (self == Sharing::kMaybe) {
+        throw py::value_error(which + ": its elements may share memory (strides too irregular "
+                              "to check over more than " + std::to_string(kListedElements) +
+                              " elements)");
+      }
+      for (int b = 0; b < o; ++b) {
+        const Sharing both = share(layouts[b], layouts[o]);
+        if (both == Sharing::kYes) throw py::value_error("out arrays must not overlap one another");
+        if (both == Sharing::kMaybe) {
+          throw py::value_error("out[" + std::to_string(b) + "] and " + which + " may share memory "
+                                "(strides too irregular to check over more than " +
+                                std::to_string(kListedElements) + " elements)");
+        }
       }
       outs.push_back(a);
     }
-    // An input sharing memory with an output is read from a copy.
+    // With errors="raise", an output sharing memory with an input (as the
+    // caller gave it) gets the results in a new array first, copied over it
+    // only once every point has converted: a failure leaves the caller's
+    // arrays as they were. A routine that never fails needs no such copy.
+    if (!nan_on_failure && r.fails) {
+      Layout inputs[6];
+      for (int i = 0; i < nin; ++i) {
+        inputs[i] = layout_of(py::reinterpret_borrow<py::array>(as_given[i]));
+      }
+      for (int o = 0; o < nout; ++o) {
+        bool shared = false;
+        for (int i = 0; i < nin; ++i) {
+          shared = shared || share(inputs[i], layouts[o]) != Sharing::kNo;
+        }
+        if (!shared) continue;
+        py::array& a = outs[static_cast<std::size_t>(o)];
+        a = a.flags() & py::array::c_style
+                ? new_results(shape, size)
+                : py::reinterpret_steal<py::array>(
+                      numpy_function("empty_like")(a, py::arg("subok") = false).release());
+        scratch[o] = fresh[o] = true;
+      }
+    }
+    // The results are those of converting a copy of the inputs: an input
+    // sharing memory with an output is read from a copy, unless it is read
+    // exactly in place (each point's input the element its result goes to,
+    // no other point's), which threads split safely.
     for (py::array& a : arrays) {
-      for (const py::array& b : outs) {
-        if (overlap(a, b)) {
+      const Layout l = layout_of(a);
+      for (int o = 0; o < nout; ++o) {
+        const py::array& b = outs[static_cast<std::size_t>(o)];
+        if (!scratch[o] && !in_place(a, b, shape) && share(l, layouts[o]) != Sharing::kNo) {
           a = py::reinterpret_steal<py::array>(a.attr("copy")().release());
           break;
         }
       }
     }
   } else {
-    for (int o = 0; o < nout; ++o) outs.push_back(new_results(shape, size));
+    for (int o = 0; o < nout; ++o) {
+      outs.push_back(new_results(shape, size));
+      fresh[o] = true;
+    }
   }
 
   // The plan: operands' strides in the broadcast shape, dimensions of one
@@ -585,7 +864,7 @@ py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* ar
   p.nout = nout;
   p.size = size;
   p.nan_on_failure = nan_on_failure;
-  p.fresh = !have_out && size >= kMinPointsPerThread;
+  for (int o = 0; o < nout; ++o) p.fresh[o] = fresh[o] && size >= kMinPointsPerThread;
   p.mode = how;
   p.routine = &r;
   p.site = site;
@@ -633,7 +912,13 @@ py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* ar
     py::gil_scoped_release release;
     failed = run_threads(p, nthreads);
   }
+  if (failed.status != 0) {
+    throw std::runtime_error(std::string("geoconv: ") + geoconv::array_reason(failed.status));
+  }
   if (failed.at >= 0) raise_conversion_error(failed.fault, py::int_(failed.at));
+  for (int o = 0; o < nout; ++o) {
+    if (scratch[o]) numpy_function("copyto")(given[o], outs[static_cast<std::size_t>(o)]);
+  }
   if (have_out) return nout == 1 ? py::object(given[0]) : py::object(given);
   if (nout == 1) return outs[0];
   return py::make_tuple(outs[0], outs[1], outs[2]);
@@ -645,6 +930,7 @@ py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* ar
 double read_site_value(py::handle h, const char* name) {
   double v;
   if (read_python_number(h, name, &v)) return v;
+  if (masked(h)) refuse_masked(name, "pass a number");
   py::array a = read_array(h, name);
   if (a.ndim() != 0) {
     throw py::type_error(std::string("Site takes one position: ") + name +

@@ -78,13 +78,6 @@ def test_inputs_are_never_modified_and_out_is_filled_in_place():
     assert geoconv.LLA84toEFG84(lat, lon, alt, out=out) is not None
     for a, b in zip(out, fresh):
         np.testing.assert_array_equal(a, b)
-    # Outputs over the inputs, in place or one point further on, give the same results.
-    E = lat.copy()
-    geoconv.LLA84toEFG84(E, lon, alt, out=(E, out[1], out[2]))
-    np.testing.assert_array_equal(E, fresh[0])
-    shifted = np.append(lat.ravel(), 0.0)
-    geoconv.LLA84toEFG84(shifted[:-1], 0.0, 0.0, out=(shifted[1:], np.empty(12), np.empty(12)))
-    np.testing.assert_array_equal(shifted[1:], geoconv.LLA84toEFG84(lat.ravel(), 0.0, 0.0)[0])
     one = np.empty(2)
     assert geoconv.sind([30.0, 90.0], out=one) is one
     np.testing.assert_array_equal(one, [geoconv.sind(30.0), geoconv.sind(90.0)])
