@@ -2,9 +2,9 @@
 // has: every conversion (a site routine free, on a Site and with one site
 // repeated by a stride of 0) over its rows of tests/data/expected.txt and
 // random points, as the bounds of <geoconv/fast.hpp> state them. The faults
-// must be the exact mode's, a failing point's outputs the exact mode's bits,
-// and a strided in-place conversion the contiguous one's bits. Prints the
-// worst difference of each output as a fraction of its bound.
+// must be the exact mode's, and a failing point's outputs the exact mode's
+// bits. Prints the worst difference of each output as a fraction of its
+// bound.
 
 #include <geoconv/fast.hpp>
 #include <geoconv/geoconv.h>
@@ -217,26 +217,6 @@ Results convert(const Routine& r, Way way, const std::vector<Point>& pts, Mode m
   return res;
 }
 
-// The same conversion in place in one interleaved array of six doubles a
-// point (inputs read from, results written to, columns 0 to 2), free sites
-// only, without faults: the contiguous results' bits.
-void expect_strided_in_place(const Routine& r, const std::vector<Point>& pts, const Results& fast) {
-  std::vector<double> buffer;
-  for (const Point& p : pts) buffer.insert(buffer.end(), p.begin(), p.begin() + 6);
-  Column c[6];
-  OutColumn o[3];
-  for (int k = 0; k < 6; ++k) c[k] = {buffer.data() + k, 6};
-  for (int k = 0; k < 3; ++k) o[k] = {buffer.data() + k, 6};
-  EXPECT_EQ(run_array(r, pts.size(), c, o, nullptr, Mode::kFast), fast.failed);
-  for (std::size_t i = 0; i < pts.size(); ++i) {
-    for (int k = 0; k < 3; ++k) {
-      const double want = fast.faults[i] == Fault::kNone || fast.faults[i] == Fault::kRange
-                              ? fast.out[k][i] : pts[i][k];
-      ASSERT_EQ(std::memcmp(&buffer[i * 6 + k], &want, 8), 0) << r.name << " point " << i;
-    }
-  }
-}
-
 struct Case {
   const char* routine;
   Way way;
@@ -304,7 +284,6 @@ TEST_P(Fast, WithinBoundsOfExact) {
                 c.routine, c.way == Way::kFree ? "free" : c.way == Way::kPlaced ? "Site" : "stride0",
                 level, pts.size(), refused, disagreements, worst_diff[0], worst_diff[1],
                 worst_diff[2], worst[0], worst[1], worst[2]);
-    if (c.way == Way::kFree) expect_strided_in_place(r, pts, got);
   }
   fast::use_level(start);
 }

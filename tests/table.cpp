@@ -492,35 +492,6 @@ int main(int argc, char** argv) {
   dup2(saved_stderr, 2);
   if (std::ftell(err) != 0) problems.push_back("a routine wrote to standard error");
 
-  // The C interface's generic calls refuse an index that names no routine,
-  // and the site calls one that takes no site; a code that names no fault has
-  // the empty message; a site of zero bytes is invalid, a placed one valid (1).
-  geoconv_site zero = {{0}};
-  double x[6] = {}, y[3];
-  const double* in_at[3] = {x, x, x};
-  double* out_at[3] = {y, y, y};
-  const std::ptrdiff_t stride[3] = {0, 0, 0};
-  const int sind = geoconv_find_routine("sind");
-  for (int bad : {-1, routine_count()}) {
-    if (geoconv_convert(bad, x, y) != -1 || geoconv_site_convert(&zero, bad, x, y) != -1 ||
-        geoconv_convert_array(bad, 1, in_at, stride, out_at, stride, nullptr, 0) != ~std::size_t{0} ||
-        geoconv_site_convert_array(&zero, bad, 1, in_at, stride, out_at, stride, nullptr, 0) !=
-            ~std::size_t{0}) {
-      problems.push_back("the C interface takes a routine index " + std::to_string(bad));
-    }
-  }
-  for (int bad : {-1, 4, 5, 63}) {
-    if (*geoconv_message(bad) != '\0' || *geoconv_reason(bad) != '\0') {
-      problems.push_back("the C interface has a message for fault " + std::to_string(bad));
-    }
-  }
-  if (geoconv_site_convert(&zero, sind, x, y) != -1 ||
-      geoconv_site_convert_array(&zero, sind, 1, in_at, stride, out_at, stride, nullptr, 0) !=
-          ~std::size_t{0} ||
-      geoconv_site_valid(&zero) != 0 || geoconv_site_init(&zero, nullptr, 10.0, 20.0, 30.0) != 0 ||
-      geoconv_site_valid(&zero) != 1) {
-    problems.push_back("the C site calls take sind, or a site's validity is misreported");
-  }
   for (std::size_t i = 0; i < problems.size() && i < 20; ++i) std::printf("%s\n", problems[i].c_str());
   if (update) {
     std::ofstream rewrite(argv[argc - 1]);
