@@ -71,7 +71,7 @@ double odd(double value) {
   return chance(0.002) ? kOdd[rng() % 4] : value;
 }
 // An angle, now and then beyond SLEEF's argument reduction.
-double angle(double lo, double hi) { return odd(chance(0.002) ? 1e300 : uniform(lo, hi)); }
+double angle(double lo, double hi) { return odd(chance(0.002) ? 1e302 : uniform(lo, hi)); }
 double latitude() {
   if (chance(0.03)) return (chance(0.5) ? 1 : -1) * (90 - std::pow(10, uniform(-9, 0.5)));
   if (chance(0.01)) return chance(0.5) ? 90.0 : std::nextafter(-90.0, -100);

@@ -52,13 +52,13 @@ struct Span {
 };
 
 
-// Which elements of two spans share a byte: element i of w and element j of
-// r with j < i (before), j == i (same) or j > i (after).
+// Whether elements of two spans share a byte (meet): element i of w and
+// element j of r, any i and j, and in particular some with j < i (before) or
+// j > i (after).
 struct Meeting {
-  bool before = false, same = false, after = false;
-  bool any() const { return before || same || after; }
+  bool meet = false, before = false, after = false;
   void add(const Meeting& m) {
-    before |= m.before, same |= m.same, after |= m.after;
+    meet |= m.meet, before |= m.before, after |= m.after;
   }
 };
 
@@ -110,13 +110,13 @@ Meeting solve(std::int64_t a, std::int64_t b, std::int64_t c, std::int64_t n) {
     // One index is free: the other is fixed, if it exists.
     const std::int64_t coef = a != 0 ? a : b;
     if (coef == 0) {
-      if (c == 0) m.before = m.after = n > 1, m.same = true;
+      if (c == 0) m.meet = true, m.before = m.after = n > 1;
       return m;
     }
     if (c % coef != 0) return m;
     const std::int64_t fixed = a != 0 ? c / a : -c / b;
     if (fixed < 0 || fixed >= n) return m;
-    m.same = true;
+    m.meet = true;
     // a fixed i: j free; a fixed j: i free.
     const bool low = fixed > 0, high = fixed < n - 1;
     m.before = a != 0 ? low : high;
@@ -153,11 +153,9 @@ Meeting solve(std::int64_t a, std::int64_t b, std::int64_t c, std::int64_t n) {
   // j - i is linear in k: its signs over [k_low, k_high] are its ends'.
   const std::int64_t d0 = j0 - i0, slope = step - period;
   const std::int64_t at_low = d0 + slope * k_low, at_high = d0 + slope * k_high;
+  m.meet = true;
   m.before = at_low < 0 || at_high < 0;
   m.after = at_low > 0 || at_high > 0;
-  // j == i strictly inside the range needs no look: the ends' signs differ
-  // there, so before and after hold already.
-  m.same = at_low == 0 || at_high == 0;
   return m;
 }
 
@@ -169,7 +167,7 @@ Meeting meeting(const Span& w, const Span& r, std::size_t count) {
   if (n == 0) return all;
   if (static_cast<std::uint64_t>(count) > static_cast<std::uint64_t>(kFar) ||
       !extent(w, n, &wl, &wh) || !extent(r, n, &rl, &rh)) {
-    all.before = all.same = all.after = true;  // no valid call: assume the worst
+    all.meet = all.before = all.after = true;  // no valid call: assume the worst
     return all;
   }
   if (wh <= rl || rh <= wl) return all;
@@ -257,7 +255,7 @@ Order plan(std::size_t n, int inputs, const Column* in, int outputs, const OutCo
     for (int b = a; b < count; ++b) {
       const Meeting m = meeting(writes[a], writes[b], n);
       // One span with itself: before and after come in pairs.
-      if (b == a ? m.before : m.any()) return Order::kRefused;
+      if (b == a ? m.before : m.meet) return Order::kRefused;
     }
   }
   Meeting hazards;
