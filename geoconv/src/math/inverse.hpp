@@ -1,0 +1,259 @@
+// atan, atan2, asin and acos, correctly rounded to nearest, over lanes of
+// doubles (lanes.hpp).
+//
+// Each is an angle K +- atan(n/d) with 0 <= n <= d and K in {0, pi/2, pi}:
+// atan x with (n, d) = (|x|, 1) or (1, |x|), atan2 with (|y|, |x|) in
+// order, asin y = atan2(y, sqrt(1 - y^2)) and acos y = atan2(sqrt(1 - y^2), y),
+// the root a double-double. With c = i/128 nearest n/d,
+//   atan(n/d) = atan c + atan delta,   delta = (n - c d) / (d + c n),
+// |delta| <= 1/256, atan c from a table of double-double values and atan
+// delta an odd polynomial. The sum is carried as hi + lo with an error bound
+// for the rounding test; rejected arguments take the accurate path
+// (accurate.hpp), which refines the angle by Newton's iteration.
+
+#ifndef GEOCONV_SRC_MATH_INVERSE_HPP
+#define GEOCONV_SRC_MATH_INVERSE_HPP
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "accurate.hpp"
+#include "lanes.hpp"
+#include "tables.hpp"
+
+namespace geoconv::detail::math {
+
+namespace inverse_detail {
+
+template <class V> struct Angle {
+  V hi, lo, err;
+};
+
+// K +- atan(n/d) for 0 <= n <= d, n and d double-double (low parts zero or
+// below 2^-52 of their high parts), 2^-60 <= d <= 2^100 and n = 0 or
+// n >= 2^-920 so that no product below underflows or overflows. K is pi/2
+// where `half`, pi where `full` (`half` takes precedence), else 0; atan(n/d)
+// is subtracted where `minus`.
+//
+// Errors: n - c d is exact up to its low part's roundings (2^-104 d; the
+// subtraction of the high parts is exact by Sterbenz's lemma), the quotient
+// carries 2^-104 relative more, so that delta is within 2^-103 absolute, or
+// 2^-104 relative when c = 0; that is below 2^-95 |atan c| where c > 0. The
+// cubic and higher terms (below 2^-17.58 |delta|) are within 2^-51.2 of
+// their value (the roundings of delta^2, of the polynomial and its two
+// products), their additions round within 2^-69.4 |delta|, the next term
+// left out is below 2^-83 |delta|: 2^-68.1 |delta| in all, taken as
+// 2^-67.5 |delta|. The table's values are within 2^-106, K's within 2^-106
+// of theirs, the final sums round within 2^-104 |result|.
+template <class V> inline Angle<V> atan_ratio(V nh, V nl, V dh, V dl, typename Lanes<V>::M half,
+                                              typename Lanes<V>::M full, typename Lanes<V>::M minus) {
+  using L = Lanes<V>;
+  typename L::I ibits;
+  V k = round_int(nh / dh * 128.0, ibits);
+  V c = k * 0x1p-7;
+  V p, e, num_h, num_l, den_h, den_s;
+  two_prod(c, dh, p, e);
+  two_sum(nh - p, (nl - e) - c * dl, num_h, num_l);
+  two_prod(c, nh, p, e);
+  two_sum(dh, p, den_h, den_s);
+  V den_l = den_s + ((e + dl) + c * nl);
+  V inv = 1.0 / den_h;
+  V qh = num_h * inv;
+  two_prod(qh, den_h, p, e);
+  V ql = (((num_h - p) - e) + (num_l - qh * den_l)) * inv;
+  V t = qh * qh;
+  V poly = t * (-0x1.5555555555555p-2 + t * (0x1.999999999999ap-3 + t * (-0x1.2492492492492p-3 +
+                                                                      t * 0x1.c71c71c71c71cp-4)));
+  // atan c from the table (i = k, 0..128).
+  V th, tl;
+  typename L::I idx = ibits & L::isplat(255);
+  for (int n = 0; n < L::kCount; ++n) {
+    std::int64_t i = L::iget(idx, n);
+    const double* row = tables::kAtan[i <= 128 ? i : 128];
+    L::set(th, n, row[0]);
+    L::set(tl, n, row[1]);
+  }
+  V rh, re;
+  two_sum(th, qh, rh, re);
+  V rl = (re + tl) + (ql + qh * poly);
+  V err = vabs(qh) * 0x1.6a09e667f3bcdp-68 + vabs(th) * 0x1p-95;  // 2^-67.5, 2^-95
+  // K +- (rh + rl).
+  auto neg = L::iselect(minus, L::isplat(INT64_MIN), L::isplat(0));
+  rh = xor_sign(rh, neg);
+  rl = xor_sign(rl, neg);
+  V kh = L::select(half, L::splat(tables::kHalfPiHi), L::select(full, L::splat(tables::kPiHi), L::splat(0.0)));
+  V kl = L::select(half, L::splat(tables::kHalfPiLo), L::select(full, L::splat(tables::kPiLo), L::splat(0.0)));
+  V u, ue;
+  two_sum(kh, rh, u, ue);
+  Angle<V> out;
+  fast_two_sum(u, ue + (kl + rl), out.hi, out.lo);
+  out.err = err + vabs(out.hi) * 0x1p-100;
+  return out;
+}
+
+template <class V> inline typename Lanes<V>::M rounds_surely(const Angle<V>& a) {
+  return (a.hi + (a.lo + a.err)) == (a.hi + (a.lo - a.err));
+}
+
+// sqrt((1 - a)(1 + a)) as a double-double for 0 <= a <= 1: 1 - a and 1 + a
+// exactly as double-doubles, their product to 2^-104, its root corrected
+// once from the exact residual (2^-104 relative). sqrt is correctly rounded
+// in IEEE arithmetic, so the high part is the same everywhere.
+template <class V> inline void cosine_of_asin(V a, V& sh, V& sl) {
+  using L = Lanes<V>;
+  V u1, u2, v1, v2, wh, we, wl;
+  two_sum(L::splat(1.0), -a, u1, u2);
+  two_sum(L::splat(1.0), a, v1, v2);
+  two_prod(u1, v1, wh, we);
+  fast_two_sum(wh, we + (u1 * v2 + u2 * v1), wh, wl);
+  sh = L::sqrt(wh);
+  V p, e;
+  two_prod(sh, sh, p, e);
+  V den = L::select(wh > 0.0, sh + sh, L::splat(1.0));
+  sl = (((wh - p) - e) + wl) / den;
+}
+
+// Exact-result and special arguments of atan2, Annex F of C.
+inline double atan2_special(double y, double x) {
+  using namespace tables;
+  if (std::isnan(x) || std::isnan(y)) return x + y;
+  if (y == 0) return std::signbit(x) ? std::copysign(kPiHi, y) : y;
+  if (std::isinf(y)) {
+    if (std::isinf(x)) return std::copysign(x > 0 ? kQuarterPiHi : kThreeQuarterPiHi, y);
+    return std::copysign(kHalfPiHi, y);
+  }
+  if (std::isinf(x)) return x > 0 ? std::copysign(0.0, y) : std::copysign(kPiHi, y);
+  return std::copysign(kHalfPiHi, y);  // x = +-0
+}
+
+}  // namespace inverse_detail
+
+template <class V> inline V atan2(V y, V x) {
+  using namespace inverse_detail;
+  using L = Lanes<V>;
+  using I = typename L::I;
+  V ax = vabs(x), ay = vabs(y);
+  auto swap = ay > ax;
+  V n = L::select(swap, ax, ay), d = L::select(swap, ay, ax);
+  // Scale both by the power of two that brings d to [1, 2) (d subnormal:
+  // to [2^-52, 1)); the ratio is unchanged.
+  I e = (L::bits(d) >> 52) & L::isplat(0x7ff);
+  I sbits = L::iselect(e <= L::isplat(2045), (L::isplat(2046) - e) << 52, L::isplat(std::int64_t{1} << 51));
+  V sc = L::from_bits(sbits);
+  n = n * sc;
+  d = d * sc;
+  auto negx = sign_bit(x) != L::isplat(0);
+  auto special = L::mor(L::mor(x == 0.0, y == 0.0),
+                        L::mnot(L::mand(ax <= 0x1.fffffffffffffp1023, ay <= 0x1.fffffffffffffp1023)));
+  // A ratio below 2^-920 with x > 0: the angle is that small too, handled
+  // one lane at a time.
+  auto tiny = L::mand(n < 0x1p-920, L::mnot(L::mor(swap, negx)));
+  n = L::select(L::mor(special, tiny), L::splat(0.0), n);
+  d = L::select(special, L::splat(1.0), d);
+  V zero = L::splat(0.0);
+  Angle<V> a = atan_ratio(n, zero, d, zero, swap, negx, L::mand(L::mnot(L::mand(swap, negx)), L::mor(swap, negx)));
+  I sy = sign_bit(y);
+  V res = xor_sign(a.hi + a.lo, sy);
+  auto redo = L::mnot(L::mor(rounds_surely(a), L::mor(special, tiny)));
+  auto scalar = L::mor(L::mor(redo, special), tiny);
+  if (L::any(scalar)) {
+    for (int i = 0; i < L::kCount; ++i) {
+      double yi = L::get(y, i), xi = L::get(x, i);
+      if (L::lane(special, i)) {
+        L::set(res, i, atan2_special(yi, xi));
+      } else if (L::lane(tiny, i)) {
+        L::set(res, i, accurate::atan2(yi, xi, nullptr));
+      } else if (L::lane(redo, i)) {
+        double s = std::signbit(yi) ? -1.0 : 1.0;
+        const double start[2] = {s * L::get(a.hi, i), s * L::get(a.lo, i)};
+        L::set(res, i, accurate::atan2(yi, xi, start));
+      }
+    }
+  }
+  return res;
+}
+
+template <class V> inline V atan(V x) {
+  using namespace inverse_detail;
+  using L = Lanes<V>;
+  V ax = vabs(x);
+  auto big = ax > 1.0;
+  V n = L::select(big, L::splat(1.0), ax);
+  V d = L::select(big, L::select(ax < 0x1p100, ax, L::splat(0x1p100)), L::splat(1.0));
+  V zero = L::splat(0.0);
+  auto no = ax != ax;  // false in every lane but NaN's
+  Angle<V> a = atan_ratio(n, zero, d, zero, big, no, big);
+  typename L::I sx = sign_bit(x);
+  V res = xor_sign(a.hi + a.lo, sx);
+  auto tiny = ax < 0x1p-27;  // atan x rounds to x
+  res = L::select(tiny, x, res);
+  res = L::select(x == x, res, x + x);
+  auto redo = L::mnot(L::mor(L::mor(rounds_surely(a), tiny), no));
+  if (L::any(redo)) {
+    for (int i = 0; i < L::kCount; ++i) {
+      if (!L::lane(redo, i)) continue;
+      double xi = L::get(x, i);
+      double s = std::signbit(xi) ? -1.0 : 1.0;
+      const double start[2] = {s * L::get(a.hi, i), s * L::get(a.lo, i)};
+      L::set(res, i, accurate::atan2(xi, 1.0, start));
+    }
+  }
+  return res;
+}
+
+namespace inverse_detail {
+template <bool kAcos, class V> inline V asin_acos(V y) {
+  using L = Lanes<V>;
+  V a = vabs(y);
+  V ac = L::select(a <= 1.0, a, L::splat(1.0));
+  V sh, sl;
+  cosine_of_asin(ac, sh, sl);
+  // asin: atan2(a, s), then y's sign; acos: atan2(s, y).
+  V zero = L::splat(0.0);
+  Angle<V> r;
+  if constexpr (!kAcos) {
+    auto swap = ac > sh;
+    V nh = L::select(swap, sh, ac), nl = L::select(swap, sl, zero);
+    V dh = L::select(swap, ac, sh), dl = L::select(swap, zero, sl);
+    auto no = a != a;
+    r = atan_ratio(nh, nl, dh, dl, swap, no, swap);
+  } else {
+    auto swap = sh > ac;
+    auto negx = sign_bit(y) != L::isplat(0);
+    V nh = L::select(swap, ac, sh), nl = L::select(swap, zero, sl);
+    V dh = L::select(swap, sh, ac), dl = L::select(swap, sl, zero);
+    r = atan_ratio(nh, nl, dh, dl, swap, negx, L::mand(L::mnot(L::mand(swap, negx)), L::mor(swap, negx)));
+  }
+  V res = r.hi + r.lo;
+  if constexpr (!kAcos) res = xor_sign(res, sign_bit(y));
+  auto tiny = a < 0x1p-27;  // asin y rounds to y (acos y needs nothing apart)
+  if constexpr (!kAcos) res = L::select(tiny, y, res);
+  auto domain = a <= 1.0;  // false for NaN
+  res = L::select(domain, res, (y - y) / 0.0);
+  auto redo = L::mnot(L::mor(rounds_surely(r), L::mor(L::mnot(domain), a == 1.0)));
+  if constexpr (!kAcos) redo = L::mand(redo, L::mnot(tiny));
+  if (L::any(redo)) {
+    for (int i = 0; i < L::kCount; ++i) {
+      if (!L::lane(redo, i)) continue;
+      double yi = L::get(y, i);
+      if constexpr (kAcos) {
+        const double start[2] = {L::get(r.hi, i), L::get(r.lo, i)};
+        L::set(res, i, accurate::acos(yi, start));
+      } else {
+        double s = std::signbit(yi) ? -1.0 : 1.0;
+        const double start[2] = {s * L::get(r.hi, i), s * L::get(r.lo, i)};
+        L::set(res, i, accurate::asin(yi, start));
+      }
+    }
+  }
+  return res;
+}
+}  // namespace inverse_detail
+
+template <class V> inline V asin(V y) { return inverse_detail::asin_acos<false>(y); }
+template <class V> inline V acos(V y) { return inverse_detail::asin_acos<true>(y); }
+
+}  // namespace geoconv::detail::math
+
+#endif  // GEOCONV_SRC_MATH_INVERSE_HPP

@@ -1,0 +1,144 @@
+// Lanes of doubles for the elementary functions: a plain double (one lane) or
+// a vector of 2, 4 or 8 with GCC's and clang's vector extensions. The
+// functions are written once over a lane type V; every operation below is
+// the same IEEE operation in each lane, so each width gives the bits that one
+// lane gives. Selections take masks (all ones where a comparison holds); the
+// error-free transformations use only +, - and * (no fused multiply-add: the
+// library is compiled with -ffp-contract=off).
+
+#ifndef GEOCONV_SRC_MATH_LANES_HPP
+#define GEOCONV_SRC_MATH_LANES_HPP
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace geoconv::detail::math {
+
+using V2 = double __attribute__((vector_size(16)));
+using V4 = double __attribute__((vector_size(32)));
+using V8 = double __attribute__((vector_size(64)));
+
+using I2 = std::int64_t __attribute__((vector_size(16)));
+using I4 = std::int64_t __attribute__((vector_size(32)));
+using I8 = std::int64_t __attribute__((vector_size(64)));
+
+// Per lane type: the number of lanes, the integer lanes of the same width and
+// the mask type (bool for one lane, integer lanes of 0 or -1 otherwise).
+template <class V, class IV> struct VectorLanes {
+  static constexpr int kCount = sizeof(V) / sizeof(double);
+  using I = IV;
+  using M = IV;
+  static V splat(double c) { return V{} + c; }
+  static I bits(V v) { return (I)v; }
+  static V from_bits(I i) { return (V)i; }
+  static I isplat(std::int64_t c) { return I{} + c; }
+  static V select(M m, V a, V b) { return (V)((m & (I)a) | (~m & (I)b)); }
+  static I iselect(M m, I a, I b) { return (m & a) | (~m & b); }
+  static M mand(M a, M b) { return a & b; }
+  static M mor(M a, M b) { return a | b; }
+  static M mnot(M a) { return ~a; }
+  static bool any(M m) {
+    std::int64_t r = 0;
+    for (int i = 0; i < kCount; ++i) r |= m[i];
+    return r != 0;
+  }
+  static bool lane(M m, int i) { return m[i] != 0; }
+  static double get(V v, int i) { return v[i]; }
+  static void set(V& v, int i, double d) { v[i] = d; }
+  static std::int64_t iget(I v, int i) { return v[i]; }
+  static void iset(I& v, int i, std::int64_t d) { v[i] = d; }
+  static V sqrt(V v) {
+    for (int i = 0; i < kCount; ++i) v[i] = std::sqrt(v[i]);
+    return v;
+  }
+};
+
+template <class V> struct Lanes;
+template <> struct Lanes<V2> : VectorLanes<V2, I2> {};
+template <> struct Lanes<V4> : VectorLanes<V4, I4> {};
+template <> struct Lanes<V8> : VectorLanes<V8, I8> {};
+template <> struct Lanes<double> {
+  static constexpr int kCount = 1;
+  using I = std::int64_t;
+  using M = bool;
+  static double splat(double c) { return c; }
+  static I bits(double v) {
+    I i;
+    std::memcpy(&i, &v, sizeof i);
+    return i;
+  }
+  static double from_bits(I i) {
+    double v;
+    std::memcpy(&v, &i, sizeof v);
+    return v;
+  }
+  static I isplat(I c) { return c; }
+  static double select(M m, double a, double b) { return m ? a : b; }
+  static I iselect(M m, I a, I b) { return m ? a : b; }
+  static M mand(M a, M b) { return a && b; }
+  static M mor(M a, M b) { return a || b; }
+  static M mnot(M a) { return !a; }
+  static bool any(M m) { return m; }
+  static bool lane(M m, int) { return m; }
+  static double get(double v, int) { return v; }
+  static void set(double& v, int, double d) { v = d; }
+  static I iget(I v, int) { return v; }
+  static void iset(I& v, int, I d) { v = d; }
+  static double sqrt(double v) { return std::sqrt(v); }
+};
+
+// |v| and the sign bit of v, by their bits (so that -0 and NaN are handled
+// as data, not compared).
+template <class V> inline V vabs(V v) {
+  using L = Lanes<V>;
+  return L::from_bits(L::bits(v) & L::isplat(INT64_MAX));
+}
+template <class V> inline typename Lanes<V>::I sign_bit(V v) {
+  using L = Lanes<V>;
+  return L::bits(v) & L::isplat(INT64_MIN);
+}
+template <class V> inline V xor_sign(V v, typename Lanes<V>::I s) {
+  using L = Lanes<V>;
+  return L::from_bits(L::bits(v) ^ s);
+}
+
+// Error-free transformations. two_sum: s + e = a + b exactly (Knuth).
+// fast_two_sum: the same when |a| >= |b| or a = 0 (Dekker). two_prod:
+// p + e = a * b exactly by Veltkamp's splitting into 26-bit halves, when
+// |a|, |b| < 2^995 and no partial product falls below 2^-969 (Dekker).
+template <class V> inline void two_sum(V a, V b, V& s, V& e) {
+  s = a + b;
+  V bb = s - a;
+  e = (a - (s - bb)) + (b - bb);
+}
+template <class V> inline void fast_two_sum(V a, V b, V& s, V& e) {
+  s = a + b;
+  e = b - (s - a);
+}
+template <class V> inline void split(V a, V& hi, V& lo) {
+  V c = a * 134217729.0;  // 2^27 + 1
+  hi = c - (c - a);
+  lo = a - hi;
+}
+template <class V> inline void two_prod(V a, V b, V& p, V& e) {
+  V ah, al, bh, bl;
+  split(a, ah, al);
+  split(b, bh, bl);
+  p = a * b;
+  e = ((ah * bh - p) + ah * bl + al * bh) + al * bl;
+}
+
+// x rounded to an integer (ties to even) for |x| < 2^51, and the same integer
+// modulo 2^51 in the low bits of the returned bits, by adding and removing
+// 1.5 * 2^52.
+template <class V> inline V round_int(V x, typename Lanes<V>::I& low_bits) {
+  using L = Lanes<V>;
+  V t = x + 0x1.8p52;
+  low_bits = L::bits(t);
+  return t - 0x1.8p52;
+}
+
+}  // namespace geoconv::detail::math
+
+#endif  // GEOCONV_SRC_MATH_LANES_HPP
