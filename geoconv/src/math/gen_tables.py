@@ -65,16 +65,15 @@ for i in range(256):
 w("};")
 w("")
 
-# Cody-Waite pieces of pi/512: three of 29 bits (k < 2^24 keeps k*Ci exact)
-# and a rounded fourth.
+# Cody-Waite pieces of pi/512: two of 29 bits (k < 2^24 keeps k*Ci exact)
+# and a rounded third.
 step = pi / 512
 c1 = cut(step, 29)
 c2 = cut(step - c1, 29)
-c3 = cut(step - c1 - c2, 29)
-c4 = mp.mpf(float(step - c1 - c2 - c3))
-w("// pi/512 = kStep1 + kStep2 + kStep3 + kStep4 + O(2^-148): the first three of")
-w("// 29 significant bits each, so that k*kStepN is exact for |k| < 2^24.")
-for n, c in (("1", c1), ("2", c2), ("3", c3), ("4", c4)):
+c3 = mp.mpf(float(step - c1 - c2))
+w("// pi/512 = kStep1 + kStep2 + kStep3 + O(2^-120): the first two of 29")
+w("// significant bits each, so that k*kStepN is exact for |k| < 2^24.")
+for n, c in (("1", c1), ("2", c2), ("3", c3)):
     w("inline constexpr double kStep%s = %s;" % (n, hexd(c)))
 w("inline constexpr double kInvStep = %s;  // 512/pi" % hexd(512 / pi))
 h = dd(step)

@@ -13,6 +13,10 @@
 #include <cstdint>
 #include <cstring>
 
+// The kernels' helpers are small and called in the hot path of each
+// function: always inlined.
+#define GEOCONV_MATH_INLINE inline __attribute__((always_inline))
+
 namespace geoconv::detail::math {
 
 using V2 = double __attribute__((vector_size(16)));
@@ -74,8 +78,15 @@ template <> struct Lanes<double> {
     return v;
   }
   static I isplat(I c) { return c; }
-  static double select(M m, double a, double b) { return m ? a : b; }
-  static I iselect(M m, I a, I b) { return m ? a : b; }
+  // By the bits, so that no compiler turns a selection into a branch.
+  static double select(M m, double a, double b) {
+    I mask = -static_cast<I>(m);
+    return from_bits((mask & bits(a)) | (~mask & bits(b)));
+  }
+  static I iselect(M m, I a, I b) {
+    I mask = -static_cast<I>(m);
+    return (mask & a) | (~mask & b);
+  }
   static M mand(M a, M b) { return a && b; }
   static M mor(M a, M b) { return a || b; }
   static M mnot(M a) { return !a; }

@@ -266,12 +266,11 @@ alignas(32) inline constexpr double kSinCos[256][4] = {
     {0x1.fffd8858e8a92p-1, 0x1.359c71883bcf7p-55, 0x1.921f0fe670071p-8, 0x1.ab967fe6b7a9bp-64},
 };
 
-// pi/512 = kStep1 + kStep2 + kStep3 + kStep4 + O(2^-148): the first three of
-// 29 significant bits each, so that k*kStepN is exact for |k| < 2^24.
+// pi/512 = kStep1 + kStep2 + kStep3 + O(2^-120): the first two of 29
+// significant bits each, so that k*kStepN is exact for |k| < 2^24.
 inline constexpr double kStep1 = 0x1.921fb54000000p-8;
 inline constexpr double kStep2 = 0x1.10b4612000000p-38;
-inline constexpr double kStep3 = -0x1.676733b000000p-68;
-inline constexpr double kStep4 = 0x1.701b839a25205p-100;
+inline constexpr double kStep3 = -0x1.676733ae8fe48p-68;
 inline constexpr double kInvStep = 0x1.45f306dc9c883p+7;  // 512/pi
 inline constexpr double kStepHi = 0x1.921fb54442d18p-8, kStepLo = 0x1.1a62633145c07p-62;  // pi/512
 
