@@ -15,6 +15,14 @@
 
 #include "math/math.hpp"
 
+// The lanes are passed by value to inline code only: no ABI is at stake.
+#if defined(__GNUC__)
+#if defined(__clang__)
+#pragma GCC diagnostic ignored "-Wunknown-warning-option"
+#endif
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
 #if defined(GEOCONV_BENCH_LLVM_LIBC)
 namespace __llvm_libc_22_1_8_ {
 double sin(double);

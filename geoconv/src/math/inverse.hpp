@@ -22,6 +22,16 @@
 #include "lanes.hpp"
 #include "tables.hpp"
 
+// Lanes wider than the target's vectors are passed by value between inline
+// functions only: GCC's note on their ABI does not apply.
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#if defined(__clang__)
+#pragma GCC diagnostic ignored "-Wunknown-warning-option"
+#endif
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
 namespace geoconv::detail::math {
 
 namespace inverse_detail {
@@ -48,7 +58,7 @@ template <class V> struct Angle {
 // (measured against MPFR, the largest error seen is 0.53 of that). The
 // table's values are within 2^-106, K's within 2^-106 of theirs, the final
 // sums round within 2^-104 |result|.
-template <class V> inline Angle<V> atan_ratio(V nh, V nl, V dh, V dl, typename Lanes<V>::M half,
+template <class V> GEOCONV_MATH_INLINE Angle<V> atan_ratio(V nh, V nl, V dh, V dl, typename Lanes<V>::M half,
                                               typename Lanes<V>::M full, typename Lanes<V>::M minus) {
   using L = Lanes<V>;
   typename L::I ibits;
@@ -94,7 +104,7 @@ template <class V> inline Angle<V> atan_ratio(V nh, V nl, V dh, V dl, typename L
   return out;
 }
 
-template <class V> inline typename Lanes<V>::M rounds_surely(const Angle<V>& a) {
+template <class V> GEOCONV_MATH_INLINE typename Lanes<V>::M rounds_surely(const Angle<V>& a) {
   return (a.hi + (a.lo + a.err)) == (a.hi + (a.lo - a.err));
 }
 
@@ -102,7 +112,7 @@ template <class V> inline typename Lanes<V>::M rounds_surely(const Angle<V>& a) 
 // exactly as double-doubles, their product to 2^-104, its root corrected
 // once from the exact residual (2^-104 relative). sqrt is correctly rounded
 // in IEEE arithmetic, so the high part is the same everywhere.
-template <class V> inline void cosine_of_asin(V a, V& sh, V& sl) {
+template <class V> GEOCONV_MATH_INLINE void cosine_of_asin(V a, V& sh, V& sl) {
   using L = Lanes<V>;
   V u1, u2, v1, v2, wh, we, wl;
   two_sum(L::splat(1.0), -a, u1, u2);
@@ -205,7 +215,7 @@ template <class V> inline V atan(V x) {
 }
 
 namespace inverse_detail {
-template <bool kAcos, class V> inline V asin_acos(V y) {
+template <bool kAcos, class V> GEOCONV_MATH_INLINE V asin_acos(V y) {
   using L = Lanes<V>;
   V a = vabs(y);
   V ac = L::select(a <= 1.0, a, L::splat(1.0));
@@ -257,5 +267,9 @@ template <class V> inline V asin(V y) { return inverse_detail::asin_acos<false>(
 template <class V> inline V acos(V y) { return inverse_detail::asin_acos<true>(y); }
 
 }  // namespace geoconv::detail::math
+
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
 
 #endif  // GEOCONV_SRC_MATH_INVERSE_HPP

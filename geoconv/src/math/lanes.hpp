@@ -17,6 +17,16 @@
 // function: always inlined.
 #define GEOCONV_MATH_INLINE inline __attribute__((always_inline))
 
+// Lanes wider than the target's vectors are passed by value between inline
+// functions only: GCC's note on their ABI does not apply.
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#if defined(__clang__)
+#pragma GCC diagnostic ignored "-Wunknown-warning-option"
+#endif
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
 namespace geoconv::detail::math {
 
 using V2 = double __attribute__((vector_size(16)));
@@ -101,15 +111,15 @@ template <> struct Lanes<double> {
 
 // |v| and the sign bit of v, by their bits (so that -0 and NaN are handled
 // as data, not compared).
-template <class V> inline V vabs(V v) {
+template <class V> GEOCONV_MATH_INLINE V vabs(V v) {
   using L = Lanes<V>;
   return L::from_bits(L::bits(v) & L::isplat(INT64_MAX));
 }
-template <class V> inline typename Lanes<V>::I sign_bit(V v) {
+template <class V> GEOCONV_MATH_INLINE typename Lanes<V>::I sign_bit(V v) {
   using L = Lanes<V>;
   return L::bits(v) & L::isplat(INT64_MIN);
 }
-template <class V> inline V xor_sign(V v, typename Lanes<V>::I s) {
+template <class V> GEOCONV_MATH_INLINE V xor_sign(V v, typename Lanes<V>::I s) {
   using L = Lanes<V>;
   return L::from_bits(L::bits(v) ^ s);
 }
@@ -118,21 +128,21 @@ template <class V> inline V xor_sign(V v, typename Lanes<V>::I s) {
 // fast_two_sum: the same when |a| >= |b| or a = 0 (Dekker). two_prod:
 // p + e = a * b exactly by Veltkamp's splitting into 26-bit halves, when
 // |a|, |b| < 2^995 and no partial product falls below 2^-969 (Dekker).
-template <class V> inline void two_sum(V a, V b, V& s, V& e) {
+template <class V> GEOCONV_MATH_INLINE void two_sum(V a, V b, V& s, V& e) {
   s = a + b;
   V bb = s - a;
   e = (a - (s - bb)) + (b - bb);
 }
-template <class V> inline void fast_two_sum(V a, V b, V& s, V& e) {
+template <class V> GEOCONV_MATH_INLINE void fast_two_sum(V a, V b, V& s, V& e) {
   s = a + b;
   e = b - (s - a);
 }
-template <class V> inline void split(V a, V& hi, V& lo) {
+template <class V> GEOCONV_MATH_INLINE void split(V a, V& hi, V& lo) {
   V c = a * 134217729.0;  // 2^27 + 1
   hi = c - (c - a);
   lo = a - hi;
 }
-template <class V> inline void two_prod(V a, V b, V& p, V& e) {
+template <class V> GEOCONV_MATH_INLINE void two_prod(V a, V b, V& p, V& e) {
   V ah, al, bh, bl;
   split(a, ah, al);
   split(b, bh, bl);
@@ -143,7 +153,7 @@ template <class V> inline void two_prod(V a, V b, V& p, V& e) {
 // x rounded to an integer (ties to even) for |x| < 2^51, and the same integer
 // modulo 2^51 in the low bits of the returned bits, by adding and removing
 // 1.5 * 2^52.
-template <class V> inline V round_int(V x, typename Lanes<V>::I& low_bits) {
+template <class V> GEOCONV_MATH_INLINE V round_int(V x, typename Lanes<V>::I& low_bits) {
   using L = Lanes<V>;
   V t = x + 0x1.8p52;
   low_bits = L::bits(t);
@@ -151,5 +161,9 @@ template <class V> inline V round_int(V x, typename Lanes<V>::I& low_bits) {
 }
 
 }  // namespace geoconv::detail::math
+
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
 
 #endif  // GEOCONV_SRC_MATH_LANES_HPP

@@ -21,6 +21,16 @@
 #include "lanes.hpp"
 #include "tables.hpp"
 
+// Lanes wider than the target's vectors are passed by value between inline
+// functions only: GCC's note on their ABI does not apply.
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#if defined(__clang__)
+#pragma GCC diagnostic ignored "-Wunknown-warning-option"
+#endif
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
 namespace geoconv::detail::math {
 
 namespace trig_detail {
@@ -225,5 +235,9 @@ template <class V> inline void sincos(V x, V& s, V& c) {
 }
 
 }  // namespace geoconv::detail::math
+
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
 
 #endif  // GEOCONV_SRC_MATH_TRIG_HPP
