@@ -141,8 +141,16 @@ inline double atan2_special(double y, double x) {
 
 }  // namespace inverse_detail
 
-template <class V> inline V atan2(V y, V x) {
-  using namespace inverse_detail;
+namespace inverse_detail {
+
+// The fast paths: hi + lo with the bound of its error, and the lanes the
+// fast path does not cover.
+template <class V> struct Fast {
+  Angle<V> a;
+  typename Lanes<V>::M special, tiny;
+};
+
+template <class V> GEOCONV_MATH_INLINE Fast<V> fast_atan2(V y, V x) {
   using L = Lanes<V>;
   using I = typename L::I;
   V ax = vabs(x), ay = vabs(y);
@@ -156,115 +164,136 @@ template <class V> inline V atan2(V y, V x) {
   n = n * sc;
   d = d * sc;
   auto negx = sign_bit(x) != L::isplat(0);
-  auto special = L::mor(L::mor(x == 0.0, y == 0.0),
-                        L::mnot(L::mand(ax <= 0x1.fffffffffffffp1023, ay <= 0x1.fffffffffffffp1023)));
-  // A ratio below 2^-920 with x > 0: the angle is that small too, handled
-  // one lane at a time.
-  auto tiny = L::mand(n < 0x1p-920, L::mnot(L::mor(swap, negx)));
-  n = L::select(L::mor(special, tiny), L::splat(0.0), n);
-  d = L::select(special, L::splat(1.0), d);
+  Fast<V> out;
+  // Zeros, infinities and NaN; and a ratio below 2^-920 with x > 0, where
+  // the angle is that small too: one lane at a time.
+  out.special = L::mor(L::mor(x == 0.0, y == 0.0),
+                       L::mnot(L::mand(ax <= 0x1.fffffffffffffp1023, ay <= 0x1.fffffffffffffp1023)));
+  out.tiny = L::mand(n < 0x1p-920, L::mnot(L::mor(swap, negx)));
+  n = L::select(L::mor(out.special, out.tiny), L::splat(0.0), n);
+  d = L::select(out.special, L::splat(1.0), d);
   V zero = L::splat(0.0);
-  Angle<V> a = atan_ratio(n, zero, d, zero, swap, negx, L::mand(L::mnot(L::mand(swap, negx)), L::mor(swap, negx)));
-  I sy = sign_bit(y);
-  V res = xor_sign(a.hi + a.lo, sy);
-  auto redo = L::mnot(L::mor(rounds_surely(a), L::mor(special, tiny)));
-  auto scalar = L::mor(L::mor(redo, special), tiny);
-  if (L::any(scalar)) {
-    for (int i = 0; i < L::kCount; ++i) {
-      double yi = L::get(y, i), xi = L::get(x, i);
-      if (L::lane(special, i)) {
-        L::set(res, i, atan2_special(yi, xi));
-      } else if (L::lane(tiny, i)) {
-        L::set(res, i, accurate::atan2(yi, xi, nullptr));
-      } else if (L::lane(redo, i)) {
-        double s = std::signbit(yi) ? -1.0 : 1.0;
-        const double start[2] = {s * L::get(a.hi, i), s * L::get(a.lo, i)};
-        L::set(res, i, accurate::atan2(yi, xi, start));
-      }
-    }
-  }
-  return res;
+  out.a = atan_ratio(n, zero, d, zero, swap, negx, L::mand(L::mnot(L::mand(swap, negx)), L::mor(swap, negx)));
+  typename L::I sy = sign_bit(y);
+  out.a.hi = xor_sign(out.a.hi, sy);
+  out.a.lo = xor_sign(out.a.lo, sy);
+  return out;
 }
 
-template <class V> inline V atan(V x) {
-  using namespace inverse_detail;
+template <class V> GEOCONV_MATH_INLINE Fast<V> fast_atan(V x) {
   using L = Lanes<V>;
   V ax = vabs(x);
   auto big = ax > 1.0;
   V n = L::select(big, L::splat(1.0), ax);
-  V d = L::select(big, L::select(ax < 0x1p100, ax, L::splat(0x1p100)), L::splat(1.0));
+  // Past 2^200, atan x = pi/2 - 1/x + ... moves by less than 2^-200: the
+  // ratio 1/2^200 stands for every larger |x| (infinity included).
+  V d = L::select(big, L::select(ax < 0x1p200, ax, L::splat(0x1p200)), L::splat(1.0));
   V zero = L::splat(0.0);
-  auto no = ax != ax;  // false in every lane but NaN's
-  Angle<V> a = atan_ratio(n, zero, d, zero, big, no, big);
+  Fast<V> out;
+  out.special = ax != ax;  // NaN
+  out.tiny = ax < 0x1p-27;  // atan x rounds to x
+  out.a = atan_ratio(n, zero, d, zero, big, out.special, big);
   typename L::I sx = sign_bit(x);
-  V res = xor_sign(a.hi + a.lo, sx);
-  auto tiny = ax < 0x1p-27;  // atan x rounds to x
-  res = L::select(tiny, x, res);
-  res = L::select(x == x, res, x + x);
-  auto redo = L::mnot(L::mor(L::mor(rounds_surely(a), tiny), no));
-  if (L::any(redo)) {
-    for (int i = 0; i < L::kCount; ++i) {
-      if (!L::lane(redo, i)) continue;
-      double xi = L::get(x, i);
-      double s = std::signbit(xi) ? -1.0 : 1.0;
-      const double start[2] = {s * L::get(a.hi, i), s * L::get(a.lo, i)};
-      L::set(res, i, accurate::atan2(xi, 1.0, start));
-    }
-  }
-  return res;
+  out.a.hi = xor_sign(out.a.hi, sx);
+  out.a.lo = xor_sign(out.a.lo, sx);
+  return out;
 }
 
-namespace inverse_detail {
-template <bool kAcos, class V> GEOCONV_MATH_INLINE V asin_acos(V y) {
+// asin y = atan2(y, s) and acos y = atan2(s, y), s = sqrt(1 - y^2).
+template <bool kAcos, class V> GEOCONV_MATH_INLINE Fast<V> fast_asin_acos(V y) {
   using L = Lanes<V>;
   V a = vabs(y);
   V ac = L::select(a <= 1.0, a, L::splat(1.0));
   V sh, sl;
   cosine_of_asin(ac, sh, sl);
-  // asin: atan2(a, s), then y's sign; acos: atan2(s, y).
   V zero = L::splat(0.0);
-  Angle<V> r;
+  Fast<V> out;
+  // |y| >= 1 and NaN; asin y for |y| < 2^-27, which rounds to y.
+  out.special = kAcos ? L::mnot(a < 1.0) : L::mor(L::mnot(a < 1.0), a < 0x1p-27);
+  out.tiny = out.special;
   if constexpr (!kAcos) {
     auto swap = ac > sh;
     V nh = L::select(swap, sh, ac), nl = L::select(swap, sl, zero);
     V dh = L::select(swap, ac, sh), dl = L::select(swap, zero, sl);
-    auto no = a != a;
-    r = atan_ratio(nh, nl, dh, dl, swap, no, swap);
+    out.a = atan_ratio(nh, nl, dh, dl, swap, a != a, swap);
+    typename L::I sy = sign_bit(y);
+    out.a.hi = xor_sign(out.a.hi, sy);
+    out.a.lo = xor_sign(out.a.lo, sy);
   } else {
     auto swap = sh > ac;
     auto negx = sign_bit(y) != L::isplat(0);
     V nh = L::select(swap, ac, sh), nl = L::select(swap, zero, sl);
     V dh = L::select(swap, sh, ac), dl = L::select(swap, sl, zero);
-    r = atan_ratio(nh, nl, dh, dl, swap, negx, L::mand(L::mnot(L::mand(swap, negx)), L::mor(swap, negx)));
+    out.a = atan_ratio(nh, nl, dh, dl, swap, negx, L::mand(L::mnot(L::mand(swap, negx)), L::mor(swap, negx)));
   }
-  V res = r.hi + r.lo;
-  if constexpr (!kAcos) res = xor_sign(res, sign_bit(y));
-  auto tiny = a < 0x1p-27;  // asin y rounds to y (acos y needs nothing apart)
-  if constexpr (!kAcos) res = L::select(tiny, y, res);
-  auto domain = a <= 1.0;  // false for NaN
-  res = L::select(domain, res, (y - y) / 0.0);
-  auto redo = L::mnot(L::mor(rounds_surely(r), L::mor(L::mnot(domain), a == 1.0)));
-  if constexpr (!kAcos) redo = L::mand(redo, L::mnot(tiny));
+  return out;
+}
+
+// One lane the fast path left: special values, tiny arguments, and those
+// whose rounding it could not decide.
+inline double slow_atan2(double y, double x, const Fast<double>& f) {
+  if (f.special) return atan2_special(y, x);
+  if (f.tiny) return accurate::atan2(y, x, nullptr);
+  const double start[2] = {f.a.hi, f.a.lo};
+  return accurate::atan2(y, x, start);
+}
+inline double slow_atan(double x, const Fast<double>& f) {
+  if (f.special) return x + x;
+  if (f.tiny) return x;
+  const double start[2] = {f.a.hi, f.a.lo};
+  return accurate::atan2(x, 1.0, start);
+}
+template <bool kAcos> inline double slow_asin_acos(double y, const Fast<double>& f) {
+  double a = std::fabs(y);
+  if (!(a <= 1)) return (y - y) / 0.0;  // NaN: outside the domain, or NaN
+  if (a == 1) return kAcos ? (y > 0 ? 0.0 : tables::kPiHi) : std::copysign(tables::kHalfPiHi, y);
+  if (!kAcos && a < 0x1p-27) return y;
+  const double start[2] = {f.a.hi, f.a.lo};
+  return kAcos ? accurate::acos(y, start) : accurate::asin(y, start);
+}
+
+// The fast result where it rounds surely, else the lane's slow one.
+template <class V, class Slow> GEOCONV_MATH_INLINE V finish(const Fast<V>& f, Slow slow) {
+  using L = Lanes<V>;
+  V res = f.a.hi + f.a.lo;
+  auto redo = L::mor(L::mnot(rounds_surely(f.a)), L::mor(f.special, f.tiny));
   if (L::any(redo)) {
     for (int i = 0; i < L::kCount; ++i) {
       if (!L::lane(redo, i)) continue;
-      double yi = L::get(y, i);
-      if constexpr (kAcos) {
-        const double start[2] = {L::get(r.hi, i), L::get(r.lo, i)};
-        L::set(res, i, accurate::acos(yi, start));
-      } else {
-        double s = std::signbit(yi) ? -1.0 : 1.0;
-        const double start[2] = {s * L::get(r.hi, i), s * L::get(r.lo, i)};
-        L::set(res, i, accurate::asin(yi, start));
-      }
+      Fast<double> one{{L::get(f.a.hi, i), L::get(f.a.lo, i), L::get(f.a.err, i)},
+                       L::lane(f.special, i), L::lane(f.tiny, i)};
+      L::set(res, i, slow(i, one));
     }
   }
   return res;
 }
+
 }  // namespace inverse_detail
 
-template <class V> inline V asin(V y) { return inverse_detail::asin_acos<false>(y); }
-template <class V> inline V acos(V y) { return inverse_detail::asin_acos<true>(y); }
+template <class V> inline V atan2(V y, V x) {
+  using L = Lanes<V>;
+  return inverse_detail::finish(inverse_detail::fast_atan2(y, x), [&](int i, const inverse_detail::Fast<double>& f) {
+    return inverse_detail::slow_atan2(L::get(y, i), L::get(x, i), f);
+  });
+}
+template <class V> inline V atan(V x) {
+  using L = Lanes<V>;
+  return inverse_detail::finish(inverse_detail::fast_atan(x), [&](int i, const inverse_detail::Fast<double>& f) {
+    return inverse_detail::slow_atan(L::get(x, i), f);
+  });
+}
+template <class V> inline V asin(V y) {
+  using L = Lanes<V>;
+  return inverse_detail::finish(inverse_detail::fast_asin_acos<false>(y), [&](int i, const inverse_detail::Fast<double>& f) {
+    return inverse_detail::slow_asin_acos<false>(L::get(y, i), f);
+  });
+}
+template <class V> inline V acos(V y) {
+  using L = Lanes<V>;
+  return inverse_detail::finish(inverse_detail::fast_asin_acos<true>(y), [&](int i, const inverse_detail::Fast<double>& f) {
+    return inverse_detail::slow_asin_acos<true>(L::get(y, i), f);
+  });
+}
 
 }  // namespace geoconv::detail::math
 

@@ -174,16 +174,15 @@ template <Kind kKind> inline double slow(double x) {
   return kKind == Kind::kTan ? accurate::tan(x) : accurate::sin_or_cos(x, kKind == Kind::kCos ? 1 : 0);
 }
 
-template <Kind kKind, class V> GEOCONV_MATH_INLINE V evaluate(V x) {
-  using L = Lanes<V>;
+// The fast path: hi + lo and the bound of its error.
+template <Kind kKind, class V> GEOCONV_MATH_INLINE Result<V> fast(V x) {
   Reduced<V> red = reduce(x);
   Small<V> sm = small_sincos(red);
   Pair<V> p = table_pair<V>(red.j);
-  Result<V> r;
   if constexpr (kKind == Kind::kSin) {
-    r = combine(p.sh, p.sl, p.ch, p.cl, sm);
+    return combine(p.sh, p.sl, p.ch, p.cl, sm);
   } else if constexpr (kKind == Kind::kCos) {
-    r = combine(p.ch, p.cl, -p.sh, -p.sl, sm);
+    return combine(p.ch, p.cl, -p.sh, -p.sl, sm);
   } else {
     // tan = S / C: th = S/C to an ulp or two, the exact residual S - th C
     // divided again gives tl; the relative errors of S and C add.
@@ -194,9 +193,16 @@ template <Kind kKind, class V> GEOCONV_MATH_INLINE V evaluate(V x) {
     V ph, pl;
     two_prod(th, c.hi, ph, pl);
     V tl = (((s.hi - ph) - pl) + (s.lo - th * c.lo)) * inv;
+    Result<V> r;
     fast_two_sum(th, tl, r.hi, r.lo);
     r.err = (s.err + vabs(th) * c.err) * vabs(inv) * (1 + 0x1p-40) + vabs(th) * 0x1p-100;
+    return r;
   }
+}
+
+template <Kind kKind, class V> GEOCONV_MATH_INLINE V evaluate(V x) {
+  using L = Lanes<V>;
+  Result<V> r = fast<kKind>(x);
   V res = r.hi + r.lo;
   auto redo = L::mnot(rounds_surely(r));
   if (L::any(redo)) {
