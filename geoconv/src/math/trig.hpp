@@ -164,19 +164,8 @@ template <class V> GEOCONV_MATH_INLINE typename Lanes<V>::M rounds_surely(const 
 
 enum class Kind { kSin, kCos, kTan };
 
-// One lane the fast path could not round: tiny, infinite or NaN arguments
-// here, the rest by the accurate path. |x| < 2^-27: sin x and tan x round to
-// x, cos x to 1.
-template <Kind kKind> inline double slow(double x) {
-  double ax = x < 0 ? -x : x;
-  if (!(ax <= 0x1.fffffffffffffp1023)) return x - x;
-  if (ax < 0x1p-27) return kKind == Kind::kCos ? 1.0 : x;
-  return kKind == Kind::kTan ? accurate::tan(x) : accurate::sin_or_cos(x, kKind == Kind::kCos ? 1 : 0);
-}
-
-// The fast path: hi + lo and the bound of its error.
-template <Kind kKind, class V> GEOCONV_MATH_INLINE Result<V> fast(V x) {
-  Reduced<V> red = reduce(x);
+// The fast path from x's reduction: hi + lo and the bound of its error.
+template <Kind kKind, class V> GEOCONV_MATH_INLINE Result<V> fast_reduced(const Reduced<V>& red) {
   Small<V> sm = small_sincos(red);
   Pair<V> p = table_pair<V>(red.j);
   if constexpr (kKind == Kind::kSin) {
@@ -200,11 +189,32 @@ template <Kind kKind, class V> GEOCONV_MATH_INLINE Result<V> fast(V x) {
   }
 }
 
+// The same for any finite x (Payne-Hanek above 2^16, one lane at a time).
+template <Kind kKind, class V> GEOCONV_MATH_INLINE Result<V> fast(V x) {
+  return fast_reduced<kKind>(reduce(x));
+}
+
+// One lane the common path leaves: tiny, infinite or NaN arguments, those
+// above 2^16 (their own reduction, then the same fast path), and the rest
+// by the accurate path. |x| < 2^-27: sin x and tan x round to x, cos x to 1.
+template <Kind kKind> inline double slow(double x) {
+  double ax = x < 0 ? -x : x;
+  if (!(ax <= 0x1.fffffffffffffp1023)) return x - x;
+  if (ax < 0x1p-27) return kKind == Kind::kCos ? 1.0 : x;
+  if (ax > 0x1p16) {
+    Result<double> r = fast<kKind>(x);
+    if (rounds_surely(r)) return r.hi + r.lo;
+  }
+  return kKind == Kind::kTan ? accurate::tan(x) : accurate::sin_or_cos(x, kKind == Kind::kCos ? 1 : 0);
+}
+
+// The common path: Cody-Waite's reduction, valid to 2^16; larger
+// arguments go the slow way with the rest.
 template <Kind kKind, class V> GEOCONV_MATH_INLINE V evaluate(V x) {
   using L = Lanes<V>;
-  Result<V> r = fast<kKind>(x);
+  Result<V> r = fast_reduced<kKind>(reduce_cody_waite(x));
   V res = r.hi + r.lo;
-  auto redo = L::mnot(rounds_surely(r));
+  auto redo = L::mor(L::mnot(rounds_surely(r)), vabs(x) > 0x1p16);
   if (L::any(redo)) {
     for (int i = 0; i < L::kCount; ++i)
       if (L::lane(redo, i)) L::set(res, i, slow<kKind>(L::get(x, i)));
@@ -222,15 +232,16 @@ template <class V> inline V tan(V x) { return trig_detail::evaluate<trig_detail:
 template <class V> inline void sincos(V x, V& s, V& c) {
   using namespace trig_detail;
   using L = Lanes<V>;
-  Reduced<V> red = reduce(x);
+  Reduced<V> red = reduce_cody_waite(x);
   Small<V> sm = small_sincos(red);
   Pair<V> p = table_pair<V>(red.j);
   Result<V> rs = combine(p.sh, p.sl, p.ch, p.cl, sm);
   Result<V> rc = combine(p.ch, p.cl, -p.sh, -p.sl, sm);
   s = rs.hi + rs.lo;
   c = rc.hi + rc.lo;
-  auto redo_s = L::mnot(rounds_surely(rs));
-  auto redo_c = L::mnot(rounds_surely(rc));
+  auto large = vabs(x) > 0x1p16;
+  auto redo_s = L::mor(L::mnot(rounds_surely(rs)), large);
+  auto redo_c = L::mor(L::mnot(rounds_surely(rc)), large);
   if (L::any(L::mor(redo_s, redo_c))) {
     for (int i = 0; i < L::kCount; ++i) {
       double xi = L::get(x, i);
