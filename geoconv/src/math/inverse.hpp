@@ -44,7 +44,7 @@ template <class V> struct Angle {
 // below 2^-52 of their high parts), 2^-60 <= d <= 2^100 and n = 0 or
 // n >= 2^-920 so that no product below underflows or overflows. K is pi/2
 // where `half`, pi where `full` (`half` takes precedence), else 0; atan(n/d)
-// is subtracted where `minus`.
+// is subtracted where `minus`, and the whole negated where `negate`.
 //
 // Errors: n - c d is exact up to its low part's roundings (2^-104 d; the
 // subtraction of the high parts is exact by Sterbenz's lemma), the quotient
@@ -59,15 +59,16 @@ template <class V> struct Angle {
 // table's values are within 2^-106, K's within 2^-106 of theirs, the final
 // sums round within 2^-104 |result|.
 template <class V> GEOCONV_MATH_INLINE Angle<V> atan_ratio(V nh, V nl, V dh, V dl, typename Lanes<V>::M half,
-                                              typename Lanes<V>::M full, typename Lanes<V>::M minus) {
+                                              typename Lanes<V>::M full, typename Lanes<V>::M minus,
+                                              typename Lanes<V>::M negate) {
   using L = Lanes<V>;
   typename L::I ibits;
   V k = round_int(nh / dh * 128.0, ibits);
   V c = k * 0x1p-7;
   V p, e, num_h, num_l, den_h, den_s;
-  two_prod(c, dh, p, e);
+  two_prod_short(c, dh, p, e);
   two_sum(nh - p, (nl - e) - c * dl, num_h, num_l);
-  two_prod(c, nh, p, e);
+  two_prod_short(c, nh, p, e);
   two_sum(dh, p, den_h, den_s);
   V den_l = den_s + ((e + dl) + c * nl);
   V inv = 1.0 / den_h;
@@ -75,31 +76,37 @@ template <class V> GEOCONV_MATH_INLINE Angle<V> atan_ratio(V nh, V nl, V dh, V d
   two_prod(qh, den_h, p, e);
   V ql = (((num_h - p) - e) + (num_l - qh * den_l)) * inv;
   V t = qh * qh;
-  V poly = t * (-0x1.5555555555555p-2 + t * (0x1.999999999999ap-3 + t * (-0x1.2492492492492p-3 +
-                                                                      t * 0x1.c71c71c71c71cp-4)));
-  // atan c from the table (i = k, 0..128).
-  V th, tl;
+  V t2 = t * t;
+  V poly = t * -0x1.5555555555555p-2 + t2 * ((0x1.999999999999ap-3 + t * -0x1.2492492492492p-3) +
+                                             t2 * 0x1.c71c71c71c71cp-4);
+  // Per lane: atan c from the table (i = k, 0..128), K, and the signs as
+  // factors +-1 (exact products, no selections through integer registers).
+  static constexpr double kK[3][2] = {
+      {0.0, 0.0}, {tables::kHalfPiHi, tables::kHalfPiLo}, {tables::kPiHi, tables::kPiLo}};
+  static constexpr double kSigns[2] = {1.0, -1.0};
+  V th, tl, kh, kl, r_sign, k_sign;
   typename L::I idx = ibits & L::isplat(255);
   for (int n = 0; n < L::kCount; ++n) {
     std::int64_t i = L::iget(idx, n);
     const double* row = tables::kAtan[i <= 128 ? i : 128];
     L::set(th, n, row[0]);
     L::set(tl, n, row[1]);
+    int h = L::lane(half, n), f = L::lane(full, n), m = L::lane(minus, n), g = L::lane(negate, n);
+    const double* kn = kK[h + 2 * (f & (1 - h))];
+    L::set(kh, n, kn[0]);
+    L::set(kl, n, kn[1]);
+    L::set(r_sign, n, kSigns[m ^ g]);
+    L::set(k_sign, n, kSigns[g]);
   }
   V rh, re;
   two_sum(th, qh, rh, re);
   V rl = (re + tl) + (ql + qh * poly);
   V err = vabs(qh) * 0x1.6a09e667f3bcdp-67 + vabs(th) * 0x1p-95;  // 2^-66.5, 2^-95
-  // K +- (rh + rl).
-  auto neg = L::iselect(minus, L::isplat(INT64_MIN), L::isplat(0));
-  rh = xor_sign(rh, neg);
-  rl = xor_sign(rl, neg);
-  V kh = L::select(half, L::splat(tables::kHalfPiHi), L::select(full, L::splat(tables::kPiHi), L::splat(0.0)));
-  V kl = L::select(half, L::splat(tables::kHalfPiLo), L::select(full, L::splat(tables::kPiLo), L::splat(0.0)));
+  // +-(K +- (rh + rl)).
   V u, ue;
-  two_sum(kh, rh, u, ue);
+  two_sum(kh * k_sign, rh * r_sign, u, ue);
   Angle<V> out;
-  fast_two_sum(u, ue + (kl + rl), out.hi, out.lo);
+  fast_two_sum(u, ue + (kl * k_sign + rl * r_sign), out.hi, out.lo);
   out.err = err + vabs(out.hi) * 0x1p-100;
   return out;
 }
@@ -155,7 +162,7 @@ template <class V> GEOCONV_MATH_INLINE Fast<V> fast_atan2(V y, V x) {
   using I = typename L::I;
   V ax = vabs(x), ay = vabs(y);
   auto swap = ay > ax;
-  V n = L::select(swap, ax, ay), d = L::select(swap, ay, ax);
+  V n = L::min(ax, ay), d = L::max(ax, ay);
   // Scale both by the power of two that brings d to [1, 2) (d subnormal:
   // to [2^-52, 1)); the ratio is unchanged.
   I e = (L::bits(d) >> 52) & L::isplat(0x7ff);
@@ -173,10 +180,8 @@ template <class V> GEOCONV_MATH_INLINE Fast<V> fast_atan2(V y, V x) {
   n = L::select(L::mor(out.special, out.tiny), L::splat(0.0), n);
   d = L::select(out.special, L::splat(1.0), d);
   V zero = L::splat(0.0);
-  out.a = atan_ratio(n, zero, d, zero, swap, negx, L::mand(L::mnot(L::mand(swap, negx)), L::mor(swap, negx)));
-  typename L::I sy = sign_bit(y);
-  out.a.hi = xor_sign(out.a.hi, sy);
-  out.a.lo = xor_sign(out.a.lo, sy);
+  out.a = atan_ratio(n, zero, d, zero, swap, negx, L::mand(L::mnot(L::mand(swap, negx)), L::mor(swap, negx)),
+                     sign_bit(y) != L::isplat(0));
   return out;
 }
 
@@ -184,18 +189,15 @@ template <class V> GEOCONV_MATH_INLINE Fast<V> fast_atan(V x) {
   using L = Lanes<V>;
   V ax = vabs(x);
   auto big = ax > 1.0;
-  V n = L::select(big, L::splat(1.0), ax);
+  V n = L::min(ax, L::splat(1.0));
   // Past 2^200, atan x = pi/2 - 1/x + ... moves by less than 2^-200: the
   // ratio 1/2^200 stands for every larger |x| (infinity included).
-  V d = L::select(big, L::select(ax < 0x1p200, ax, L::splat(0x1p200)), L::splat(1.0));
+  V d = L::max(L::min(ax, L::splat(0x1p200)), L::splat(1.0));
   V zero = L::splat(0.0);
   Fast<V> out;
   out.special = ax != ax;  // NaN
   out.tiny = ax < 0x1p-27;  // atan x rounds to x
-  out.a = atan_ratio(n, zero, d, zero, big, out.special, big);
-  typename L::I sx = sign_bit(x);
-  out.a.hi = xor_sign(out.a.hi, sx);
-  out.a.lo = xor_sign(out.a.lo, sx);
+  out.a = atan_ratio(n, zero, d, zero, big, out.special, big, x < 0.0);
   return out;
 }
 
@@ -215,16 +217,14 @@ template <bool kAcos, class V> GEOCONV_MATH_INLINE Fast<V> fast_asin_acos(V y) {
     auto swap = ac > sh;
     V nh = L::select(swap, sh, ac), nl = L::select(swap, sl, zero);
     V dh = L::select(swap, ac, sh), dl = L::select(swap, zero, sl);
-    out.a = atan_ratio(nh, nl, dh, dl, swap, a != a, swap);
-    typename L::I sy = sign_bit(y);
-    out.a.hi = xor_sign(out.a.hi, sy);
-    out.a.lo = xor_sign(out.a.lo, sy);
+    out.a = atan_ratio(nh, nl, dh, dl, swap, a != a, swap, y < 0.0);
   } else {
     auto swap = sh > ac;
     auto negx = sign_bit(y) != L::isplat(0);
     V nh = L::select(swap, ac, sh), nl = L::select(swap, zero, sl);
     V dh = L::select(swap, sh, ac), dl = L::select(swap, sl, zero);
-    out.a = atan_ratio(nh, nl, dh, dl, swap, negx, L::mand(L::mnot(L::mand(swap, negx)), L::mor(swap, negx)));
+    out.a = atan_ratio(nh, nl, dh, dl, swap, negx, L::mand(L::mnot(L::mand(swap, negx)), L::mor(swap, negx)),
+                       a != a);
   }
   return out;
 }

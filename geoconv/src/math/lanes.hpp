@@ -52,6 +52,9 @@ template <class V, class IV> struct VectorLanes {
   static M mand(M a, M b) { return a & b; }
   static M mor(M a, M b) { return a | b; }
   static M mnot(M a) { return ~a; }
+  // a < b ? a : b and a > b ? a : b, lane by lane (b where unordered).
+  static V min(V a, V b) { return select(a < b, a, b); }
+  static V max(V a, V b) { return select(a > b, a, b); }
   static bool any(M m) {
     std::int64_t r = 0;
     for (int i = 0; i < kCount; ++i) r |= m[i];
@@ -100,6 +103,9 @@ template <> struct Lanes<double> {
   static M mand(M a, M b) { return a && b; }
   static M mor(M a, M b) { return a || b; }
   static M mnot(M a) { return !a; }
+  // The same expressions, which compilers make minsd and maxsd.
+  static double min(double a, double b) { return a < b ? a : b; }
+  static double max(double a, double b) { return a > b ? a : b; }
   static bool any(M m) { return m; }
   static bool lane(M m, int) { return m; }
   static double get(double v, int) { return v; }
@@ -115,6 +121,7 @@ template <class V> GEOCONV_MATH_INLINE V vabs(V v) {
   using L = Lanes<V>;
   return L::from_bits(L::bits(v) & L::isplat(INT64_MAX));
 }
+template <> GEOCONV_MATH_INLINE double vabs(double v) { return std::fabs(v); }  // the same bits
 template <class V> GEOCONV_MATH_INLINE typename Lanes<V>::I sign_bit(V v) {
   using L = Lanes<V>;
   return L::bits(v) & L::isplat(INT64_MIN);
@@ -148,6 +155,15 @@ template <class V> GEOCONV_MATH_INLINE void two_prod(V a, V b, V& p, V& e) {
   split(b, bh, bl);
   p = a * b;
   e = ((ah * bh - p) + ah * bl + al * bh) + al * bl;
+}
+
+// The same when a has at most 26 significant bits (a multiple of 2^-7 up
+// to 1, say): a * b's halves are then exact without splitting a.
+template <class V> GEOCONV_MATH_INLINE void two_prod_short(V a, V b, V& p, V& e) {
+  V bh, bl;
+  split(b, bh, bl);
+  p = a * b;
+  e = (a * bh - p) + a * bl;
 }
 
 // x rounded to an integer (ties to even) for |x| < 2^51, and the same integer

@@ -99,9 +99,11 @@ template <class V> struct Small {
   V rh, sl, cl, abs_err;
 };
 template <class V> GEOCONV_MATH_INLINE Small<V> small_sincos(const Reduced<V>& red) {
+  // Estrin's scheme: the square of t beside the inner terms.
   V t = red.rh * red.rh;
-  V ps = t * (-0x1.5555555555555p-3 + t * (0x1.1111111111111p-7 + t * -0x1.a01a01a01a01ap-13));
-  V pc = t * (-0.5 + t * (0x1.5555555555555p-5 + t * -0x1.6c16c16c16c17p-10));
+  V t2 = t * t;
+  V ps = t * -0x1.5555555555555p-3 + t2 * (0x1.1111111111111p-7 + t * -0x1.a01a01a01a01ap-13);
+  V pc = t * -0.5 + t2 * (0x1.5555555555555p-5 + t * -0x1.6c16c16c16c17p-10);
   return {red.rh, red.rl + red.rh * ps, pc - red.rh * red.rl, vabs(red.k) * 0x1p-117 + 0x1p-114};
 }
 
