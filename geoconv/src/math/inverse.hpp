@@ -129,7 +129,7 @@ template <class V> GEOCONV_MATH_INLINE void cosine_of_asin(V a, V& sh, V& sl) {
   sh = L::sqrt(wh);
   V p, e;
   two_prod(sh, sh, p, e);
-  V den = L::select(wh > 0.0, sh + sh, L::splat(1.0));
+  V den = L::max(sh + sh, L::splat(0x1p-1000));  // a = 1: wh = 0 and sl = 0
   sl = (((wh - p) - e) + wl) / den;
 }
 
@@ -205,24 +205,25 @@ template <class V> GEOCONV_MATH_INLINE Fast<V> fast_atan(V x) {
 template <bool kAcos, class V> GEOCONV_MATH_INLINE Fast<V> fast_asin_acos(V y) {
   using L = Lanes<V>;
   V a = vabs(y);
-  V ac = L::select(a <= 1.0, a, L::splat(1.0));
+  V ac = L::min(a, L::splat(1.0));
   V sh, sl;
   cosine_of_asin(ac, sh, sl);
-  V zero = L::splat(0.0);
   Fast<V> out;
   // |y| >= 1 and NaN; asin y for |y| < 2^-27, which rounds to y.
   out.special = kAcos ? L::mnot(a < 1.0) : L::mor(L::mnot(a < 1.0), a < 0x1p-27);
   out.tiny = out.special;
   if constexpr (!kAcos) {
     auto swap = ac > sh;
-    V nh = L::select(swap, sh, ac), nl = L::select(swap, sl, zero);
-    V dh = L::select(swap, ac, sh), dl = L::select(swap, zero, sl);
+    V in_n = L::unit(swap);  // 1 where the root is the numerator
+    V nh = L::min(ac, sh), nl = sl * in_n;
+    V dh = L::max(ac, sh), dl = sl - nl;
     out.a = atan_ratio(nh, nl, dh, dl, swap, a != a, swap, y < 0.0);
   } else {
     auto swap = sh > ac;
     auto negx = sign_bit(y) != L::isplat(0);
-    V nh = L::select(swap, ac, sh), nl = L::select(swap, zero, sl);
-    V dh = L::select(swap, sh, ac), dl = L::select(swap, sl, zero);
+    V in_d = L::unit(swap);  // 1 where the root is the denominator
+    V nh = L::min(ac, sh), dl = sl * in_d;
+    V dh = L::max(ac, sh), nl = sl - dl;
     out.a = atan_ratio(nh, nl, dh, dl, swap, negx, L::mand(L::mnot(L::mand(swap, negx)), L::mor(swap, negx)),
                        a != a);
   }

@@ -55,6 +55,7 @@ template <class V, class IV> struct VectorLanes {
   // a < b ? a : b and a > b ? a : b, lane by lane (b where unordered).
   static V min(V a, V b) { return select(a < b, a, b); }
   static V max(V a, V b) { return select(a > b, a, b); }
+  static V unit(M m) { return select(m, splat(1.0), splat(0.0)); }  // 1 or 0
   static bool any(M m) {
     std::int64_t r = 0;
     for (int i = 0; i < kCount; ++i) r |= m[i];
@@ -106,6 +107,7 @@ template <> struct Lanes<double> {
   // The same expressions, which compilers make minsd and maxsd.
   static double min(double a, double b) { return a < b ? a : b; }
   static double max(double a, double b) { return a > b ? a : b; }
+  static double unit(M m) { return m; }
   static bool any(M m) { return m; }
   static bool lane(M m, int) { return m; }
   static double get(double v, int) { return v; }
