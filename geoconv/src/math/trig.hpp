@@ -140,8 +140,9 @@ template <class V> struct Pair {
 };
 template <class V> GEOCONV_MATH_INLINE Pair<V> table_pair(typename Lanes<V>::I j) {
   using L = Lanes<V>;
-  using I = typename L::I;
+  static constexpr double kSigns[2] = {1.0, -1.0};
   Pair<V> t;
+  V s_sign, c_sign;
   for (int n = 0; n < L::kCount; ++n) {
     std::int64_t jn = L::iget(j, n);
     const double* row = tables::kSinCos[jn & 255];
@@ -150,11 +151,10 @@ template <class V> GEOCONV_MATH_INLINE Pair<V> table_pair(typename Lanes<V>::I j
     L::set(t.sl, n, row[odd + 1]);
     L::set(t.ch, n, row[2 - odd]);
     L::set(t.cl, n, row[3 - odd]);
+    L::set(s_sign, n, kSigns[(jn >> 9) & 1]);          // q = 2, 3
+    L::set(c_sign, n, kSigns[((jn + 256) >> 9) & 1]);  // q = 1, 2
   }
-  I q = j >> 8;
-  I neg_s = -((q >> 1) & L::isplat(1)) & L::isplat(INT64_MIN);                  // q = 2, 3
-  I neg_c = -(((q + L::isplat(1)) >> 1) & L::isplat(1)) & L::isplat(INT64_MIN);  // q = 1, 2
-  return {xor_sign(t.sh, neg_s), xor_sign(t.sl, neg_s), xor_sign(t.ch, neg_c), xor_sign(t.cl, neg_c)};
+  return {t.sh * s_sign, t.sl * s_sign, t.ch * c_sign, t.cl * c_sign};
 }
 
 // hi + lo rounded, if every value within err of it rounds the same way
