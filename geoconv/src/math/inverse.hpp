@@ -232,19 +232,19 @@ template <bool kAcos, class V> GEOCONV_MATH_INLINE Fast<V> fast_asin_acos(V y) {
 
 // One lane the fast path left: special values, tiny arguments, and those
 // whose rounding it could not decide.
-inline double slow_atan2(double y, double x, const Fast<double>& f) {
+GEOCONV_MATH_COLD double slow_atan2(double y, double x, const Fast<double>& f) {
   if (f.special) return atan2_special(y, x);
   if (f.tiny) return accurate::atan2(y, x, nullptr);
   const double start[2] = {f.a.hi, f.a.lo};
   return accurate::atan2(y, x, start);
 }
-inline double slow_atan(double x, const Fast<double>& f) {
+GEOCONV_MATH_COLD double slow_atan(double x, const Fast<double>& f) {
   if (f.special) return x + x;
   if (f.tiny) return x;
   const double start[2] = {f.a.hi, f.a.lo};
   return accurate::atan2(x, 1.0, start);
 }
-template <bool kAcos> inline double slow_asin_acos(double y, const Fast<double>& f) {
+template <bool kAcos> GEOCONV_MATH_COLD double slow_asin_acos(double y, const Fast<double>& f) {
   double a = std::fabs(y);
   if (!(a <= 1)) return (y - y) / 0.0;  // NaN: outside the domain, or NaN
   if (a == 1) return kAcos ? (y > 0 ? 0.0 : tables::kPiHi) : std::copysign(tables::kHalfPiHi, y);

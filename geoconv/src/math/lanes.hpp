@@ -16,6 +16,9 @@
 // The kernels' helpers are small and called in the hot path of each
 // function: always inlined.
 #define GEOCONV_MATH_INLINE inline __attribute__((always_inline))
+// The rare lanes' code, kept out of line so that the common path needs no
+// stack frame of its own.
+#define GEOCONV_MATH_COLD inline __attribute__((noinline, cold))
 
 // Lanes wider than the target's vectors are passed by value between inline
 // functions only: GCC's note on their ABI does not apply.

@@ -199,7 +199,7 @@ template <Kind kKind, class V> GEOCONV_MATH_INLINE Result<V> fast(V x) {
 // One lane the common path leaves: tiny, infinite or NaN arguments, those
 // above 2^16 (their own reduction, then the same fast path), and the rest
 // by the accurate path. |x| < 2^-27: sin x and tan x round to x, cos x to 1.
-template <Kind kKind> inline double slow(double x) {
+template <Kind kKind> GEOCONV_MATH_COLD double slow(double x) {
   double ax = x < 0 ? -x : x;
   if (!(ax <= 0x1.fffffffffffffp1023)) return x - x;
   if (ax < 0x1p-27) return kKind == Kind::kCos ? 1.0 : x;
