@@ -292,7 +292,7 @@ TEST_P(Math, LanesGiveTheOneLaneBits) {
     using V = decltype(lane_type);
     constexpr int n = sizeof(V) / sizeof(double);
     for (size_t i = 0; i + n <= args.size(); i += n) {
-      V a, b;
+      V a{}, b{};
       for (int k = 0; k < n; ++k) {
         a[k] = args[i + k].first;
         b[k] = args[i + k].second;

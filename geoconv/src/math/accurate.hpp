@@ -16,6 +16,15 @@
 
 #include "tables.hpp"
 
+// Each operation rounded on its own (see lanes.hpp).
+#if defined(__clang__)
+#pragma float_control(push)
+#pragma clang fp contract(off)
+#elif defined(__GNUC__)
+#pragma GCC push_options
+#pragma GCC optimize("fp-contract=off")
+#endif
+
 namespace geoconv::detail::math::accurate {
 
 constexpr int kLimbs = 8;
@@ -428,5 +437,11 @@ inline double acos(double y, const double* start) {
 }
 
 }  // namespace geoconv::detail::math::accurate
+
+#if defined(__clang__)
+#pragma float_control(pop)
+#elif defined(__GNUC__)
+#pragma GCC pop_options
+#endif
 
 #endif  // GEOCONV_SRC_MATH_ACCURATE_HPP

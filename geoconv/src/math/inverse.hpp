@@ -22,8 +22,20 @@
 #include "lanes.hpp"
 #include "tables.hpp"
 
-// Lanes wider than the target's vectors are passed by value between inline
-// functions only: GCC's note on their ABI does not apply.
+// Every operation below is rounded on its own: a multiply-add contracted
+// into one fused operation (GCC's default wherever the target has one) would
+// break the error-free transformations and change bits from one platform to
+// another. The library compiles with -ffp-contract=off; these headers say so
+// themselves too. And lanes wider than the target's vectors are passed by
+// value between inline functions only: GCC's note on their ABI does not
+// apply.
+#if defined(__clang__)
+#pragma float_control(push)
+#pragma clang fp contract(off)
+#elif defined(__GNUC__)
+#pragma GCC push_options
+#pragma GCC optimize("fp-contract=off")
+#endif
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #if defined(__clang__)
@@ -84,20 +96,22 @@ template <class V> GEOCONV_MATH_INLINE Angle<V> atan_ratio(V nh, V nl, V dh, V d
   static constexpr double kK[3][2] = {
       {0.0, 0.0}, {tables::kHalfPiHi, tables::kHalfPiLo}, {tables::kPiHi, tables::kPiLo}};
   static constexpr double kSigns[2] = {1.0, -1.0};
-  V th, tl, kh, kl, r_sign, k_sign;
+  double a_th[L::kCount], a_tl[L::kCount], a_kh[L::kCount], a_kl[L::kCount], a_rs[L::kCount], a_ks[L::kCount];
   typename L::I idx = ibits & L::isplat(255);
   for (int n = 0; n < L::kCount; ++n) {
     std::int64_t i = L::iget(idx, n);
     const double* row = tables::kAtan[i <= 128 ? i : 128];
-    L::set(th, n, row[0]);
-    L::set(tl, n, row[1]);
+    a_th[n] = row[0];
+    a_tl[n] = row[1];
     int h = L::lane(half, n), f = L::lane(full, n), m = L::lane(minus, n), g = L::lane(negate, n);
     const double* kn = kK[h + 2 * (f & (1 - h))];
-    L::set(kh, n, kn[0]);
-    L::set(kl, n, kn[1]);
-    L::set(r_sign, n, kSigns[m ^ g]);
-    L::set(k_sign, n, kSigns[g]);
+    a_kh[n] = kn[0];
+    a_kl[n] = kn[1];
+    a_rs[n] = kSigns[m ^ g];
+    a_ks[n] = kSigns[g];
   }
+  V th = L::load(a_th), tl = L::load(a_tl), kh = L::load(a_kh), kl = L::load(a_kl);
+  V r_sign = L::load(a_rs), k_sign = L::load(a_ks);
   V rh, re;
   two_sum(th, qh, rh, re);
   V rl = (re + tl) + (ql + qh * poly);
@@ -300,6 +314,11 @@ template <class V> inline V acos(V y) {
 
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
+#endif
+#if defined(__clang__)
+#pragma float_control(pop)
+#elif defined(__GNUC__)
+#pragma GCC pop_options
 #endif
 
 #endif  // GEOCONV_SRC_MATH_INVERSE_HPP

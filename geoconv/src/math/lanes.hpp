@@ -20,8 +20,20 @@
 // stack frame of its own.
 #define GEOCONV_MATH_COLD inline __attribute__((noinline, cold))
 
-// Lanes wider than the target's vectors are passed by value between inline
-// functions only: GCC's note on their ABI does not apply.
+// Every operation below is rounded on its own: a multiply-add contracted
+// into one fused operation (GCC's default wherever the target has one) would
+// break the error-free transformations and change bits from one platform to
+// another. The library compiles with -ffp-contract=off; these headers say so
+// themselves too. And lanes wider than the target's vectors are passed by
+// value between inline functions only: GCC's note on their ABI does not
+// apply.
+#if defined(__clang__)
+#pragma float_control(push)
+#pragma clang fp contract(off)
+#elif defined(__GNUC__)
+#pragma GCC push_options
+#pragma GCC optimize("fp-contract=off")
+#endif
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #if defined(__clang__)
@@ -67,6 +79,11 @@ template <class V, class IV> struct VectorLanes {
   static bool lane(M m, int i) { return m[i] != 0; }
   static double get(V v, int i) { return v[i]; }
   static void set(V& v, int i, double d) { v[i] = d; }
+  static V load(const double* p) {
+    V v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+  }
   static std::int64_t iget(I v, int i) { return v[i]; }
   static void iset(I& v, int i, std::int64_t d) { v[i] = d; }
   static V sqrt(V v) {
@@ -115,6 +132,7 @@ template <> struct Lanes<double> {
   static bool lane(M m, int) { return m; }
   static double get(double v, int) { return v; }
   static void set(double& v, int, double d) { v = d; }
+  static double load(const double* p) { return *p; }
   static I iget(I v, int) { return v; }
   static void iset(I& v, int, I d) { v = d; }
   static double sqrt(double v) { return std::sqrt(v); }
@@ -185,6 +203,11 @@ template <class V> GEOCONV_MATH_INLINE V round_int(V x, typename Lanes<V>::I& lo
 
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
+#endif
+#if defined(__clang__)
+#pragma float_control(pop)
+#elif defined(__GNUC__)
+#pragma GCC pop_options
 #endif
 
 #endif  // GEOCONV_SRC_MATH_LANES_HPP

@@ -21,8 +21,20 @@
 #include "lanes.hpp"
 #include "tables.hpp"
 
-// Lanes wider than the target's vectors are passed by value between inline
-// functions only: GCC's note on their ABI does not apply.
+// Every operation below is rounded on its own: a multiply-add contracted
+// into one fused operation (GCC's default wherever the target has one) would
+// break the error-free transformations and change bits from one platform to
+// another. The library compiles with -ffp-contract=off; these headers say so
+// themselves too. And lanes wider than the target's vectors are passed by
+// value between inline functions only: GCC's note on their ABI does not
+// apply.
+#if defined(__clang__)
+#pragma float_control(push)
+#pragma clang fp contract(off)
+#elif defined(__GNUC__)
+#pragma GCC push_options
+#pragma GCC optimize("fp-contract=off")
+#endif
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #if defined(__clang__)
@@ -141,20 +153,20 @@ template <class V> struct Pair {
 template <class V> GEOCONV_MATH_INLINE Pair<V> table_pair(typename Lanes<V>::I j) {
   using L = Lanes<V>;
   static constexpr double kSigns[2] = {1.0, -1.0};
-  Pair<V> t;
-  V s_sign, c_sign;
+  double sh[L::kCount], sl[L::kCount], ch[L::kCount], cl[L::kCount], ss[L::kCount], cs[L::kCount];
   for (int n = 0; n < L::kCount; ++n) {
     std::int64_t jn = L::iget(j, n);
     const double* row = tables::kSinCos[jn & 255];
     std::int64_t odd = (jn >> 7) & 2;  // 0 or 2: the column of sin(q pi/2 + y)
-    L::set(t.sh, n, row[odd]);
-    L::set(t.sl, n, row[odd + 1]);
-    L::set(t.ch, n, row[2 - odd]);
-    L::set(t.cl, n, row[3 - odd]);
-    L::set(s_sign, n, kSigns[(jn >> 9) & 1]);          // q = 2, 3
-    L::set(c_sign, n, kSigns[((jn + 256) >> 9) & 1]);  // q = 1, 2
+    sh[n] = row[odd];
+    sl[n] = row[odd + 1];
+    ch[n] = row[2 - odd];
+    cl[n] = row[3 - odd];
+    ss[n] = kSigns[(jn >> 9) & 1];          // q = 2, 3
+    cs[n] = kSigns[((jn + 256) >> 9) & 1];  // q = 1, 2
   }
-  return {t.sh * s_sign, t.sl * s_sign, t.ch * c_sign, t.cl * c_sign};
+  V s_sign = L::load(ss), c_sign = L::load(cs);
+  return {L::load(sh) * s_sign, L::load(sl) * s_sign, L::load(ch) * c_sign, L::load(cl) * c_sign};
 }
 
 // hi + lo rounded, if every value within err of it rounds the same way
@@ -257,6 +269,11 @@ template <class V> inline void sincos(V x, V& s, V& c) {
 
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
+#endif
+#if defined(__clang__)
+#pragma float_control(pop)
+#elif defined(__GNUC__)
+#pragma GCC pop_options
 #endif
 
 #endif  // GEOCONV_SRC_MATH_TRIG_HPP
