@@ -53,8 +53,9 @@ template <class V> struct Angle {
 };
 
 // K +- atan(n/d) for 0 <= n <= d, n and d double-double (low parts zero or
-// below 2^-52 of their high parts), 2^-60 <= d <= 2^100 and n = 0 or
-// n >= 2^-920 so that no product below underflows or overflows. K is pi/2
+// below 2^-52 of their high parts), 2^-60 <= d <= 2^200 and n = 0 or
+// n >= 2^-920 so that no product below underflows or overflows (where K is
+// not 0, n may be smaller: what its products lose is far below K's ulp). K is pi/2
 // where `half`, pi where `full` (`half` takes precedence), else 0; atan(n/d)
 // is subtracted where `minus`, and the whole negated where `negate`.
 //

@@ -9,8 +9,10 @@
 // where cos r - 1 and sin r - r are short polynomials in double. The sum is
 // carried as hi + lo; the error bound below gives the rounding test, and the
 // arguments it rejects (about one in 10000, and those within 2^-40 or so of
-// a zero of the function) take the accurate path (accurate.hpp), as do
-// |x| < 2^-27 below 2^-100 or so, infinities and NaN.
+// a zero of the function) take the accurate path (accurate.hpp). Infinities,
+// NaN, |x| below 2^-45 or so (where the bound's absolute term rejects them;
+// sin x and tan x round to x below 2^-27, cos x to 1) and |x| above 2^-16
+// leave the common path too, one lane at a time.
 
 #ifndef GEOCONV_SRC_MATH_TRIG_HPP
 #define GEOCONV_SRC_MATH_TRIG_HPP
@@ -69,9 +71,10 @@ template <class V> GEOCONV_MATH_INLINE Reduced<V> reduce_cody_waite(V x) {
   return out;
 }
 
-// One lane by Payne-Hanek: x 512/pi = j + f, r = f pi/512 to 2^-104
-// relative (|r| >= 2^-70 for every double, so 2^-113 absolute too, which
-// the error term with k = 2^5 covers).
+// One lane by Payne-Hanek: x 512/pi = j + f (f to 2^-280 absolute, and as
+// a 256-bit number relative), r = f pi/512 to 2^-104 relative, so within
+// 2^-112 absolute (|r| <= pi/1024), which the error term with k = 2^5
+// covers.
 inline void reduce_large(double x, std::int64_t& j, double& rh, double& rl) {
   accurate::Mp f;
   accurate::reduce(x, 8, 10, j, f);
