@@ -181,7 +181,9 @@ template <class V> GEOCONV_MATH_INLINE Fast<V> fast_atan2(V y, V x) {
   // Scale both by the power of two that brings d to [1, 2) (d subnormal:
   // to [2^-52, 1)); the ratio is unchanged.
   I e = (L::bits(d) >> 52) & L::isplat(0x7ff);
-  I sbits = L::iselect(e <= L::isplat(2045), (L::isplat(2046) - e) << 52, L::isplat(std::int64_t{1} << 51));
+  auto below = e <= L::isplat(2045);
+  I shift = L::isplat(2046) - L::iselect(below, e, L::isplat(2045));  // 1..2046, never negative
+  I sbits = L::iselect(below, shift << 52, L::isplat(std::int64_t{1} << 51));
   V sc = L::from_bits(sbits);
   n = n * sc;
   d = d * sc;
