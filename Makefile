@@ -14,14 +14,14 @@ PYTHON_CMAKE := -DGEOCONV_BUILD_PYTHON=ON -DPython_EXECUTABLE=$(PYTHON)
 BUILD_PKGS := cmake g++ python3-dev python3-numpy pybind11-dev python3-pybind11 libsleef-dev
 # The Python module on Dask (geoconv.dask, geoconv.batch) and its tests.
 DASK_PKGS  := python3-dask python3-distributed python3-pandas
-TEST_PKGS  := $(BUILD_PKGS) libgtest-dev libgeographiclib-dev pkg-config python3 time valgrind mandoc \
+TEST_PKGS  := $(BUILD_PKGS) libgtest-dev libgeographiclib-dev libmpfr-dev pkg-config python3 time valgrind mandoc \
               emscripten \
               chromium python3-pytest python3-pytest-timeout $(DASK_PKGS)
 
 SANITIZE := -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all \
             -fno-omit-frame-pointer
 
-.PHONY: all demo test test-cross bench bench-python bench-dask bench-js figures fuzz clean js web
+.PHONY: all demo test test-math test-cross bench bench-python bench-dask bench-js figures fuzz clean js web
 
 # The library, both programs and the Python package (build/release/python).
 all:
@@ -61,6 +61,16 @@ test:
 	cd build/asan && ctest --output-on-failure -j $(JOBS) --timeout 300
 	PYTHONPATH=$(CURDIR)/build/test/python GEOCONV_TOOL=$(CURDIR)/build/test/tools/geoconv \
 	  $(PYTHON) -m pytest python/tests
+
+# The elementary functions of geoconv/src/math against MPFR on MATH_COUNT
+# arguments each (about eight minutes on two cores); make test runs a
+# million each.
+MATH_COUNT ?= 50000000
+test-math:
+	@$(ENSURE) $(TEST_PKGS)
+	$(CMAKE) -S . -B build/test -DGEOCONV_WERROR=ON $(PYTHON_CMAKE)
+	$(CMAKE) --build build/test -j $(JOBS) --target geoconv-math-test
+	GEOCONV_MATH_COUNT=$(MATH_COUNT) ./build/test/tests/geoconv-math-test
 
 # The table of expected results, the fuzz replays and the converter's
 # transcripts on other processors: aarch64 and s390x (big-endian), built by

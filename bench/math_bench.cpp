@@ -1,0 +1,193 @@
+// Time per call of the library's elementary functions (geoconv/src/math)
+// beside the platform's libm and, when built with GEOCONV_BENCH_LLVM_LIBC,
+// LLVM libc's correctly rounded ones, on the same arguments. Rounds are
+// interleaved and the fastest of each is kept. Plain main, not built by
+// default; see bench/CMakeLists.txt or:
+//   g++ -std=c++17 -O2 -ffp-contract=off -Igeoconv/src bench/math_bench.cpp
+//   [-DGEOCONV_BENCH_LLVM_LIBC /usr/lib/llvm-22/lib/libllvmlibc.a]
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "math/math.hpp"
+
+// The lanes are passed by value to inline code only: no ABI is at stake.
+#if defined(__GNUC__)
+#if defined(__clang__)
+#pragma GCC diagnostic ignored "-Wunknown-warning-option"
+#endif
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
+#if defined(GEOCONV_BENCH_LLVM_LIBC)
+namespace __llvm_libc_22_1_8_ {
+double sin(double);
+double cos(double);
+double tan(double);
+double asin(double);
+double acos(double);
+double atan(double);
+double atan2(double, double);
+}  // namespace __llvm_libc_22_1_8_
+namespace llvm_libc = __llvm_libc_22_1_8_;
+#endif
+
+namespace {
+
+namespace gm = geoconv::detail::math;
+constexpr int kCount = 4096;
+constexpr int kRounds = 25;
+
+struct Case {
+  const char* name;
+  std::vector<double> x, y;
+};
+
+volatile double g_sink;
+
+template <class F> double time_one(const Case& c, F f) {
+  auto t0 = std::chrono::steady_clock::now();
+  double s = 0;
+  for (int i = 0; i < kCount; ++i) s += f(c.x[i], c.y[i]);
+  auto t1 = std::chrono::steady_clock::now();
+  g_sink = s;
+  return std::chrono::duration<double, std::nano>(t1 - t0).count() / kCount;
+}
+
+// Four lanes at a time through the V4 instance, per argument.
+template <class F> double time_v4(const Case& c, F f) {
+  auto t0 = std::chrono::steady_clock::now();
+  gm::V4 s{};
+  for (int i = 0; i < kCount; i += 4) {
+    gm::V4 x = {c.x[i], c.x[i + 1], c.x[i + 2], c.x[i + 3]};
+    gm::V4 y = {c.y[i], c.y[i + 1], c.y[i + 2], c.y[i + 3]};
+    s += f(x, y);
+  }
+  auto t1 = std::chrono::steady_clock::now();
+  g_sink = s[0] + s[1] + s[2] + s[3];
+  return std::chrono::duration<double, std::nano>(t1 - t0).count() / kCount;
+}
+
+}  // namespace
+
+int main() {
+  std::mt19937_64 gen(2024);
+  auto uniform = [&](double lo, double hi) {
+    std::vector<double> v(kCount);
+    std::uniform_real_distribution<double> u(lo, hi);
+    for (double& d : v) d = u(gen);
+    return v;
+  };
+  const double pi = 3.141592653589793;
+  std::vector<double> zeros(kCount, 0.0);
+  enum Fn { kSin, kCos, kTan, kSinCos, kAtan, kAtan2, kAsin, kAcos };
+  struct Row {
+    Fn fn;
+    Case c;
+  };
+  std::vector<Row> rows = {
+      {kSin, {"sin [-pi,pi]", uniform(-pi, pi), zeros}},
+      {kSin, {"sin [-3000,3000]", uniform(-3000, 3000), zeros}},
+      {kCos, {"cos [-pi,pi]", uniform(-pi, pi), zeros}},
+      {kCos, {"cos [-3000,3000]", uniform(-3000, 3000), zeros}},
+      {kSinCos, {"sincos [-pi,pi]", uniform(-pi, pi), zeros}},
+      {kTan, {"tan [-pi/2,pi/2]", uniform(-pi / 2, pi / 2), zeros}},
+      {kAtan, {"atan [-8,8]", uniform(-8, 8), zeros}},
+      {kAtan2, {"atan2 [-1,1]^2", uniform(-1, 1), uniform(-1, 1)}},
+      {kAsin, {"asin [-1,1]", uniform(-1, 1), zeros}},
+      {kAcos, {"acos [-1,1]", uniform(-1, 1), zeros}},
+  };
+  std::printf("%-18s %9s %9s %9s %9s %9s\n", "ns/call", "geoconv", "x4 lanes", "libm", "llvm", "ratio");
+  for (Row& r : rows) {
+    double best[4] = {1e30, 1e30, 1e30, 1e30};
+    for (int round = 0; round < kRounds; ++round) {
+      double t[4] = {1e30, 1e30, 1e30, 1e30};
+      switch (r.fn) {
+        case kSin:
+          t[0] = time_one(r.c, [](double x, double) { return gm::sin(x); });
+          t[1] = time_v4(r.c, [](gm::V4 x, gm::V4) { return gm::sin(x); });
+          t[2] = time_one(r.c, [](double x, double) { return std::sin(x); });
+#if defined(GEOCONV_BENCH_LLVM_LIBC)
+          t[3] = time_one(r.c, [](double x, double) { return llvm_libc::sin(x); });
+#endif
+          break;
+        case kCos:
+          t[0] = time_one(r.c, [](double x, double) { return gm::cos(x); });
+          t[1] = time_v4(r.c, [](gm::V4 x, gm::V4) { return gm::cos(x); });
+          t[2] = time_one(r.c, [](double x, double) { return std::cos(x); });
+#if defined(GEOCONV_BENCH_LLVM_LIBC)
+          t[3] = time_one(r.c, [](double x, double) { return llvm_libc::cos(x); });
+#endif
+          break;
+        case kSinCos:
+          // Against the two calls sin and cos, which is what callers replace.
+          t[0] = time_one(r.c, [](double x, double) {
+            double s, c;
+            gm::sincos(x, s, c);
+            return s + c;
+          });
+          t[1] = time_v4(r.c, [](gm::V4 x, gm::V4) {
+            gm::V4 s, c;
+            gm::sincos(x, s, c);
+            return s + c;
+          });
+          t[2] = time_one(r.c, [](double x, double) { return std::sin(x) + std::cos(x); });
+#if defined(GEOCONV_BENCH_LLVM_LIBC)
+          t[3] = time_one(r.c, [](double x, double) { return llvm_libc::sin(x) + llvm_libc::cos(x); });
+#endif
+          break;
+        case kTan:
+          t[0] = time_one(r.c, [](double x, double) { return gm::tan(x); });
+          t[1] = time_v4(r.c, [](gm::V4 x, gm::V4) { return gm::tan(x); });
+          t[2] = time_one(r.c, [](double x, double) { return std::tan(x); });
+#if defined(GEOCONV_BENCH_LLVM_LIBC)
+          t[3] = time_one(r.c, [](double x, double) { return llvm_libc::tan(x); });
+#endif
+          break;
+        case kAtan:
+          t[0] = time_one(r.c, [](double x, double) { return gm::atan(x); });
+          t[1] = time_v4(r.c, [](gm::V4 x, gm::V4) { return gm::atan(x); });
+          t[2] = time_one(r.c, [](double x, double) { return std::atan(x); });
+#if defined(GEOCONV_BENCH_LLVM_LIBC)
+          t[3] = time_one(r.c, [](double x, double) { return llvm_libc::atan(x); });
+#endif
+          break;
+        case kAtan2:
+          t[0] = time_one(r.c, [](double x, double y) { return gm::atan2(x, y); });
+          t[1] = time_v4(r.c, [](gm::V4 x, gm::V4 y) { return gm::atan2(x, y); });
+          t[2] = time_one(r.c, [](double x, double y) { return std::atan2(x, y); });
+#if defined(GEOCONV_BENCH_LLVM_LIBC)
+          t[3] = time_one(r.c, [](double x, double y) { return llvm_libc::atan2(x, y); });
+#endif
+          break;
+        case kAsin:
+          t[0] = time_one(r.c, [](double x, double) { return gm::asin(x); });
+          t[1] = time_v4(r.c, [](gm::V4 x, gm::V4) { return gm::asin(x); });
+          t[2] = time_one(r.c, [](double x, double) { return std::asin(x); });
+#if defined(GEOCONV_BENCH_LLVM_LIBC)
+          t[3] = time_one(r.c, [](double x, double) { return llvm_libc::asin(x); });
+#endif
+          break;
+        case kAcos:
+          t[0] = time_one(r.c, [](double x, double) { return gm::acos(x); });
+          t[1] = time_v4(r.c, [](gm::V4 x, gm::V4) { return gm::acos(x); });
+          t[2] = time_one(r.c, [](double x, double) { return std::acos(x); });
+#if defined(GEOCONV_BENCH_LLVM_LIBC)
+          t[3] = time_one(r.c, [](double x, double) { return llvm_libc::acos(x); });
+#endif
+          break;
+      }
+      for (int k = 0; k < 4; ++k) best[k] = std::fmin(best[k], t[k]);
+    }
+    std::printf("%-18s %9.2f %9.2f %9.2f", r.c.name, best[0], best[1], best[2]);
+    if (best[3] < 1e29)
+      std::printf(" %9.2f", best[3]);
+    else
+      std::printf(" %9s", "-");
+    std::printf(" %9.2f\n", best[0] / best[2]);
+  }
+}

@@ -1,0 +1,282 @@
+// sin, cos, sincos and tan, correctly rounded to nearest, over lanes of
+// doubles (lanes.hpp).
+//
+// x = j pi/512 + r, |r| <= pi/1024 (j modulo 1024): by Cody and Waite with
+// pi/512 in three pieces for |x| <= 2^16, by Payne and Hanek (one lane at a
+// time) above. With (S, C) = (sin, cos)(j pi/512) from a table of 256
+// double-double pairs and the quadrant j / 256,
+//   sin x = S cos r + C sin r,   cos x = C cos r - S sin r,
+// where cos r - 1 and sin r - r are short polynomials in double. The sum is
+// carried as hi + lo; the error bound below gives the rounding test, and the
+// arguments it rejects (about one in 10000, and those within 2^-40 or so of
+// a zero of the function) take the accurate path (accurate.hpp). Infinities,
+// NaN, |x| below 2^-45 or so (where the bound's absolute term rejects them;
+// sin x and tan x round to x below 2^-27, cos x to 1) and |x| above 2^-16
+// leave the common path too, one lane at a time.
+
+#ifndef GEOCONV_SRC_MATH_TRIG_HPP
+#define GEOCONV_SRC_MATH_TRIG_HPP
+
+#include <cstdint>
+
+#include "accurate.hpp"
+#include "lanes.hpp"
+#include "tables.hpp"
+
+// Every operation below is rounded on its own: a multiply-add contracted
+// into one fused operation (GCC's default wherever the target has one) would
+// break the error-free transformations and change bits from one platform to
+// another. The library compiles with -ffp-contract=off; these headers say so
+// themselves too. And lanes wider than the target's vectors are passed by
+// value between inline functions only: GCC's note on their ABI does not
+// apply.
+#if defined(__clang__)
+#pragma float_control(push)
+#pragma clang fp contract(off)
+#elif defined(__GNUC__)
+#pragma GCC push_options
+#pragma GCC optimize("fp-contract=off")
+#endif
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#if defined(__clang__)
+#pragma GCC diagnostic ignored "-Wunknown-warning-option"
+#endif
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
+namespace geoconv::detail::math {
+
+namespace trig_detail {
+
+template <class V> struct Reduced {
+  typename Lanes<V>::I j;  // modulo 1024 in the low bits
+  V rh, rl;
+  V k;  // |k| 2^-117 + 2^-114 bounds the error of rh + rl
+};
+
+// |x| <= 2^16 gives |k| < 2^24, so k * kStep1 and k * kStep2 are exact and
+// x - k kStep1 is exact (Sterbenz). The third piece leaves 2^-121 |k|, its
+// product rounds within 2^-120 |k|, the low part's sum within
+// 2^-115 + 2^-120 |k|: below 2^-114 + 2^-117 |k| in all.
+template <class V> GEOCONV_MATH_INLINE Reduced<V> reduce_cody_waite(V x) {
+  using namespace tables;
+  Reduced<V> out;
+  V k = round_int(x * kInvStep, out.j);
+  V a = x - k * kStep1;
+  V s, e;
+  two_sum(a, -(k * kStep2), s, e);
+  fast_two_sum(s, e - k * kStep3, out.rh, out.rl);
+  out.k = k;
+  return out;
+}
+
+// One lane by Payne-Hanek: x 512/pi = j + f (f to 2^-280 absolute, and as
+// a 256-bit number relative), r = f pi/512 to 2^-104 relative, so within
+// 2^-112 absolute (|r| <= pi/1024), which the error term with k = 2^5
+// covers.
+inline void reduce_large(double x, std::int64_t& j, double& rh, double& rl) {
+  accurate::Mp f;
+  accurate::reduce(x, 8, 10, j, f);
+  double fh = accurate::to_double(f);
+  double fl = accurate::to_double(accurate::sub(f, accurate::from_double(fh)));
+  double p, e;
+  two_prod(fh, tables::kStepHi, p, e);
+  fast_two_sum(p, e + (fh * tables::kStepLo + fl * tables::kStepHi), rh, rl);
+}
+
+template <class V> GEOCONV_MATH_INLINE Reduced<V> reduce(V x) {
+  using L = Lanes<V>;
+  Reduced<V> red = reduce_cody_waite(x);
+  V ax = vabs(x);
+  auto large = L::mand(ax > 0x1p16, ax <= 0x1.fffffffffffffp1023);
+  if (L::any(large)) {
+    for (int i = 0; i < L::kCount; ++i) {
+      if (!L::lane(large, i)) continue;
+      std::int64_t j;
+      double rh, rl;
+      reduce_large(L::get(x, i), j, rh, rl);
+      L::iset(red.j, i, j);
+      L::set(red.rh, i, rh);
+      L::set(red.rl, i, rl);
+      L::set(red.k, i, 0x1p5);
+    }
+  }
+  return red;
+}
+
+// sin r = rh + sl and cos r = 1 + cl, for |r| <= pi/1024 (1.0001 times
+// that, the rounding of j included): Taylor polynomials whose first left-out
+// terms are below 2^-85 |r| and 2^-82. sl is within 2^-70.3 |r| of its
+// value, cl within 2^-69.1 (roundings of rh^2, of the polynomials and of the
+// products, a few half-ulps of terms below 2^-19.3 |r| and 2^-17.7).
+template <class V> struct Small {
+  V rh, sl, cl, abs_err;
+};
+template <class V> GEOCONV_MATH_INLINE Small<V> small_sincos(const Reduced<V>& red) {
+  // Estrin's scheme: the square of t beside the inner terms.
+  V t = red.rh * red.rh;
+  V t2 = t * t;
+  V ps = t * -0x1.5555555555555p-3 + t2 * (0x1.1111111111111p-7 + t * -0x1.a01a01a01a01ap-13);
+  V pc = t * -0.5 + t2 * (0x1.5555555555555p-5 + t * -0x1.6c16c16c16c17p-10);
+  return {red.rh, red.rl + red.rh * ps, pc - red.rh * red.rl, vabs(red.k) * 0x1p-117 + 0x1p-114};
+}
+
+// A cos r + B sin r, (A, B) double-double, as hi + lo, with the bound of its
+// error. |A| >= |B r| or A = 0 (|r| <= pi/1024 and |A| >= sin(pi/512)
+// unless A = 0), so A + B r by fast-two-sum. Relative to |A| + |B r| the
+// errors are: A cl 2^-68.7 (cl's and the product's), B sl 2^-69.9, A's
+// and B's low parts times cl and sl 2^-70.6, the sum of the small terms
+// 2^-70.1, truncations 2^-81; together below 2^-67.6, taken as 2^-67 to
+// cover the bound's own roundings (measured against MPFR, the largest
+// error seen is 0.35 of that). The error of r adds at most its own size
+// (|B| <= 1, |A r| <= 2^-8 |r|).
+template <class V> struct Result {
+  V hi, lo, err;
+};
+template <class V>
+GEOCONV_MATH_INLINE Result<V> combine(V ah, V al, V bh, V bl, const Small<V>& sm) {
+  V ph, pl, sh, se;
+  two_prod(bh, sm.rh, ph, pl);
+  fast_two_sum(ah, ph, sh, se);
+  V small = (bh * sm.sl + ah * sm.cl);
+  V lo = ((se + pl) + (al + bl * sm.rh)) + small;
+  Result<V> out;
+  fast_two_sum(sh, lo, out.hi, out.lo);
+  out.err = (vabs(ah) + vabs(ph)) * 0x1p-67 + sm.abs_err * 1.0078125;
+  return out;
+}
+
+// The table's pair for j, turned by its quadrant q = j / 256: sin and cos
+// of j pi/512. (sin, cos)(q pi/2 + y) = (s, c), (c, -s), (-s, -c), (-c, s):
+// odd quadrants take the other columns, the signs come from q's bits.
+template <class V> struct Pair {
+  V sh, sl, ch, cl;
+};
+template <class V> GEOCONV_MATH_INLINE Pair<V> table_pair(typename Lanes<V>::I j) {
+  using L = Lanes<V>;
+  static constexpr double kSigns[2] = {1.0, -1.0};
+  double sh[L::kCount], sl[L::kCount], ch[L::kCount], cl[L::kCount], ss[L::kCount], cs[L::kCount];
+  for (int n = 0; n < L::kCount; ++n) {
+    std::int64_t jn = L::iget(j, n);
+    const double* row = tables::kSinCos[jn & 255];
+    std::int64_t odd = (jn >> 7) & 2;  // 0 or 2: the column of sin(q pi/2 + y)
+    sh[n] = row[odd];
+    sl[n] = row[odd + 1];
+    ch[n] = row[2 - odd];
+    cl[n] = row[3 - odd];
+    ss[n] = kSigns[(jn >> 9) & 1];          // q = 2, 3
+    cs[n] = kSigns[((jn + 256) >> 9) & 1];  // q = 1, 2
+  }
+  V s_sign = L::load(ss), c_sign = L::load(cs);
+  return {L::load(sh) * s_sign, L::load(sl) * s_sign, L::load(ch) * c_sign, L::load(cl) * c_sign};
+}
+
+// hi + lo rounded, if every value within err of it rounds the same way
+// (err is at least 2^-20 above the true bound, which covers the roundings of
+// lo +- err, below 2^-105 |hi|). False for NaN.
+template <class V> GEOCONV_MATH_INLINE typename Lanes<V>::M rounds_surely(const Result<V>& r) {
+  return (r.hi + (r.lo + r.err)) == (r.hi + (r.lo - r.err));
+}
+
+enum class Kind { kSin, kCos, kTan };
+
+// The fast path from x's reduction: hi + lo and the bound of its error.
+template <Kind kKind, class V> GEOCONV_MATH_INLINE Result<V> fast_reduced(const Reduced<V>& red) {
+  Small<V> sm = small_sincos(red);
+  Pair<V> p = table_pair<V>(red.j);
+  if constexpr (kKind == Kind::kSin) {
+    return combine(p.sh, p.sl, p.ch, p.cl, sm);
+  } else if constexpr (kKind == Kind::kCos) {
+    return combine(p.ch, p.cl, -p.sh, -p.sl, sm);
+  } else {
+    // tan = S / C: th = S/C to an ulp or two, the exact residual S - th C
+    // divided again gives tl; the relative errors of S and C add.
+    Result<V> s = combine(p.sh, p.sl, p.ch, p.cl, sm);
+    Result<V> c = combine(p.ch, p.cl, -p.sh, -p.sl, sm);
+    V inv = 1.0 / c.hi;
+    V th = s.hi * inv;
+    V ph, pl;
+    two_prod(th, c.hi, ph, pl);
+    V tl = (((s.hi - ph) - pl) + (s.lo - th * c.lo)) * inv;
+    Result<V> r;
+    fast_two_sum(th, tl, r.hi, r.lo);
+    r.err = (s.err + vabs(th) * c.err) * vabs(inv) * (1 + 0x1p-40) + vabs(th) * 0x1p-100;
+    return r;
+  }
+}
+
+// The same for any finite x (Payne-Hanek above 2^16, one lane at a time).
+template <Kind kKind, class V> GEOCONV_MATH_INLINE Result<V> fast(V x) {
+  return fast_reduced<kKind>(reduce(x));
+}
+
+// One lane the common path leaves: tiny, infinite or NaN arguments, those
+// above 2^16 (their own reduction, then the same fast path), and the rest
+// by the accurate path. |x| < 2^-27: sin x and tan x round to x, cos x to 1.
+template <Kind kKind> GEOCONV_MATH_COLD double slow(double x) {
+  double ax = x < 0 ? -x : x;
+  if (!(ax <= 0x1.fffffffffffffp1023)) return x - x;
+  if (ax < 0x1p-27) return kKind == Kind::kCos ? 1.0 : x;
+  if (ax > 0x1p16) {
+    Result<double> r = fast<kKind>(x);
+    if (rounds_surely(r)) return r.hi + r.lo;
+  }
+  return kKind == Kind::kTan ? accurate::tan(x) : accurate::sin_or_cos(x, kKind == Kind::kCos ? 1 : 0);
+}
+
+// The common path: Cody-Waite's reduction, valid to 2^16; larger
+// arguments go the slow way with the rest.
+template <Kind kKind, class V> GEOCONV_MATH_INLINE V evaluate(V x) {
+  using L = Lanes<V>;
+  Result<V> r = fast_reduced<kKind>(reduce_cody_waite(x));
+  V res = r.hi + r.lo;
+  auto redo = L::mor(L::mnot(rounds_surely(r)), vabs(x) > 0x1p16);
+  if (L::any(redo)) {
+    for (int i = 0; i < L::kCount; ++i)
+      if (L::lane(redo, i)) L::set(res, i, slow<kKind>(L::get(x, i)));
+  }
+  return res;
+}
+
+}  // namespace trig_detail
+
+template <class V> inline V sin(V x) { return trig_detail::evaluate<trig_detail::Kind::kSin>(x); }
+template <class V> inline V cos(V x) { return trig_detail::evaluate<trig_detail::Kind::kCos>(x); }
+template <class V> inline V tan(V x) { return trig_detail::evaluate<trig_detail::Kind::kTan>(x); }
+
+// sin x and cos x together, one reduction and one pair of polynomials.
+template <class V> inline void sincos(V x, V& s, V& c) {
+  using namespace trig_detail;
+  using L = Lanes<V>;
+  Reduced<V> red = reduce_cody_waite(x);
+  Small<V> sm = small_sincos(red);
+  Pair<V> p = table_pair<V>(red.j);
+  Result<V> rs = combine(p.sh, p.sl, p.ch, p.cl, sm);
+  Result<V> rc = combine(p.ch, p.cl, -p.sh, -p.sl, sm);
+  s = rs.hi + rs.lo;
+  c = rc.hi + rc.lo;
+  auto large = vabs(x) > 0x1p16;
+  auto redo_s = L::mor(L::mnot(rounds_surely(rs)), large);
+  auto redo_c = L::mor(L::mnot(rounds_surely(rc)), large);
+  if (L::any(L::mor(redo_s, redo_c))) {
+    for (int i = 0; i < L::kCount; ++i) {
+      double xi = L::get(x, i);
+      if (L::lane(redo_s, i)) L::set(s, i, slow<Kind::kSin>(xi));
+      if (L::lane(redo_c, i)) L::set(c, i, slow<Kind::kCos>(xi));
+    }
+  }
+}
+
+}  // namespace geoconv::detail::math
+
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+#if defined(__clang__)
+#pragma float_control(pop)
+#elif defined(__GNUC__)
+#pragma GCC pop_options
+#endif
+
+#endif  // GEOCONV_SRC_MATH_TRIG_HPP
