@@ -1,7 +1,6 @@
 // Array forms of the conversions. The exact loop converts each point with the
 // registry's run(), so every point gets the point routine's bits by
-// construction. The WebAssembly build converts the geodetic routines two
-// points at a time with the same bits (wide.hpp). Mode::kFast hands the
+// construction. Mode::kFast hands the
 // points to geoconv::fast when a program links it (it defines
 // geoconv_fast_table); otherwise the weak reference below is null and the
 // exact loop runs. Whatever the mode, the results are those of converting a
@@ -15,9 +14,6 @@
 
 #include "internal.hpp"
 
-#if defined(__wasm_simd128__)
-#include "wide.hpp"
-#endif
 
 #if defined(__GNUC__)
 extern "C" const geoconv::detail::FastTable* geoconv_fast_table() __attribute__((weak));
@@ -194,35 +190,11 @@ Fault one(const Routine& r, const Site* site, int inputs, std::size_t i, const C
   return f;
 }
 
-#if defined(__wasm_simd128__)
-namespace wide = detail::wide;
-
-// The routines converted two points at a time, by kernel.
-bool (*pair_kernel(const Routine& r))(wide::D2 (&)[3]) {
-  if (r.run == find_routine("LLA84toEFG84")->run) return wide::forward;
-  if (r.run == find_routine("EFG84toLLA84")->run) return wide::reverse;
-  return nullptr;
-}
-#endif
-
 std::size_t exact(const Routine& r, const Site* site, std::size_t n, const Column* in,
                   const OutColumn* out, Fault* faults) {
   const int inputs = r.inputs + (r.site && site == nullptr ? 3 : 0);
-#if defined(__wasm_simd128__)
-  // The geodetic conversions two points at a time where the kernel takes
-  // them (wide.hpp), with the same bits; the others one at a time.
-  // dispatch() has seen to it that no result lands on a later point's input.
-  auto kernel = site == nullptr && n > 1 ? pair_kernel(r) : nullptr;
-#endif
   std::size_t failed = 0;
   for (std::size_t i = 0; i < n; ++i) {
-#if defined(__wasm_simd128__)
-    if (kernel != nullptr && i + 1 < n && wide::pair(kernel, i, in, out)) {
-      if (faults != nullptr) faults[i] = faults[i + 1] = Fault::kNone;
-      ++i;
-      continue;
-    }
-#endif
     const Fault f = one(r, site, inputs, i, in, out);
     if (faults != nullptr) faults[i] = f;
     failed += f != Fault::kNone;

@@ -4,7 +4,7 @@
 // along G, a scale difference of 0.2263 ppm and a rotation of 0.554 arc-second
 // about the polar axis) applied backwards: remove the translation, turn the
 // point back about G, divide by the scale factor. Works in radians with the
-// platform sine and cosine; the degree helpers are not involved.
+// library's sine and cosine; the degree helpers are not involved.
 
 #include "internal.hpp"
 
@@ -14,8 +14,8 @@ using namespace detail::datum;
 
 int EFG84toEFG72(std::FILE* /*stream*/, double E, double F, double G, double* E72, double* F72,
                  double* G72) {
-  const double n = std::sin(kRotation);
-  const double c = std::cos(kRotation);
+  const double n = detail::elementary::sin(kRotation);
+  const double c = detail::elementary::cos(kRotation);
   const double e = E - kShiftE;
   const double f = F - kShiftF;
   const double g = G - kShiftG;

@@ -14,18 +14,36 @@
 #include <cmath>
 #include <cstdio>
 
+#include "math/math.hpp"
+
 namespace geoconv::detail {
+
+// The elementary functions: the library's own, correctly rounded (math/), so
+// that every platform gets the same bits. GEOCONV_PLATFORM_LIBM swaps in the
+// platform's for one purpose only: scripts/table-moves recomputes the table
+// of expected results with them, to show what changed when they went.
+#if defined(GEOCONV_PLATFORM_LIBM)
+namespace elementary {
+using std::acos, std::asin, std::atan, std::atan2, std::cos, std::sin, std::tan;
+inline void sincos(double x, double& s, double& c) { s = std::sin(x), c = std::cos(x); }
+}  // namespace elementary
+#else
+namespace elementary = math;
+#endif
 
 // The helpers as the public ones define them (helpers.cpp), inline here so
 // that the conversions do not pay a call for each; both are compiled with the
 // library's flags, so they give the same bits.
-inline double sind(double d) { return std::sin(d * DEG2RAD); }
-inline double cosd(double d) { return std::cos(d * DEG2RAD); }
-inline double tand(double d) { return std::tan(d * DEG2RAD); }
-inline double asind(double v) { return std::asin(v) * RAD2DEG; }
-inline double acosd(double v) { return std::acos(v) * RAD2DEG; }
-inline double atand(double v) { return std::atan(v) * RAD2DEG; }
-inline double atan2d(double y, double x) { return std::atan2(y, x) * RAD2DEG; }
+inline double sind(double d) { return elementary::sin(d * DEG2RAD); }
+inline double cosd(double d) { return elementary::cos(d * DEG2RAD); }
+inline double tand(double d) { return elementary::tan(d * DEG2RAD); }
+inline double asind(double v) { return elementary::asin(v) * RAD2DEG; }
+inline double acosd(double v) { return elementary::acos(v) * RAD2DEG; }
+inline double atand(double v) { return elementary::atan(v) * RAD2DEG; }
+inline double atan2d(double y, double x) { return elementary::atan2(y, x) * RAD2DEG; }
+// sind(d) and cosd(d) at once: one reduction of the angle (the same bits as
+// the two calls, both being correctly rounded).
+inline void sincosd(double d, double& s, double& c) { elementary::sincos(d * DEG2RAD, s, c); }
 
 // A routine's status for a fault: 0 for none, else 1 after one formatted
 // write of the fault's message line (a null stream drops it).
@@ -53,16 +71,8 @@ inline Fault place_site(double lat, double lon, double alt, Frame& s, double& E,
                         double& G) {
   if (!(lat >= -90.0 && lat <= 90.0)) return Fault::kLatitude;
   constexpr double kPolarFactor = (1.0 - WGS84_E2) * WGS84_A;
-#if defined(__EMSCRIPTEN__)
-  // The WebAssembly build: clang does not merge a sine and a cosine of one
-  // argument into one sincos call as GCC does, and the second reduction of
-  // each angle cost about a tenth of this conversion. musl's sincos gives
-  // exactly the bits of its sin and cos (the same reduction and kernels).
-  sincos(lat * DEG2RAD, &s.sl, &s.cl);
-  sincos(lon * DEG2RAD, &s.so, &s.co);
-#else
-  s = {sind(lat), cosd(lat), sind(lon), cosd(lon)};
-#endif
+  sincosd(lat, s.sl, s.cl);
+  sincosd(lon, s.so, s.co);
   const double h = alt * FEET_TO_METRES + WGS84_HEIGHT_OFFSET;
   const double w = std::sqrt(1.0 - sqr(s.sl) * WGS84_E2);
   E = (WGS84_A * s.cl) / w * s.co + h * s.cl * s.co;

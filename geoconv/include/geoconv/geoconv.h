@@ -48,8 +48,8 @@ extern "C" {
 #define GEOCONV_RAD2DEG 57.295779512896            /* degrees per rad (not 180/pi) */
 #define GEOCONV_FEET_TO_METRES 0.3048              /* m per international foot */
 
-/* Helpers: one rounded multiplication around the platform's math call, as
- * compiled into the library. */
+/* Helpers: one rounded multiplication around the library's own correctly
+ * rounded function, as compiled into the library. */
 double geoconv_sqr(double x);              /* x*x */
 double geoconv_cube(double x);             /* x*x*x */
 double geoconv_sind(double d);             /* sin(d * DEG2RAD) */

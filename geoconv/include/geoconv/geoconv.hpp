@@ -32,8 +32,12 @@
 //
 // Exactness. Results are defined to the last bit: IEEE double, every
 // operation rounded to double in the grouping documented by each routine,
-// around the platform's sin, cos, tan, asin, acos, atan, atan2 and sqrt
-// (whose own last bits may differ between math libraries). The library is
+// around the library's own sin, cos, tan, asin, acos, atan and atan2, which
+// are correctly rounded (the double nearest the exact value, for every
+// argument), and IEEE sqrt. So the results are the same on every platform
+// with IEEE doubles rounding to nearest, whatever its math library (32-bit
+// x87 arithmetic excepted); make test-cross and the WebAssembly tests check
+// that on aarch64, s390x and WebAssembly beside x86-64. The library is
 // always compiled without fused multiply-add contraction and without
 // fast-math, whatever flags the enclosing build adds; outcomes near the poles
 // depend on it. A build with -O3 -march=native -mfma gives the same bits. One
@@ -114,14 +118,15 @@ const char* reason(Fault fault) noexcept;
 enum class Mode : unsigned char { kExact = 0, kFast = 1 };
 
 // ---------------------------------------------------------------------------
-// Helpers. Each is one rounded multiplication around a platform math call.
-// The trigonometric ones are defined in the library and compiled with its
-// flags, so a caller's flags (fast-math, or a loop vectorised into a vector
-// math library) cannot change their results. The inverse functions are not
-// normalised: atan2d returns the principal value (-pi, pi] times RAD2DEG,
-// asind and atand [-pi/2, pi/2] times RAD2DEG, so their extremes fall a few
-// parts in 1e12 short of 180 and 90. Arguments outside a function's domain
-// get what the platform returns (NaN).
+// Helpers. Each is one rounded multiplication around one of the library's
+// correctly rounded functions (sind(d) is sin(d * DEG2RAD) with the product
+// rounded, then the sine rounded). They are defined in the library and
+// compiled with its flags, so a caller's flags (fast-math, or a loop
+// vectorised into a vector math library) cannot change their results. The
+// inverse functions are not normalised: atan2d returns the principal value
+// (-pi, pi] times RAD2DEG, asind and atand [-pi/2, pi/2] times RAD2DEG, so
+// their extremes fall a few parts in 1e12 short of 180 and 90. Arguments
+// outside a function's domain (asind(2), sind(inf)) give NaN.
 
 constexpr double sqr(double x) { return x * x; }
 constexpr double cube(double x) { return x * x * x; }

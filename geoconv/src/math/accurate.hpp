@@ -20,8 +20,7 @@
 
 // Each operation rounded on its own (see lanes.hpp).
 #if defined(__clang__)
-#pragma float_control(push)
-#pragma clang fp contract(off)
+#pragma clang fp contract(off)  // for the rest of the unit: the library's own setting
 #elif defined(__GNUC__)
 #pragma GCC push_options
 #pragma GCC optimize("fp-contract=off")
@@ -440,9 +439,7 @@ inline double acos(double y, const double* start) {
 
 }  // namespace geoconv::detail::math::accurate
 
-#if defined(__clang__)
-#pragma float_control(pop)
-#elif defined(__GNUC__)
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC pop_options
 #endif
 

@@ -30,8 +30,7 @@
 // value between inline functions only: GCC's note on their ABI does not
 // apply.
 #if defined(__clang__)
-#pragma float_control(push)
-#pragma clang fp contract(off)
+#pragma clang fp contract(off)  // for the rest of the unit: the library's own setting
 #elif defined(__GNUC__)
 #pragma GCC push_options
 #pragma GCC optimize("fp-contract=off")
@@ -318,9 +317,7 @@ template <class V> inline V acos(V y) {
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
-#if defined(__clang__)
-#pragma float_control(pop)
-#elif defined(__GNUC__)
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC pop_options
 #endif
 
