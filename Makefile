@@ -21,7 +21,7 @@ TEST_PKGS  := $(BUILD_PKGS) libgtest-dev libgeographiclib-dev libmpfr-dev pkg-co
 SANITIZE := -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all \
             -fno-omit-frame-pointer
 
-.PHONY: all demo test test-math test-cross bench bench-python bench-dask bench-js figures fuzz clean js web
+.PHONY: all demo test test-math test-cross test-cross-windows bench bench-python bench-dask bench-js figures fuzz clean js web
 
 # The library, both programs and the Python package (build/release/python).
 all:
@@ -72,18 +72,29 @@ test-math:
 	$(CMAKE) --build build/test -j $(JOBS) --target geoconv-math-test
 	GEOCONV_MATH_COUNT=$(MATH_COUNT) ./build/test/tests/geoconv-math-test
 
-# The table of expected results, the fuzz replays and the converter's
-# transcripts on other processors: aarch64 and s390x (big-endian), built by
-# Debian's cross compilers, linked statically and run under qemu-user
-# (cmake/cross.cmake). `make test-cross-s390x` runs one of them.
+# The table of expected results, the digests, the fuzz replays and the
+# converter's transcripts on other processors: aarch64 and s390x (big-endian),
+# built by Debian's cross compilers, linked statically and run under qemu-user
+# (cmake/cross.cmake), and Windows (below). `make test-cross-s390x` runs one
+# of them.
 CROSS_PROCESSORS := aarch64 s390x
-test-cross: $(addprefix test-cross-,$(CROSS_PROCESSORS))
+test-cross: $(addprefix test-cross-,$(CROSS_PROCESSORS)) test-cross-windows
 test-cross-%:
 	@$(ENSURE) cmake python3 time g++-$*-linux-gnu qemu-user-static
 	$(CMAKE) -S . -B build/cross-$* -DCMAKE_TOOLCHAIN_FILE=cmake/cross.cmake -DGEOCONV_CROSS=$* \
 	  -DGEOCONV_BUILD_DEMO=OFF -DGEOCONV_WERROR=ON
 	$(CMAKE) --build build/cross-$* -j $(JOBS)
 	cd build/cross-$* && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# Windows on x86-64: the library and the table, digests and fuzz replays
+# built with Debian's mingw-w64 (cmake/mingw.cmake), linked statically and run
+# under Wine.
+test-cross-windows:
+	@$(ENSURE) cmake python3 g++-mingw-w64-x86-64-posix wine64
+	$(CMAKE) -S . -B build/cross-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw.cmake \
+	  -DGEOCONV_BUILD_DEMO=OFF -DGEOCONV_BUILD_TOOLS=OFF -DGEOCONV_BUILD_FAST=OFF -DGEOCONV_WERROR=ON
+	$(CMAKE) --build build/cross-windows -j $(JOBS)
+	cd build/cross-windows && WINEDEBUG=-all ctest --output-on-failure -j $(JOBS) --timeout 300
 
 # Per-call times next to GeographicLib and PROJ, and the converter next to cct;
 # the array routines over 1,048,576 points, exact and fast at AVX-512 and AVX2

@@ -18,8 +18,13 @@
 #include <geoconv/geoconv.hpp>
 #include <geoconv/lines.hpp>
 #include <geoconv/registry.hpp>
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#else
 #include <sys/mman.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -84,8 +89,19 @@ std::vector<std::string> tokens(const std::string& line) {
   return t;
 }
 
-// A diagnostic stream whose text can be taken back.
+// A diagnostic stream whose text can be taken back (Windows has no
+// fmemopen: a temporary file there, read back).
 struct Capture {
+#if defined(_WIN32)
+  std::FILE* file = std::tmpfile();
+  std::string take() {
+    std::string text(static_cast<std::size_t>(std::ftell(file)), '\0');
+    std::rewind(file);
+    if (!text.empty() && std::fread(&text[0], 1, text.size(), file) != text.size()) text = "(unread)";
+    std::rewind(file);
+    return text;
+  }
+#else
   char buffer[4096];
   std::FILE* file = fmemopen(buffer, sizeof buffer, "w");
   std::string take() {
@@ -94,6 +110,7 @@ struct Capture {
     std::rewind(file);
     return text;
   }
+#endif
 };
 
 // The C interface's function of a routine, in the table's form: the stream,
@@ -342,14 +359,27 @@ std::string check(const Routine& r, const double* in, std::vector<std::string>* 
 // STRtoINT with the text at the end of a page whose next page is unreadable:
 // a read past the terminator faults, in any build.
 int strtoint(const std::string& text, int first, int last) {
+#if defined(_WIN32)
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  const long page = static_cast<long>(info.dwPageSize);
+  char* pages = static_cast<char*>(VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  DWORD was;
+  VirtualProtect(pages + page, page, PAGE_NOACCESS, &was);
+#else
   const long page = sysconf(_SC_PAGESIZE);
   char* pages = static_cast<char*>(
       mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
   mprotect(pages + page, page, PROT_NONE);
+#endif
   char* start = pages + page - (text.size() + 1);
   std::memcpy(start, text.c_str(), text.size() + 1);
   const int value = STRtoINT(start, first, last);
+#if defined(_WIN32)
+  VirtualFree(pages, 0, MEM_RELEASE);
+#else
   munmap(pages, 2 * page);
+#endif
   return value;
 }
 

@@ -37,10 +37,10 @@
 // argument), and IEEE sqrt. So the results are the same on every platform
 // with IEEE doubles rounding to nearest, whatever its math library (32-bit
 // x87 arithmetic excepted); make test-cross and the WebAssembly tests check
-// that on aarch64, s390x and WebAssembly beside x86-64. The library is
-// always compiled without fused multiply-add contraction and without
-// fast-math, whatever flags the enclosing build adds; outcomes near the poles
-// depend on it. A build with -O3 -march=native -mfma gives the same bits. One
+// that on aarch64, s390x, Windows and WebAssembly beside x86-64 Linux. The
+// library is always compiled without fused multiply-add contraction and
+// without fast-math, whatever flags the enclosing build adds; outcomes near
+// the poles depend on it. A build with -O3 -march=native -mfma gives the same bits. One
 // limit no library can lift: a program linked with -ffast-math (or -Ofast)
 // sets the processor to flush subnormal numbers to zero when it starts, which
 // changes results whose inputs or intermediate values are subnormal (for
