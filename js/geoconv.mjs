@@ -282,9 +282,9 @@ export async function load(source) {
       if (typeof text !== 'string' && !(text instanceof Uint8Array)) {
         throw new TypeError('STRtoINT: text must be a string or a Uint8Array');
       }
-      for (const v of [first, last]) {
+      for (const [name, v] of [['first', first], ['last', last]]) {
         if (!Number.isInteger(v) || v < -0x80000000 || v > 0x7fffffff) {
-          throw new RangeError('STRtoINT: first and last must be 32-bit integers');
+          throw new RangeError(`STRtoINT: ${name} must be a 32-bit integer, not ${String(v)}`);
         }
       }
       return withBytes(typeof text === 'string' ? encoder.encode(text) : text,

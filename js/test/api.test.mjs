@@ -58,7 +58,7 @@ test('bad arguments, and any a call would not use, throw TypeError or RangeError
     [() => gc.sind(detached(1).subarray(0)), TypeError], [() => site.EFG84toAER(f(2), detached(2), f(2)), TypeError],
     [() => gc.LLA84toEFG84(1, 2, 3, { errors: 'ignore' }), RangeError], [() => gc.atan2d(1), TypeError],
     [() => new gc.Site(1, 2), TypeError], [() => new gc.Site(1, 2, 3, { errors: 'none' }), RangeError],
-    [() => gc.STRtoINT(42, 0, 1), TypeError], [() => gc.STRtoINT('42', 0, 1.5), RangeError],
+    [() => gc.STRtoINT(42, 0, 1), TypeError], [() => gc.STRtoINT('42', 0, 1.5), { name: 'RangeError', message: 'STRtoINT: last must be a 32-bit integer, not 1.5' }],
     [() => gc.convertLines('lla2xyz', '1 2 3'), RangeError], [() => gc.convertLines('aer2lla', '1 2 3'), RangeError],
     [() => gc.convertLines('lla2efg', '1 2 3', { site: SITE }), RangeError],
     [() => gc.convertLines('aer2lla', '1 2 3', { site: [1, 2] }), TypeError],
