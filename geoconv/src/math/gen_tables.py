@@ -55,13 +55,32 @@ w("namespace geoconv::detail::math::tables {")
 w("")
 
 pi = mp.pi
-# sin and cos of i*pi/512, i = 0..255, as hi, lo pairs.
-w("// sin(i*pi/512) and cos(i*pi/512) for i = 0..255: {sin hi, sin lo, cos hi, cos lo}.")
-w("alignas(32) inline constexpr double kSinCos[256][4] = {")
+
+
+def veltkamp(v):
+    """v = hi26 + rest: hi26 = Veltkamp's upper half of the double v (at most
+    26 significant bits, in double arithmetic exactly as the C++ does it),
+    rest = v - hi26 rounded to nearest."""
+    d = float(v)
+    c = d * 134217729.0
+    h = c - (c - d)
+    return h, float(v - mp.mpf(h))
+
+
+# sin and cos of i*pi/512, i = 0..255: each as hi, lo (a double-double) and
+# as hi26 + rest (a short upper part, so that its products are exact with
+# one split; rest within 2^-79 of the value relative).
+w("// sin(i*pi/512) and cos(i*pi/512) for i = 0..255, one 64-byte line each:")
+w("// {sin hi, sin lo, sin hi26, sin rest, cos hi, cos lo, cos hi26, cos rest},")
+w("// hi + lo the double-double, hi26 (26 significant bits) + rest the value")
+w("// to 2^-79 relative.")
+w("alignas(64) inline constexpr double kSinCos[256][8] = {")
 for i in range(256):
-    s = dd(mp.sin(i * pi / 512))
-    c = dd(mp.cos(i * pi / 512))
-    w("    {%s, %s, %s, %s}," % (hexd(s[0]), hexd(s[1]), hexd(c[0]), hexd(c[1])))
+    vals = []
+    for f in (mp.sin, mp.cos):
+        v = f(i * pi / 512)
+        vals += list(dd(v)) + list(veltkamp(v))
+    w("    {%s}," % ", ".join(hexd(x) for x in vals))
 w("};")
 w("")
 

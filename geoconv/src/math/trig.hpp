@@ -122,59 +122,81 @@ template <class V> GEOCONV_MATH_INLINE Small<V> small_sincos(const Reduced<V>& r
   return {red.rh, red.rl + red.rh * ps, pc - red.rh * red.rl, vabs(red.k) * 0x1p-117 + 0x1p-114};
 }
 
-// A cos r + B sin r, (A, B) double-double, as hi + lo, with the bound of its
-// error. |A| >= |B r| or A = 0 (|r| <= pi/1024 and |A| >= sin(pi/512)
-// unless A = 0), so A + B r by fast-two-sum. Relative to |A| + |B r| the
-// errors are: A cl 2^-68.7 (cl's and the product's), B sl 2^-69.9, A's
-// and B's low parts times cl and sl 2^-70.6, the sum of the small terms
-// 2^-70.1, truncations 2^-81; together below 2^-67.6, taken as 2^-67 to
-// cover the bound's own roundings (measured against MPFR, the largest
-// error seen is 0.35 of that). The error of r adds at most its own size
-// (|B| <= 1, |A r| <= 2^-8 |r|).
+// A cos r + B sin r as hi + lo, with the bound of its error: A as a
+// double-double (ah, al), B as bh (B rounded) and b26 + brest (b26 of 26
+// significant bits, brest within 2^-79 |B| of B - b26), so that b26 rh is
+// exact as p + pe with one split (of rh). |A| >= |B r| or A = 0 (|r| <=
+// pi/1024 and |A| >= sin(pi/512) unless A = 0), so A + p by fast-two-sum.
+// Relative to |A| + |B r| the errors are: A cl 2^-68.7 (cl's and the
+// product's), B sl 2^-69.9 (bh within 2^-53 of B adds 2^-72.3), A's low
+// part times cl and sl 2^-70.6, the sum of the small terms 2^-70.1,
+// brest's and its product's 2^-78, truncations 2^-81; together below
+// 2^-67.5, taken as 2^-67 to cover the bound's own roundings (measured
+// against MPFR, the largest error seen is 0.35 of that). The error of r
+// adds at most its own size (|B| <= 1, |A r| <= 2^-8 |r|). hi + lo is left
+// unnormalized (|lo| < 2^-16 |hi|): rounds_surely and the result need only
+// hi + lo rounded.
 template <class V> struct Result {
   V hi, lo, err;
 };
 template <class V>
-GEOCONV_MATH_INLINE Result<V> combine(V ah, V al, V bh, V bl, const Small<V>& sm) {
-  V ph, pl, sh, se;
-  two_prod(bh, sm.rh, ph, pl);
-  fast_two_sum(ah, ph, sh, se);
+GEOCONV_MATH_INLINE Result<V> combine(V ah, V al, V bh, V b26, V brest, const Small<V>& sm) {
+  V p, pe, sh, se;
+  two_prod_short(b26, sm.rh, p, pe);
+  fast_two_sum(ah, p, sh, se);
   V small = (bh * sm.sl + ah * sm.cl);
-  V lo = ((se + pl) + (al + bl * sm.rh)) + small;
   Result<V> out;
-  fast_two_sum(sh, lo, out.hi, out.lo);
-  out.err = (vabs(ah) + vabs(ph)) * 0x1p-67 + sm.abs_err * 1.0078125;
+  out.hi = sh;
+  out.lo = ((se + pe) + (al + brest * sm.rh)) + small;
+  out.err = (vabs(ah) + vabs(p)) * 0x1p-67 + sm.abs_err * 1.0078125;
   return out;
 }
 
-// The table's pair for j, turned by its quadrant q = j / 256: sin and cos
-// of j pi/512. (sin, cos)(q pi/2 + y) = (s, c), (c, -s), (-s, -c), (-c, s):
-// odd quadrants take the other columns, the signs come from q's bits.
-template <class V> struct Pair {
-  V sh, sl, ch, cl;
+// With x = j pi/512 + r and j = 256 q + i, 0 <= i < 256, the table's row i
+// gives S = sin(i pi/512) and C = cos(i pi/512), and
+//   U = S cos r + C sin r = sin(i pi/512 + r),
+//   W = C cos r - S sin r = cos(i pi/512 + r) (U with the columns swapped
+//       and r negated),
+// so that sin x = U, W, -U, -W for q = 0, 1, 2, 3, cos x is sin x with
+// j + 256, and tan x = U / W for even q, -W / U for odd. The table's values
+// then need no signs; the result's sign is one bit of j.
+template <class V> struct Row {
+  V ah, al, bh, b26, brest;
 };
-template <class V> GEOCONV_MATH_INLINE Pair<V> table_pair(typename Lanes<V>::I j) {
+// The row for U (swap false) or W (swap true), per lane.
+template <class V> GEOCONV_MATH_INLINE Row<V> table_row(typename Lanes<V>::I j, typename Lanes<V>::I swap) {
   using L = Lanes<V>;
-  static constexpr double kSigns[2] = {1.0, -1.0};
-  double sh[L::kCount], sl[L::kCount], ch[L::kCount], cl[L::kCount], ss[L::kCount], cs[L::kCount];
+  double ah[L::kCount], al[L::kCount], bh[L::kCount], b26[L::kCount], brest[L::kCount];
   for (int n = 0; n < L::kCount; ++n) {
-    std::int64_t jn = L::iget(j, n);
-    const double* row = tables::kSinCos[jn & 255];
-    std::int64_t odd = (jn >> 7) & 2;  // 0 or 2: the column of sin(q pi/2 + y)
-    sh[n] = row[odd];
-    sl[n] = row[odd + 1];
-    ch[n] = row[2 - odd];
-    cl[n] = row[3 - odd];
-    ss[n] = kSigns[(jn >> 9) & 1];          // q = 2, 3
-    cs[n] = kSigns[((jn + 256) >> 9) & 1];  // q = 1, 2
+    const double* row = tables::kSinCos[L::iget(j, n) & 255];
+    std::int64_t a = L::iget(swap, n) & 4, b = 4 - a;  // the columns of A and B
+    ah[n] = row[a];
+    al[n] = row[a + 1];
+    bh[n] = row[b];
+    b26[n] = row[b + 2];
+    brest[n] = row[b + 3];
   }
-  V s_sign = L::load(ss), c_sign = L::load(cs);
-  return {L::load(sh) * s_sign, L::load(sl) * s_sign, L::load(ch) * c_sign, L::load(cl) * c_sign};
+  return {L::load(ah), L::load(al), L::load(bh), L::load(b26), L::load(brest)};
 }
 
-// hi + lo rounded, if every value within err of it rounds the same way
-// (err is at least 2^-20 above the true bound, which covers the roundings of
-// lo +- err, below 2^-105 |hi|). False for NaN.
+// sin r - r and cos r - 1 for -r: the same cl, rh and sl negated.
+template <class V> GEOCONV_MATH_INLINE Small<V> negated(Small<V> sm, typename Lanes<V>::I sign) {
+  sm.rh = xor_sign(sm.rh, sign);
+  sm.sl = xor_sign(sm.sl, sign);
+  return sm;
+}
+
+template <class V> GEOCONV_MATH_INLINE Result<V> with_sign(Result<V> r, typename Lanes<V>::I sign) {
+  r.hi = xor_sign(r.hi, sign);
+  r.lo = xor_sign(r.lo, sign);
+  return r;
+}
+
+// hi + lo rounded, if every value within err of it rounds the same way.
+// err is above the true bound by more than 2^-68.5 (|A| + |B r|), which
+// covers the roundings of lo +- err (below 2^-53 (2^-16 |hi| + err), with
+// |hi| <= 3 (|A| + |B r|)). Rounding is monotonic, so hi + (lo - err) and
+// hi + (lo + err) bracket both hi + lo and the true value. False for NaN.
 template <class V> GEOCONV_MATH_INLINE typename Lanes<V>::M rounds_surely(const Result<V>& r) {
   return (r.hi + (r.lo + r.err)) == (r.hi + (r.lo - r.err));
 }
@@ -183,17 +205,23 @@ enum class Kind { kSin, kCos, kTan };
 
 // The fast path from x's reduction: hi + lo and the bound of its error.
 template <Kind kKind, class V> GEOCONV_MATH_INLINE Result<V> fast_reduced(const Reduced<V>& red) {
+  using L = Lanes<V>;
+  using I = typename L::I;
   Small<V> sm = small_sincos(red);
-  Pair<V> p = table_pair<V>(red.j);
-  if constexpr (kKind == Kind::kSin) {
-    return combine(p.sh, p.sl, p.ch, p.cl, sm);
-  } else if constexpr (kKind == Kind::kCos) {
-    return combine(p.ch, p.cl, -p.sh, -p.sl, sm);
+  I j = kKind == Kind::kCos ? red.j + L::isplat(256) : red.j;
+  I odd = (j & L::isplat(256)) << 55;  // the sign bit where q is odd (j may be negative: no shift of it)
+  if constexpr (kKind != Kind::kTan) {
+    Row<V> w = table_row<V>(j, j >> 6);  // bit 8 of j to bit 2: the columns of W where q is odd
+    Result<V> r = combine(w.ah, w.al, w.bh, w.b26, w.brest, negated(sm, odd));
+    return with_sign(r, (j & L::isplat(512)) << 54);  // q = 2, 3
   } else {
-    // tan = S / C: th = S/C to an ulp or two, the exact residual S - th C
-    // divided again gives tl; the relative errors of S and C add.
-    Result<V> s = combine(p.sh, p.sl, p.ch, p.cl, sm);
-    Result<V> c = combine(p.ch, p.cl, -p.sh, -p.sl, sm);
+    // tan = U / W or -W / U: th = s/c to an ulp or two, the exact residual
+    // s - th c divided again gives tl; the relative errors of s and c add.
+    Row<V> ru = table_row<V>(j, j >> 6), rw = table_row<V>(j, ~(j >> 6));
+    Result<V> s = combine(ru.ah, ru.al, ru.bh, ru.b26, ru.brest, negated(sm, odd));
+    Result<V> c = combine(rw.ah, rw.al, rw.bh, rw.b26, rw.brest, negated(sm, odd ^ L::isplat(INT64_MIN)));
+    fast_two_sum(s.hi, s.lo, s.hi, s.lo);  // normalized: |lo| <= ulp(hi) / 2
+    fast_two_sum(c.hi, c.lo, c.hi, c.lo);
     V inv = 1.0 / c.hi;
     V th = s.hi * inv;
     V ph, pl;
@@ -202,7 +230,7 @@ template <Kind kKind, class V> GEOCONV_MATH_INLINE Result<V> fast_reduced(const 
     Result<V> r;
     fast_two_sum(th, tl, r.hi, r.lo);
     r.err = (s.err + vabs(th) * c.err) * vabs(inv) * (1 + 0x1p-40) + vabs(th) * 0x1p-100;
-    return r;
+    return with_sign(r, odd);
   }
 }
 
@@ -232,7 +260,7 @@ template <Kind kKind, class V> GEOCONV_MATH_INLINE V evaluate(V x) {
   Result<V> r = fast_reduced<kKind>(reduce_cody_waite(x));
   V res = r.hi + r.lo;
   auto redo = L::mor(L::mnot(rounds_surely(r)), vabs(x) > 0x1p16);
-  if (L::any(redo)) {
+  if (__builtin_expect(L::any(redo), 0)) {
     for (int i = 0; i < L::kCount; ++i)
       if (L::lane(redo, i)) L::set(res, i, slow<kKind>(L::get(x, i)));
   }
@@ -245,25 +273,29 @@ template <class V> inline V sin(V x) { return trig_detail::evaluate<trig_detail:
 template <class V> inline V cos(V x) { return trig_detail::evaluate<trig_detail::Kind::kCos>(x); }
 template <class V> inline V tan(V x) { return trig_detail::evaluate<trig_detail::Kind::kTan>(x); }
 
-// sin x and cos x together, one reduction and one pair of polynomials.
+// sin x and cos x together, one reduction, one pair of polynomials, one
+// table row: U and W, each the sine or the cosine by q's parity.
 template <class V> inline void sincos(V x, V& s, V& c) {
   using namespace trig_detail;
   using L = Lanes<V>;
+  using I = typename L::I;
   Reduced<V> red = reduce_cody_waite(x);
   Small<V> sm = small_sincos(red);
-  Pair<V> p = table_pair<V>(red.j);
-  Result<V> rs = combine(p.sh, p.sl, p.ch, p.cl, sm);
-  Result<V> rc = combine(p.ch, p.cl, -p.sh, -p.sl, sm);
-  s = rs.hi + rs.lo;
-  c = rc.hi + rc.lo;
-  auto large = vabs(x) > 0x1p16;
-  auto redo_s = L::mor(L::mnot(rounds_surely(rs)), large);
-  auto redo_c = L::mor(L::mnot(rounds_surely(rc)), large);
-  if (L::any(L::mor(redo_s, redo_c))) {
+  I j = red.j, zero = L::isplat(0);
+  Row<V> ru = table_row<V>(j, zero), rw = table_row<V>(j, L::isplat(4));
+  Result<V> u = combine(ru.ah, ru.al, ru.bh, ru.b26, ru.brest, sm);
+  Result<V> w = combine(rw.ah, rw.al, rw.bh, rw.b26, rw.brest, negated(sm, L::isplat(INT64_MIN)));
+  V ur = u.hi + u.lo, wr = w.hi + w.lo;
+  auto odd = (j & L::isplat(256)) != zero;
+  s = xor_sign(L::select(odd, wr, ur), (j & L::isplat(512)) << 54);                    // q = 2, 3
+  c = xor_sign(L::select(odd, ur, wr), ((j + L::isplat(256)) & L::isplat(512)) << 54);  // q = 1, 2
+  auto redo = L::mor(L::mnot(L::mand(rounds_surely(u), rounds_surely(w))), vabs(x) > 0x1p16);
+  if (__builtin_expect(L::any(redo), 0)) {
     for (int i = 0; i < L::kCount; ++i) {
+      if (!L::lane(redo, i)) continue;
       double xi = L::get(x, i);
-      if (L::lane(redo_s, i)) L::set(s, i, slow<Kind::kSin>(xi));
-      if (L::lane(redo_c, i)) L::set(c, i, slow<Kind::kCos>(xi));
+      L::set(s, i, slow<Kind::kSin>(xi));
+      L::set(c, i, slow<Kind::kCos>(xi));
     }
   }
 }
