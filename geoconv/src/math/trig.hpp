@@ -153,43 +153,34 @@ GEOCONV_MATH_INLINE Result<V> combine(V ah, V al, V bh, V b26, V brest, const Sm
 }
 
 // With x = j pi/512 + r and j = 256 q + i, 0 <= i < 256, the table's row i
-// gives S = sin(i pi/512) and C = cos(i pi/512), and
-//   U = S cos r + C sin r = sin(i pi/512 + r),
-//   W = C cos r - S sin r = cos(i pi/512 + r) (U with the columns swapped
-//       and r negated),
-// so that sin x = U, W, -U, -W for q = 0, 1, 2, 3, cos x is sin x with
-// j + 256, and tan x = U / W for even q, -W / U for odd. The table's values
-// then need no signs; the result's sign is one bit of j.
+// gives S = sin(i pi/512) and C = cos(i pi/512), and sin x is
+//   S cos r + C sin r, C cos r - S sin r, -(S cos r + C sin r),
+//   -(C cos r - S sin r)   for q = 0, 1, 2, 3,
+// and cos x is sin x with j + 256: (A, B) are the row's columns, swapped
+// for odd q, with signs. The signs multiply the table's values (exactly),
+// off the dependent path of r.
 template <class V> struct Row {
   V ah, al, bh, b26, brest;
 };
-// The row for U (swap false) or W (swap true), per lane.
-template <class V> GEOCONV_MATH_INLINE Row<V> table_row(typename Lanes<V>::I j, typename Lanes<V>::I swap) {
+template <class V> GEOCONV_MATH_INLINE Row<V> table_row(typename Lanes<V>::I j) {
   using L = Lanes<V>;
-  double ah[L::kCount], al[L::kCount], bh[L::kCount], b26[L::kCount], brest[L::kCount];
+  static constexpr double kSigns[4] = {1.0, -1.0, -1.0, 1.0};
+  double ah[L::kCount], al[L::kCount], bh[L::kCount], b26[L::kCount], brest[L::kCount], sa[L::kCount],
+      sb[L::kCount];
   for (int n = 0; n < L::kCount; ++n) {
-    const double* row = tables::kSinCos[L::iget(j, n) & 255];
-    std::int64_t a = L::iget(swap, n) & 4, b = 4 - a;  // the columns of A and B
+    std::int64_t jn = L::iget(j, n);
+    const double* row = tables::kSinCos[jn & 255];
+    std::int64_t a = (jn >> 6) & 4, b = 4 - a;  // the columns of A and B: swapped for odd q
     ah[n] = row[a];
     al[n] = row[a + 1];
     bh[n] = row[b];
     b26[n] = row[b + 2];
     brest[n] = row[b + 3];
+    sa[n] = kSigns[(jn >> 8) & 2];  // q = 2, 3
+    sb[n] = kSigns[(jn >> 8) & 3];  // q = 1, 2
   }
-  return {L::load(ah), L::load(al), L::load(bh), L::load(b26), L::load(brest)};
-}
-
-// sin r - r and cos r - 1 for -r: the same cl, rh and sl negated.
-template <class V> GEOCONV_MATH_INLINE Small<V> negated(Small<V> sm, typename Lanes<V>::I sign) {
-  sm.rh = xor_sign(sm.rh, sign);
-  sm.sl = xor_sign(sm.sl, sign);
-  return sm;
-}
-
-template <class V> GEOCONV_MATH_INLINE Result<V> with_sign(Result<V> r, typename Lanes<V>::I sign) {
-  r.hi = xor_sign(r.hi, sign);
-  r.lo = xor_sign(r.lo, sign);
-  return r;
+  V s_a = L::load(sa), s_b = L::load(sb);
+  return {L::load(ah) * s_a, L::load(al) * s_a, L::load(bh) * s_b, L::load(b26) * s_b, L::load(brest) * s_b};
 }
 
 // hi + lo rounded, if every value within err of it rounds the same way.
@@ -206,20 +197,17 @@ enum class Kind { kSin, kCos, kTan };
 // The fast path from x's reduction: hi + lo and the bound of its error.
 template <Kind kKind, class V> GEOCONV_MATH_INLINE Result<V> fast_reduced(const Reduced<V>& red) {
   using L = Lanes<V>;
-  using I = typename L::I;
   Small<V> sm = small_sincos(red);
-  I j = kKind == Kind::kCos ? red.j + L::isplat(256) : red.j;
-  I odd = (j & L::isplat(256)) << 55;  // the sign bit where q is odd (j may be negative: no shift of it)
-  if constexpr (kKind != Kind::kTan) {
-    Row<V> w = table_row<V>(j, j >> 6);  // bit 8 of j to bit 2: the columns of W where q is odd
-    Result<V> r = combine(w.ah, w.al, w.bh, w.b26, w.brest, negated(sm, odd));
-    return with_sign(r, (j & L::isplat(512)) << 54);  // q = 2, 3
+  auto j_cos = red.j + L::isplat(256);
+  if constexpr (kKind == Kind::kSin || kKind == Kind::kCos) {
+    Row<V> w = table_row<V>(kKind == Kind::kSin ? red.j : j_cos);
+    return combine(w.ah, w.al, w.bh, w.b26, w.brest, sm);
   } else {
-    // tan = U / W or -W / U: th = s/c to an ulp or two, the exact residual
-    // s - th c divided again gives tl; the relative errors of s and c add.
-    Row<V> ru = table_row<V>(j, j >> 6), rw = table_row<V>(j, ~(j >> 6));
-    Result<V> s = combine(ru.ah, ru.al, ru.bh, ru.b26, ru.brest, negated(sm, odd));
-    Result<V> c = combine(rw.ah, rw.al, rw.bh, rw.b26, rw.brest, negated(sm, odd ^ L::isplat(INT64_MIN)));
+    // tan = sin / cos: th = s/c to an ulp or two, the exact residual s - th c
+    // divided again gives tl; the relative errors of s and c add.
+    Row<V> rs = table_row<V>(red.j), rc = table_row<V>(j_cos);
+    Result<V> s = combine(rs.ah, rs.al, rs.bh, rs.b26, rs.brest, sm);
+    Result<V> c = combine(rc.ah, rc.al, rc.bh, rc.b26, rc.brest, sm);
     fast_two_sum(s.hi, s.lo, s.hi, s.lo);  // normalized: |lo| <= ulp(hi) / 2
     fast_two_sum(c.hi, c.lo, c.hi, c.lo);
     V inv = 1.0 / c.hi;
@@ -230,7 +218,7 @@ template <Kind kKind, class V> GEOCONV_MATH_INLINE Result<V> fast_reduced(const 
     Result<V> r;
     fast_two_sum(th, tl, r.hi, r.lo);
     r.err = (s.err + vabs(th) * c.err) * vabs(inv) * (1 + 0x1p-40) + vabs(th) * 0x1p-100;
-    return with_sign(r, odd);
+    return r;
   }
 }
 
@@ -273,23 +261,18 @@ template <class V> inline V sin(V x) { return trig_detail::evaluate<trig_detail:
 template <class V> inline V cos(V x) { return trig_detail::evaluate<trig_detail::Kind::kCos>(x); }
 template <class V> inline V tan(V x) { return trig_detail::evaluate<trig_detail::Kind::kTan>(x); }
 
-// sin x and cos x together, one reduction, one pair of polynomials, one
-// table row: U and W, each the sine or the cosine by q's parity.
+// sin x and cos x together, one reduction and one pair of polynomials.
 template <class V> inline void sincos(V x, V& s, V& c) {
   using namespace trig_detail;
   using L = Lanes<V>;
-  using I = typename L::I;
   Reduced<V> red = reduce_cody_waite(x);
   Small<V> sm = small_sincos(red);
-  I j = red.j, zero = L::isplat(0);
-  Row<V> ru = table_row<V>(j, zero), rw = table_row<V>(j, L::isplat(4));
-  Result<V> u = combine(ru.ah, ru.al, ru.bh, ru.b26, ru.brest, sm);
-  Result<V> w = combine(rw.ah, rw.al, rw.bh, rw.b26, rw.brest, negated(sm, L::isplat(INT64_MIN)));
-  V ur = u.hi + u.lo, wr = w.hi + w.lo;
-  auto odd = (j & L::isplat(256)) != zero;
-  s = xor_sign(L::select(odd, wr, ur), (j & L::isplat(512)) << 54);                    // q = 2, 3
-  c = xor_sign(L::select(odd, ur, wr), ((j + L::isplat(256)) & L::isplat(512)) << 54);  // q = 1, 2
-  auto redo = L::mor(L::mnot(L::mand(rounds_surely(u), rounds_surely(w))), vabs(x) > 0x1p16);
+  Row<V> ps = table_row<V>(red.j), pc = table_row<V>(red.j + L::isplat(256));
+  Result<V> rs = combine(ps.ah, ps.al, ps.bh, ps.b26, ps.brest, sm);
+  Result<V> rc = combine(pc.ah, pc.al, pc.bh, pc.b26, pc.brest, sm);
+  s = rs.hi + rs.lo;
+  c = rc.hi + rc.lo;
+  auto redo = L::mor(L::mnot(L::mand(rounds_surely(rs), rounds_surely(rc))), vabs(x) > 0x1p16);
   if (__builtin_expect(L::any(redo), 0)) {
     for (int i = 0; i < L::kCount; ++i) {
       if (!L::lane(redo, i)) continue;
