@@ -113,13 +113,14 @@ template <class V> GEOCONV_MATH_INLINE Angle<V> atan_ratio(V nh, V nl, V dh, V d
   }
   V th = L::load(a_th), tl = L::load(a_tl), kh = L::load(a_kh), kl = L::load(a_kl);
   V r_sign = L::load(a_rs), k_sign = L::load(a_ks);
+  // atan c = 0 or |atan c| >= atan(1/128) > 2^-8 >= |qh|: fast-two-sum.
   V rh, re;
-  two_sum(th, qh, rh, re);
+  fast_two_sum(th, qh, rh, re);
   V rl = (re + tl) + (ql + qh * poly);
   V err = vabs(qh) * 0x1.6a09e667f3bcdp-67 + vabs(th) * 0x1p-95;  // 2^-66.5, 2^-95
-  // +-(K +- (rh + rl)).
+  // +-(K +- (rh + rl)); K = 0 or |K| >= pi/2 > |rh|: fast-two-sum.
   V u, ue;
-  two_sum(kh * k_sign, rh * r_sign, u, ue);
+  fast_two_sum(kh * k_sign, rh * r_sign, u, ue);
   Angle<V> out;
   fast_two_sum(u, ue + (kl * k_sign + rl * r_sign), out.hi, out.lo);
   out.err = err + vabs(out.hi) * 0x1p-100;
@@ -137,8 +138,8 @@ template <class V> GEOCONV_MATH_INLINE typename Lanes<V>::M rounds_surely(const 
 template <class V> GEOCONV_MATH_INLINE void cosine_of_asin(V a, V& sh, V& sl) {
   using L = Lanes<V>;
   V u1, u2, v1, v2, wh, we, wl;
-  two_sum(L::splat(1.0), -a, u1, u2);
-  two_sum(L::splat(1.0), a, v1, v2);
+  fast_two_sum(L::splat(1.0), -a, u1, u2);  // 1 >= a
+  fast_two_sum(L::splat(1.0), a, v1, v2);
   two_prod(u1, v1, wh, we);
   fast_two_sum(wh, we + (u1 * v2 + u2 * v1), wh, wl);
   sh = L::sqrt(wh);
@@ -275,7 +276,7 @@ template <class V, class Slow> GEOCONV_MATH_INLINE V finish(const Fast<V>& f, Sl
   using L = Lanes<V>;
   V res = f.a.hi + f.a.lo;
   auto redo = L::mor(L::mnot(rounds_surely(f.a)), L::mor(f.special, f.tiny));
-  if (L::any(redo)) {
+  if (__builtin_expect(L::any(redo), 0)) {
     for (int i = 0; i < L::kCount; ++i) {
       if (!L::lane(redo, i)) continue;
       Fast<double> one{{L::get(f.a.hi, i), L::get(f.a.lo, i), L::get(f.a.err, i)},

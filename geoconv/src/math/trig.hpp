@@ -64,8 +64,17 @@ template <class V> GEOCONV_MATH_INLINE Reduced<V> reduce_cody_waite(V x) {
   Reduced<V> out;
   V k = round_int(x * kInvStep, out.j);
   V a = x - k * kStep1;
-  V s, e;
-  two_sum(a, -(k * kStep2), s, e);
+  V s, e, b = -(k * kStep2);
+  if constexpr (Lanes<V>::kCount == 1) {
+    // One lane: fast-two-sum, two operations shorter, where it is exact
+    // (|a| >= |b|: nearly always, as |b| <= 2^-13.9 |k| 2^-24).
+    if (__builtin_expect(vabs(a) >= vabs(b), 1))
+      fast_two_sum(a, b, s, e);
+    else
+      two_sum(a, b, s, e);
+  } else {
+    two_sum(a, b, s, e);
+  }
   fast_two_sum(s, e - k * kStep3, out.rh, out.rl);
   out.k = k;
   return out;
