@@ -110,6 +110,32 @@ for name, v in (("kHalfPi", pi / 2), ("kPi", pi), ("kQuarterPi", pi / 4), ("kThr
     w("inline constexpr double %sHi = %s, %sLo = %s;" % (name, hexd(a[0]), name, hexd(a[1])))
 w("")
 
+# asin's Taylor polynomials at c = i/256, i = 0..128: T_k = asin^(k)(c)/k!,
+# T0 as a double-double, T1 as hi26 + rest and rounded, T2..T8 rounded. Over
+# |h| <= 2^-9 the checks below give, relative to asin(c + h): the terms of
+# degree 2 and up below 2^-17.77, their evaluation's roundings (at most k + 4
+# for the term of degree k) below 2^-68.1, the terms left out below 2^-77.
+mp.mp.prec = 300
+H = mp.mpf(2) ** -9
+w("// asin(c + h) = sum T_k h^k, c = i/256 for i = 0..128, |h| <= 2^-9:")
+w("// {T0 hi, T0 lo, T1 hi26, T1 rest, T1, T2, T3, T4, T5, T6, T7, T8}.")
+w("alignas(32) inline constexpr double kAsinTaylor[129][12] = {")
+tail = trunc = weighted = mp.mpf(0)
+for i in range(129):
+    c = mp.mpf(i) / 256
+    T = mp.taylor(mp.asin, c, 10)
+    least = H if i == 0 else mp.asin(c - H)  # asin(c + h) over the interval (i = 0: >= |h|)
+    scale = (lambda k: H ** (k - 1)) if i == 0 else (lambda k: H ** k / least)
+    tail = max(tail, sum(abs(T[k]) * scale(k) for k in range(2, 9)))
+    weighted = max(weighted, sum((k + 4) * abs(T[k]) * scale(k) for k in range(2, 9)) * mp.mpf(2) ** -53)
+    trunc = max(trunc, sum(abs(T[k]) * scale(k) for k in range(9, 11)))
+    row = list(dd(T[0])) + list(veltkamp(T[1])) + [T[1]] + [T[k] for k in range(2, 9)]
+    w("    {%s}," % ", ".join(hexd(x) for x in row))
+w("};")
+assert mp.log(tail, 2) < -17.77 and mp.log(weighted, 2) < -68.1 and mp.log(trunc, 2) < -77
+w("")
+mp.mp.prec = 1200
+
 # 2/pi, 48 words of 32 bits after the binary point, most significant first.
 n2 = 48
 v = int(mp.floor(2 / pi * mp.mpf(2) ** (32 * n2)))

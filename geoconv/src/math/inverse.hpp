@@ -131,24 +131,6 @@ template <class V> GEOCONV_MATH_INLINE typename Lanes<V>::M rounds_surely(const 
   return (a.hi + (a.lo + a.err)) == (a.hi + (a.lo - a.err));
 }
 
-// sqrt((1 - a)(1 + a)) as a double-double for 0 <= a <= 1: 1 - a and 1 + a
-// exactly as double-doubles, their product to 2^-104, its root corrected
-// once from the exact residual (2^-104 relative). sqrt is correctly rounded
-// in IEEE arithmetic, so the high part is the same everywhere.
-template <class V> GEOCONV_MATH_INLINE void cosine_of_asin(V a, V& sh, V& sl) {
-  using L = Lanes<V>;
-  V u1, u2, v1, v2, wh, we, wl;
-  fast_two_sum(L::splat(1.0), -a, u1, u2);  // 1 >= a
-  fast_two_sum(L::splat(1.0), a, v1, v2);
-  two_prod(u1, v1, wh, we);
-  fast_two_sum(wh, we + (u1 * v2 + u2 * v1), wh, wl);
-  sh = L::sqrt(wh);
-  V p, e;
-  two_prod(sh, sh, p, e);
-  V den = L::max(sh + sh, L::splat(0x1p-1000));  // a = 1: wh = 0 and sl = 0
-  sl = (((wh - p) - e) + wl) / den;
-}
-
 // Exact-result and special arguments of atan2, Annex F of C.
 inline double atan2_special(double y, double x) {
   using namespace tables;
@@ -219,32 +201,85 @@ template <class V> GEOCONV_MATH_INLINE Fast<V> fast_atan(V x) {
   return out;
 }
 
-// asin y = atan2(y, s) and acos y = atan2(s, y), s = sqrt(1 - y^2).
+// asin z for z = zh + zl in [0, 1/2] (|zl| <= 2^-53 zh), as hi + lo
+// (|lo| < 2^-16.5 |hi|), by the Taylor polynomial of kAsinTaylor at c = i/256
+// nearest zh: h = zh - c is exact (Sterbenz's lemma, or c = 0), |h| <= 2^-9.
+// T0 + T1 h in double-double (T1's upper half times h exact, its rest's
+// product within 2^-79 |T1 h|), the terms of degree 2 and up in double by
+// Estrin's scheme. Relative to asin z, the errors are: those terms' roundings
+// below 2^-68.1 (gen_tables.py checks it per row), the table's 2^-106, the
+// terms left out 2^-77; and with zl, zl (T1 + 2 T2 h) stands for the first
+// order in zl, the rest (3 T3 h^2 zl and smaller) below 2^-70.4 relative:
+// 2^-67.8 in all.
+template <class V> GEOCONV_MATH_INLINE void asin_taylor(V zh, V zl, V& hi, V& lo) {
+  using L = Lanes<V>;
+  typename L::I ibits;
+  V k = round_int(zh * 256.0, ibits);  // zh * 256 exact
+  V h = zh - k * 0x1p-8;
+  double t[12][L::kCount];
+  typename L::I idx = ibits & L::isplat(255);
+  for (int n = 0; n < L::kCount; ++n) {
+    std::int64_t i = L::iget(idx, n);
+    const double* row = tables::kAsinTaylor[i <= 128 ? i : 128];  // i > 128: a lane left to the slow path
+    for (int m = 0; m < 12; ++m) t[m][n] = row[m];
+  }
+  V p, pe, sh, se;
+  two_prod_short(L::load(t[2]), h, p, pe);
+  // T0 = 0, or T0 >= 2^-8 > |p|: fast-two-sum.
+  fast_two_sum(L::load(t[0]), p, sh, se);
+  V h2 = h * h, h4 = h2 * h2;
+  V q = ((L::load(t[5]) + L::load(t[6]) * h) + h2 * (L::load(t[7]) + L::load(t[8]) * h)) +
+        h4 * ((L::load(t[9]) + L::load(t[10]) * h) + h2 * L::load(t[11]));
+  V first = L::load(t[1]) + L::load(t[3]) * h + zl * (L::load(t[4]) + 2.0 * L::load(t[5]) * h);
+  hi = sh;
+  lo = ((se + pe) + first) + h2 * q;
+}
+
+// asin y and acos y from asin z: for |y| <= 1/2, z = |y|: asin y = +-asin z,
+// acos y = pi/2 -+ asin z; above, z = sqrt((1 - |y|) / 2) (1 - |y| exact by
+// Sterbenz's lemma), asin y = +-(pi/2 - 2 asin z), acos y = 2 asin z or
+// pi - 2 asin z. Each is s (K + m asin z), K = 0, pi/2 or pi and m = +-1
+// or +-2 exactly, s = +-1; K + m hi by fast-two-sum (|K| > |m asin z|
+// where K is not 0). z's low part is (w - zh^2) / (2 zh) = (w - zh^2) zh /
+// (2 w) to 2^-50 relative, the residual exact by Dekker's product, the
+// division 0.5 / w beside the root instead of after it.
+// Bounds relative to the result: asin z's 2^-67.8, doubled and against
+// pi/2 - 2 asin z >= asin z for asin above 1/2: 2^-66.8; elsewhere at most
+// 2^-67.8 (acos y = pi/2 -+ asin y: 2^-68.8). The sums carrying K round
+// within 2^-104, and the rounding test's own roundings of lo +- err take
+// 2^-69.5 |hi|: err = 2^-66 |hi| for asin above 1/2, 2^-67 |hi| elsewhere.
 template <bool kAcos, class V> GEOCONV_MATH_INLINE Fast<V> fast_asin_acos(V y) {
   using L = Lanes<V>;
   V a = vabs(y);
   V ac = L::min(a, L::splat(1.0));
-  V sh, sl;
-  cosine_of_asin(ac, sh, sl);
+  auto big = ac > 0.5;
+  V w = (1.0 - ac) * 0.5;
+  V rh = L::sqrt(w);
+  V half_inv = 0.5 / L::max(w, L::splat(0x1p-60));  // w = 0: rh = 0 and the low part 0
+  V p, e;
+  two_prod(rh, rh, p, e);
+  V rl = ((w - p) - e) * rh * half_inv;
+  V th, tl;
+  asin_taylor(L::select(big, rh, ac), L::select(big, rl, L::splat(0.0)), th, tl);
+  V ub = L::unit(big), neg = L::unit(y < 0.0);
+  V kf, m;  // K in units of pi/2, and m
+  if constexpr (!kAcos) {
+    V sign = 1.0 - 2.0 * neg;
+    kf = ub * sign;
+    m = (1.0 - 3.0 * ub) * sign;
+  } else {
+    kf = (1.0 - ub) + 2.0 * (ub * neg);
+    m = (1.0 - ub) * (2.0 * neg - 1.0) + ub * (2.0 - 4.0 * neg);
+  }
   Fast<V> out;
+  V u, ue;
+  fast_two_sum(kf * tables::kHalfPiHi, m * th, u, ue);
+  out.a.hi = u;
+  out.a.lo = ue + (kf * tables::kHalfPiLo + m * tl);
+  out.a.err = vabs(u) * (kAcos ? L::splat(0x1p-67) : 0x1p-67 + ub * 0x1p-67);
   // |y| >= 1 and NaN; asin y for |y| < 2^-27, which rounds to y.
   out.special = kAcos ? L::mnot(a < 1.0) : L::mor(L::mnot(a < 1.0), a < 0x1p-27);
   out.tiny = out.special;
-  if constexpr (!kAcos) {
-    auto swap = ac > sh;
-    V in_n = L::unit(swap);  // 1 where the root is the numerator
-    V nh = L::min(ac, sh), nl = sl * in_n;
-    V dh = L::max(ac, sh), dl = sl - nl;
-    out.a = atan_ratio(nh, nl, dh, dl, swap, a != a, swap, y < 0.0);
-  } else {
-    auto swap = sh > ac;
-    auto negx = sign_bit(y) != L::isplat(0);
-    V in_d = L::unit(swap);  // 1 where the root is the denominator
-    V nh = L::min(ac, sh), dl = sl * in_d;
-    V dh = L::max(ac, sh), nl = sl - dl;
-    out.a = atan_ratio(nh, nl, dh, dl, swap, negx, L::mand(L::mnot(L::mand(swap, negx)), L::mor(swap, negx)),
-                       a != a);
-  }
   return out;
 }
 
