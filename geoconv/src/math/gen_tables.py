@@ -110,31 +110,53 @@ for name, v in (("kHalfPi", pi / 2), ("kPi", pi), ("kQuarterPi", pi / 4), ("kThr
     w("inline constexpr double %sHi = %s, %sLo = %s;" % (name, hexd(a[0]), name, hexd(a[1])))
 w("")
 
-# asin's Taylor polynomials at c = i/256, i = 0..128: T_k = asin^(k)(c)/k!,
-# T0 as a double-double, T1 as hi26 + rest and rounded, T2..T8 rounded. Over
-# |h| <= 2^-9 the checks below give, relative to asin(c + h): the terms of
-# degree 2 and up below 2^-17.77, their evaluation's roundings (at most k + 4
-# for the term of degree k) below 2^-68.1, the terms left out below 2^-77.
-mp.mp.prec = 300
+# Taylor polynomials of asin and atan at c = i/256: T_k = f^(k)(c)/k!, T0 as
+# a double-double, T1 as hi26 + rest, T2..T8 rounded, and E, a bound of the
+# error of their evaluation (taylor() in inverse.hpp) relative to f(z), z =
+# zh + zl, |h| = |zh - c| <= 2^-9, |zl| <= 2^-51 zh. Over the interval the
+# terms of degree k >= 2 pass through at most n_k roundings (Estrin's scheme:
+# 5, 6, 7, 8, 8, 9, 8 for k = 2..8; n_k 2^-53 each), the last sum rounds
+# within 2^-53 of those terms, the first order in zl is carried (zl (T1 +
+# 2 T2 h)) and the next (3 T3 h^2 zl, T2 zl^2) left out, and so are the terms
+# of degree 9 and up; T0's and T1's representation errors are below 2^-79.
+# With the roundings of lo +- err in the rounding test (2^-53 |lo| <= 2^-53
+# (sum of the terms + 2^-50)) and 6% to spare.
+ROUNDINGS = {2: 5, 3: 6, 4: 7, 5: 8, 6: 8, 7: 9, 8: 8}
 H = mp.mpf(2) ** -9
-w("// asin(c + h) = sum T_k h^k, c = i/256 for i = 0..128, |h| <= 2^-9:")
-w("// {T0 hi, T0 lo, T1 hi26, T1 rest, T1, T2, T3, T4, T5, T6, T7, T8}.")
-w("alignas(32) inline constexpr double kAsinTaylor[129][12] = {")
-tail = trunc = weighted = mp.mpf(0)
-for i in range(129):
-    c = mp.mpf(i) / 256
-    T = mp.taylor(mp.asin, c, 10)
-    least = H if i == 0 else mp.asin(c - H)  # asin(c + h) over the interval (i = 0: >= |h|)
-    scale = (lambda k: H ** (k - 1)) if i == 0 else (lambda k: H ** k / least)
-    tail = max(tail, sum(abs(T[k]) * scale(k) for k in range(2, 9)))
-    weighted = max(weighted, sum((k + 4) * abs(T[k]) * scale(k) for k in range(2, 9)) * mp.mpf(2) ** -53)
-    trunc = max(trunc, sum(abs(T[k]) * scale(k) for k in range(9, 11)))
-    row = list(dd(T[0])) + list(veltkamp(T[1])) + [T[1]] + [T[k] for k in range(2, 9)]
-    w("    {%s}," % ", ".join(hexd(x) for x in row))
-w("};")
-assert mp.log(tail, 2) < -17.77 and mp.log(weighted, 2) < -68.1 and mp.log(trunc, 2) < -77
-w("")
-mp.mp.prec = 1200
+U = mp.mpf(2) ** -53
+
+
+def taylor_table(name, f, rows, what):
+    mp.mp.prec = 300
+    w("// %s(c + h) = sum T_k h^k, c = i/256 for i = 0..%d, |h| <= 2^-9:" % (what, rows - 1))
+    w("// {T0 hi, T0 lo, T1 hi26, T1 rest, T2, T3, T4, T5, T6, T7, T8, E}, E the")
+    w("// bound of the evaluation's error relative to %s(c + h) (gen_tables.py)." % what)
+    w("alignas(32) inline constexpr double %s[%d][12] = {" % (name, rows))
+    worst = 0
+    for i in range(rows):
+        c = mp.mpf(i) / 256
+        T = mp.taylor(f, c, 12)
+        least = f(c - H) if i > 0 else None
+        # |T_k h^k| / |f(c + h)| at most: for i = 0, f(h) >= |h| (asin) or
+        # |h| (1 - h^2 / 3) (atan).
+        scale = (lambda k: H ** (k - 1) / (1 - H * H / 3)) if i == 0 else (lambda k: H ** k / least)
+        tail = sum(abs(T[k]) * scale(k) for k in range(2, 9))
+        rounded = sum(ROUNDINGS[k] * abs(T[k]) * scale(k) for k in range(2, 9)) * U * (1 + 2 ** -40)
+        zl = (3 * abs(T[3]) * H * H * 2 ** -51 + abs(T[2]) * 2 ** -102) * (c + H) * (scale(1) if i == 0 else 1 / least)
+        left = 1.01 * sum(abs(T[k]) * scale(k) for k in range(9, 13))  # then a ratio below 2^-7
+        e = 1.0625 * (rounded + U * tail + zl + left + mp.mpf(2) ** -79 + U * (tail + 2 ** -50))
+        e = float(mp.mpf(float(e)) * (1 + 2 ** -50))  # rounded up
+        worst = max(worst, e)
+        row = list(dd(T[0])) + list(veltkamp(T[1])) + [T[k] for k in range(2, 9)] + [e]
+        w("    {%s}," % ", ".join(hexd(x) for x in row))
+    w("};")
+    w("// The largest E: 2^%.2f." % float(mp.log(worst, 2)))
+    w("")
+    mp.mp.prec = 1200
+
+
+taylor_table("kAsinTaylor", mp.asin, 129, "asin")
+taylor_table("kAtanTaylor", mp.atan, 257, "atan")
 
 # 2/pi, 48 words of 32 bits after the binary point, most significant first.
 n2 = 48
