@@ -66,24 +66,25 @@ GEOCONV_MATH_INLINE void taylor(const double (&table)[kRows][12], V zh, V zl, V&
   typename L::I ibits;
   V k = round_int(zh * 256.0, ibits);  // zh * 256 exact
   V h = zh - k * 0x1p-8;
-  double t[12][L::kCount];
+  const double* row[L::kCount];
   typename L::I idx = ibits & L::isplat(511);
   for (int n = 0; n < L::kCount; ++n) {
     std::int64_t i = L::iget(idx, n);
-    const double* row = table[i < kRows ? i : kRows - 1];  // past the table: a lane the slow path takes
-    for (int m = 0; m < 12; ++m) t[m][n] = row[m];
+    row[n] = table[i < kRows ? i : kRows - 1];  // past the table: a lane the slow path takes
   }
+  auto t = [&](int m) __attribute__((always_inline)) { return L::make([&](int n) { return row[n][m]; }); };
   V p, pe, sh, se;
-  two_prod_short(L::load(t[2]), h, p, pe);
+  V t1 = t(2);
+  two_prod_short(t1, h, p, pe);
   // T0 = 0, or T0 >= f(2^-8) > |p|: fast-two-sum.
-  fast_two_sum(L::load(t[0]), p, sh, se);
+  fast_two_sum(t(0), p, sh, se);
   V h2 = h * h, h4 = h2 * h2;
-  V q = ((L::load(t[4]) + L::load(t[5]) * h) + h2 * (L::load(t[6]) + L::load(t[7]) * h)) +
-        h4 * ((L::load(t[8]) + L::load(t[9]) * h) + h2 * L::load(t[10]));
-  V first = L::load(t[1]) + L::load(t[3]) * h + zl * (L::load(t[2]) + 2.0 * L::load(t[4]) * h);
+  V t2 = t(4);
+  V q = ((t2 + t(5) * h) + h2 * (t(6) + t(7) * h)) + h4 * ((t(8) + t(9) * h) + h2 * t(10));
+  V first = t(1) + t(3) * h + zl * (t1 + 2.0 * t2 * h);
   hi = sh;
   lo = ((se + pe) + first) + h2 * q;
-  e = L::load(t[11]);
+  e = t(11);
 }
 
 // K +- atan(n/d) for 0 <= n <= d, 2^-60 <= d <= 2^200 and n = 0 or n >=
@@ -113,16 +114,16 @@ template <class V> GEOCONV_MATH_INLINE Angle<V> atan_ratio(V n, V d, typename La
   static constexpr double kK[3][2] = {
       {0.0, 0.0}, {tables::kHalfPiHi, tables::kHalfPiLo}, {tables::kPiHi, tables::kPiLo}};
   static constexpr double kSigns[2] = {1.0, -1.0};
-  double a_kh[L::kCount], a_kl[L::kCount], a_rs[L::kCount], a_ks[L::kCount];
+  const double* kn[L::kCount];
+  int rs[L::kCount], ks[L::kCount];
   for (int i = 0; i < L::kCount; ++i) {
     int h = L::lane(half, i), f = L::lane(full, i), m = L::lane(minus, i), g = L::lane(negate, i);
-    const double* kn = kK[h + 2 * (f & (1 - h))];
-    a_kh[i] = kn[0];
-    a_kl[i] = kn[1];
-    a_rs[i] = kSigns[m ^ g];
-    a_ks[i] = kSigns[g];
+    kn[i] = kK[h + 2 * (f & (1 - h))];
+    rs[i] = m ^ g;
+    ks[i] = g;
   }
-  V kh = L::load(a_kh), kl = L::load(a_kl), r_sign = L::load(a_rs), k_sign = L::load(a_ks);
+  V kh = L::make([&](int i) { return kn[i][0]; }), kl = L::make([&](int i) { return kn[i][1]; });
+  V r_sign = L::make([&](int i) { return kSigns[rs[i]]; }), k_sign = L::make([&](int i) { return kSigns[ks[i]]; });
   // +-(K +- (th + tl)); K = 0 or |K| >= pi/2 > |th|: fast-two-sum.
   V u, ue;
   fast_two_sum(kh * k_sign, th * r_sign, u, ue);

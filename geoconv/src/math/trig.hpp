@@ -174,22 +174,19 @@ template <class V> struct Row {
 template <class V> GEOCONV_MATH_INLINE Row<V> table_row(typename Lanes<V>::I j) {
   using L = Lanes<V>;
   static constexpr double kSigns[4] = {1.0, -1.0, -1.0, 1.0};
-  double ah[L::kCount], al[L::kCount], bh[L::kCount], b26[L::kCount], brest[L::kCount], sa[L::kCount],
-      sb[L::kCount];
+  const double* row[L::kCount];
+  std::int64_t a[L::kCount], q[L::kCount];
   for (int n = 0; n < L::kCount; ++n) {
     std::int64_t jn = L::iget(j, n);
-    const double* row = tables::kSinCos[jn & 255];
-    std::int64_t a = (jn >> 6) & 4, b = 4 - a;  // the columns of A and B: swapped for odd q
-    ah[n] = row[a];
-    al[n] = row[a + 1];
-    bh[n] = row[b];
-    b26[n] = row[b + 2];
-    brest[n] = row[b + 3];
-    sa[n] = kSigns[(jn >> 8) & 2];  // q = 2, 3
-    sb[n] = kSigns[(jn >> 8) & 3];  // q = 1, 2
+    row[n] = tables::kSinCos[jn & 255];
+    a[n] = (jn >> 6) & 4;  // the column of A (B's is 4 - a): swapped for odd q
+    q[n] = (jn >> 8) & 3;
   }
-  V s_a = L::load(sa), s_b = L::load(sb);
-  return {L::load(ah) * s_a, L::load(al) * s_a, L::load(bh) * s_b, L::load(b26) * s_b, L::load(brest) * s_b};
+  V s_a = L::make([&](int n) { return kSigns[q[n] & 2]; });  // q = 2, 3
+  V s_b = L::make([&](int n) { return kSigns[q[n]]; });      // q = 1, 2
+  return {L::make([&](int n) { return row[n][a[n]]; }) * s_a, L::make([&](int n) { return row[n][a[n] + 1]; }) * s_a,
+          L::make([&](int n) { return row[n][4 - a[n]]; }) * s_b, L::make([&](int n) { return row[n][6 - a[n]]; }) * s_b,
+          L::make([&](int n) { return row[n][7 - a[n]]; }) * s_b};
 }
 
 // hi + lo rounded, if every value within err of it rounds the same way.
