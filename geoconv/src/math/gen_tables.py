@@ -128,8 +128,10 @@ U = mp.mpf(2) ** -53
 
 def taylor_table(name, f, rows, what):
     mp.mp.prec = 300
-    w("// %s(c + h) = sum T_k h^k, c = i/256 for i = 0..%d, |h| <= 2^-9:" % (what, rows - 1))
-    w("// {T0 hi, T0 lo, T1 hi26, T1 rest, T2, T3, T4, T5, T6, T7, T8, E}, E the")
+    w("// %s(c + h) = sum T_k h^k, c = i/256 for i = 0..%d, |h| <= 2^-9, as" % (what, rows - 1))
+    w("// sum T_k 2^-8k H^k in H = 256 h:")
+    w("// {T0 hi, T0 lo, T1' hi26, T1' rest, T2', T3', T4', T5', T6', T7', T8', E}")
+    w("// with T_k' = T_k 2^-8k, E the")
     w("// bound of the evaluation's error relative to %s(c + h) (gen_tables.py)." % what)
     w("alignas(32) inline constexpr double %s[%d][12] = {" % (name, rows))
     worst = 0
@@ -147,7 +149,8 @@ def taylor_table(name, f, rows, what):
         e = 1.0625 * (rounded + U * tail + zl + left + mp.mpf(2) ** -79 + U * (tail + 2 ** -50))
         e = float(mp.mpf(float(e)) * (1 + 2 ** -50))  # rounded up
         worst = max(worst, e)
-        row = list(dd(T[0])) + list(veltkamp(T[1])) + [T[k] for k in range(2, 9)] + [e]
+        # Stored for H = 256 h: T_k 2^-8k, exact scalings.
+        row = list(dd(T[0])) + list(veltkamp(T[1] / 256)) + [T[k] / mp.mpf(256) ** k for k in range(2, 9)] + [e]
         w("    {%s}," % ", ".join(hexd(x) for x in row))
     w("};")
     w("// The largest E: 2^%.2f." % float(mp.log(worst, 2)))

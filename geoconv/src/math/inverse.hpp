@@ -53,19 +53,20 @@ template <class V> struct Angle {
 };
 
 // f(z) for z = zh + zl (|zl| <= 2^-51 zh), f = asin on [0, 1/2] or atan on
-// [0, 1], as hi + lo (|lo| < 2^-16.5 |hi|) with e, the bound of the error
-// relative to f(z), by the Taylor polynomial of the table's row at c = i/256
-// nearest zh: h = zh - c is exact (Sterbenz's lemma, or c = 0), |h| <= 2^-9.
+// [0, 1], given as 256 zh and 256 zl (exact scalings), as hi + lo (|lo| <
+// 2^-16.5 |hi|) with e, the bound of the error relative to f(z), by the
+// Taylor polynomial of the table's row at c = i/256 nearest zh: H = 256 zh - i
+// = 256 (zh - c) is exact (Sterbenz's lemma, or i = 0), |H| <= 1/2, and the
+// table's coefficients are those in H (2^-8k times those in h = zh - c).
 // T0 + T1 h in double-double (T1's upper half times h exact), the terms of
 // degree 2 and up in double by Estrin's scheme, zl to first order; E per row
 // (gen_tables.py derives it; 2^-66.1 at most, 2^-68.5 for most rows) bounds
 // the roundings, the terms left out and the rounding test's own roundings.
 template <class V, int kRows>
-GEOCONV_MATH_INLINE void taylor(const double (&table)[kRows][12], V zh, V zl, V& hi, V& lo, V& e) {
+GEOCONV_MATH_INLINE void taylor(const double (&table)[kRows][12], V zh256, V zl256, V& hi, V& lo, V& e) {
   using L = Lanes<V>;
   typename L::I ibits;
-  V k = round_int(zh * 256.0, ibits);  // zh * 256 exact
-  V h = zh - k * 0x1p-8;
+  V h = zh256 - round_int(zh256, ibits);
   const double* row[L::kCount];
   typename L::I idx = ibits & L::isplat(511);
   for (int n = 0; n < L::kCount; ++n) {
@@ -81,7 +82,7 @@ GEOCONV_MATH_INLINE void taylor(const double (&table)[kRows][12], V zh, V zl, V&
   V h2 = h * h, h4 = h2 * h2;
   V t2 = t(4);
   V q = ((t2 + t(5) * h) + h2 * (t(6) + t(7) * h)) + h4 * ((t(8) + t(9) * h) + h2 * t(10));
-  V first = t(1) + t(3) * h + zl * (t1 + 2.0 * t2 * h);
+  V first = t(1) + t(3) * h + zl256 * (t1 + 2.0 * t2 * h);
   hi = sh;
   lo = ((se + pe) + first) + h2 * q;
   e = t(11);
@@ -93,9 +94,10 @@ GEOCONV_MATH_INLINE void taylor(const double (&table)[kRows][12], V zh, V zl, V&
 // `half`, pi where `full` (`half` takes precedence), else 0; atan(n/d) is
 // subtracted where `minus`, and the whole negated where `negate`.
 //
-// One division: q = n/d as zh + zl, zh = n (1/d) within 2^-52 relative of
-// n/d, zl from the exact residual n - zh d (n - zh d's high part exact by
-// Sterbenz's lemma) times 1/d, to 2^-103 relative; then atan q by taylor().
+// One division: 256 q = 256 n/d as zh + zl, zh = (256 n) (1/d) within
+// 2^-52 relative of 256 n/d, zl from the exact residual 256 n - zh d (its
+// high part exact by Sterbenz's lemma) times 1/d, to 2^-103 relative; then
+// atan q by taylor().
 // Its error E |atan q|, K's 2^-107 relative and the final sums' 2^-105
 // relative: E |hi_q| + 2^-100 |hi| bounds it all.
 template <class V> GEOCONV_MATH_INLINE Angle<V> atan_ratio(V n, V d, typename Lanes<V>::M half,
@@ -103,10 +105,11 @@ template <class V> GEOCONV_MATH_INLINE Angle<V> atan_ratio(V n, V d, typename La
                                                            typename Lanes<V>::M negate) {
   using L = Lanes<V>;
   V inv = 1.0 / d;
-  V qh = n * inv;
+  V n256 = n * 256.0;
+  V qh = n256 * inv;  // 256 n/d
   V p, pe;
   two_prod(qh, d, p, pe);
-  V ql = ((n - p) - pe) * inv;
+  V ql = ((n256 - p) - pe) * inv;
   V th, tl, e_rel;
   taylor(tables::kAtanTaylor, qh, ql, th, tl, e_rel);
   // Per lane: K, and the signs as factors +-1 (exact products, no
@@ -211,9 +214,10 @@ template <class V> GEOCONV_MATH_INLINE Fast<V> fast_atan(V x) {
 // Sterbenz's lemma), asin y = +-(pi/2 - 2 asin z), acos y = 2 asin z or
 // pi - 2 asin z. Each is s (K + m asin z), K = 0, pi/2 or pi and m = +-1
 // or +-2 exactly, s = +-1; K + m hi by fast-two-sum (|K| > |m asin z|
-// where K is not 0). z's low part is (w - zh^2) / (2 zh) = (w - zh^2) zh /
-// (2 w) to 2^-50 relative, the residual exact by Dekker's product, the
-// division 0.5 / w beside the root instead of after it.
+// where K is not 0). 256 z = sqrt(w), w = 2^15 (1 - |y|) exactly, as rh +
+// rl: rl = (w - rh^2) / (2 rh) = (w - rh^2) rh / (2 w) to 2^-50 relative,
+// the residual exact by Dekker's product, the division 0.5 / w beside the
+// root instead of after it.
 // The error: E |m asin z| (E from taylor()), K's 2^-107 relative and the
 // sums' 2^-105 relative: E |m hi_z| + 2^-100 |hi|.
 template <bool kAcos, class V> GEOCONV_MATH_INLINE Fast<V> fast_asin_acos(V y) {
@@ -221,14 +225,14 @@ template <bool kAcos, class V> GEOCONV_MATH_INLINE Fast<V> fast_asin_acos(V y) {
   V a = vabs(y);
   V ac = L::min(a, L::splat(1.0));
   auto big = ac > 0.5;
-  V w = (1.0 - ac) * 0.5;
+  V w = (1.0 - ac) * 32768.0;  // 2^16 (1 - ac) / 2: the root is then 256 z
   V rh = L::sqrt(w);
-  V half_inv = 0.5 / L::max(w, L::splat(0x1p-60));  // w = 0: rh = 0 and the low part 0
+  V half_inv = 0.5 / L::max(w, L::splat(0x1p-44));  // w = 0: rh = 0 and the low part 0
   V p, e;
   two_prod(rh, rh, p, e);
   V rl = ((w - p) - e) * rh * half_inv;
   V th, tl, e_rel;
-  taylor(tables::kAsinTaylor, L::select(big, rh, ac), L::select(big, rl, L::splat(0.0)), th, tl, e_rel);
+  taylor(tables::kAsinTaylor, L::select(big, rh, ac * 256.0), L::select(big, rl, L::splat(0.0)), th, tl, e_rel);
   V ub = L::unit(big), neg = L::unit(y < 0.0);
   V kf, m;  // K in units of pi/2, and m
   if constexpr (!kAcos) {
