@@ -267,15 +267,32 @@ template <class V> inline V sin(V x) { return trig_detail::evaluate<trig_detail:
 template <class V> inline V cos(V x) { return trig_detail::evaluate<trig_detail::Kind::kCos>(x); }
 template <class V> inline V tan(V x) { return trig_detail::evaluate<trig_detail::Kind::kTan>(x); }
 
-// sin x and cos x together, one reduction and one pair of polynomials.
+// sin x and cos x together: one reduction, one pair of polynomials, one
+// table row. cos x is sin x with j + 256, whose columns are sin's swapped:
+// cos's A is sin's B column and its B sin's A column, with their own signs.
 template <class V> inline void sincos(V x, V& s, V& c) {
   using namespace trig_detail;
   using L = Lanes<V>;
+  // Per quadrant: the signs of sin's A and B and of cos's A and B.
+  static constexpr double kSigns[4][4] = {{1, 1, 1, -1}, {1, -1, -1, -1}, {-1, -1, -1, 1}, {-1, 1, 1, 1}};
   Reduced<V> red = reduce_cody_waite(x);
   Small<V> sm = small_sincos(red);
-  Row<V> ps = table_row<V>(red.j), pc = table_row<V>(red.j + L::isplat(256));
-  Result<V> rs = combine(ps.ah, ps.al, ps.bh, ps.b26, ps.brest, sm);
-  Result<V> rc = combine(pc.ah, pc.al, pc.bh, pc.b26, pc.brest, sm);
+  const double* row[L::kCount];
+  const double* sign[L::kCount];
+  std::int64_t a[L::kCount];
+  for (int n = 0; n < L::kCount; ++n) {
+    std::int64_t jn = L::iget(red.j, n);
+    row[n] = tables::kSinCos[jn & 255];
+    a[n] = (jn >> 6) & 4;
+    sign[n] = kSigns[(jn >> 8) & 3];
+  }
+  auto x_col = [&](int off) __attribute__((always_inline)) { return L::make([&](int n) { return row[n][a[n] + off]; }); };
+  auto y_col = [&](int off) __attribute__((always_inline)) { return L::make([&](int n) { return row[n][4 - a[n] + off]; }); };
+  auto sg = [&](int k) __attribute__((always_inline)) { return L::make([&](int n) { return sign[n][k]; }); };
+  V xh = x_col(0), yh = y_col(0);
+  V sa = sg(0), sb = sg(1), ca = sg(2), cb = sg(3);
+  Result<V> rs = combine(xh * sa, x_col(1) * sa, yh * sb, y_col(2) * sb, y_col(3) * sb, sm);
+  Result<V> rc = combine(yh * ca, y_col(1) * ca, xh * cb, x_col(2) * cb, x_col(3) * cb, sm);
   s = rs.hi + rs.lo;
   c = rc.hi + rc.lo;
   auto redo = L::mor(L::mnot(L::mand(rounds_surely(rs), rounds_surely(rc))), vabs(x) > 0x1p16);
