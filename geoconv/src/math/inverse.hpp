@@ -171,6 +171,21 @@ template <class V> GEOCONV_MATH_INLINE Fast<V> fast_atan2(V y, V x) {
   V ax = vabs(x), ay = vabs(y);
   auto swap = ay > ax;
   V n = L::min(ax, ay), d = L::max(ax, ay);
+  auto negx = sign_bit(x) != L::isplat(0);
+  auto minus = L::mand(L::mnot(L::mand(swap, negx)), L::mor(swap, negx));
+  Fast<V> out;
+  if constexpr (L::kCount == 1) {
+    // One lane, nearly always: n and d need no scaling when 2^-900 <= n,
+    // d <= 2^900 and n/d >= 2^-899 (which also rules out the special and
+    // tiny cases below): the scaled d would be in [1, 2) and the scaled n
+    // above 2^-900, and atan_ratio's products are as far from underflow
+    // and overflow either way. (x NaN makes n = d = |y|: tested apart.)
+    if (__builtin_expect(n >= 0x1p-900 && d <= 0x1p900 && n >= d * 0x1p-899 && ax == ax, 1)) {
+      out.special = out.tiny = false;
+      out.a = atan_ratio(n, d, swap, negx, minus, sign_bit(y) != 0);
+      return out;
+    }
+  }
   // Scale both by the power of two that brings d to [1, 2) (d subnormal:
   // to [2^-52, 1)); the ratio is unchanged.
   I e = (L::bits(d) >> 52) & L::isplat(0x7ff);
@@ -180,8 +195,6 @@ template <class V> GEOCONV_MATH_INLINE Fast<V> fast_atan2(V y, V x) {
   V sc = L::from_bits(sbits);
   n = n * sc;
   d = d * sc;
-  auto negx = sign_bit(x) != L::isplat(0);
-  Fast<V> out;
   // Zeros, infinities and NaN; and a ratio below 2^-900 with x > 0, where
   // the angle is that small too: one lane at a time.
   out.special = L::mor(L::mor(x == 0.0, y == 0.0),
@@ -189,8 +202,7 @@ template <class V> GEOCONV_MATH_INLINE Fast<V> fast_atan2(V y, V x) {
   out.tiny = L::mand(n < 0x1p-900, L::mnot(L::mor(swap, negx)));
   n = L::select(L::mor(out.special, out.tiny), L::splat(0.0), n);
   d = L::select(out.special, L::splat(1.0), d);
-  out.a = atan_ratio(n, d, swap, negx, L::mand(L::mnot(L::mand(swap, negx)), L::mor(swap, negx)),
-                     sign_bit(y) != L::isplat(0));
+  out.a = atan_ratio(n, d, swap, negx, minus, sign_bit(y) != L::isplat(0));
   return out;
 }
 
