@@ -189,6 +189,30 @@ template <class V> GEOCONV_MATH_INLINE Row<V> table_row(typename Lanes<V>::I j) 
           L::make([&](int n) { return row[n][7 - a[n]]; }) * s_b};
 }
 
+// The rows of sin and cos together, from one table row: cos x is sin x
+// with j + 256, whose columns are sin's swapped (cos's A is sin's B column
+// and its B sin's A column), with the four signs from one row per quadrant.
+template <class V> GEOCONV_MATH_INLINE void table_rows(typename Lanes<V>::I j, Row<V>& rs, Row<V>& rc) {
+  using L = Lanes<V>;
+  static constexpr double kSigns[4][4] = {{1, 1, 1, -1}, {1, -1, -1, -1}, {-1, -1, -1, 1}, {-1, 1, 1, 1}};
+  const double* row[L::kCount];
+  const double* sign[L::kCount];
+  std::int64_t a[L::kCount];
+  for (int n = 0; n < L::kCount; ++n) {
+    std::int64_t jn = L::iget(j, n);
+    row[n] = tables::kSinCos[jn & 255];
+    a[n] = (jn >> 6) & 4;
+    sign[n] = kSigns[(jn >> 8) & 3];
+  }
+  auto x_col = [&](int off) __attribute__((always_inline)) { return L::make([&](int n) { return row[n][a[n] + off]; }); };
+  auto y_col = [&](int off) __attribute__((always_inline)) { return L::make([&](int n) { return row[n][4 - a[n] + off]; }); };
+  auto sg = [&](int k) __attribute__((always_inline)) { return L::make([&](int n) { return sign[n][k]; }); };
+  V xh = x_col(0), yh = y_col(0);
+  V sa = sg(0), sb = sg(1), ca = sg(2), cb = sg(3);
+  rs = {xh * sa, x_col(1) * sa, yh * sb, y_col(2) * sb, y_col(3) * sb};
+  rc = {yh * ca, y_col(1) * ca, xh * cb, x_col(2) * cb, x_col(3) * cb};
+}
+
 // hi + lo rounded, if every value within err of it rounds the same way.
 // err is above the true bound by more than 2^-68.5 (|A| + |B r|), which
 // covers the roundings of lo +- err (below 2^-53 (2^-16 |hi| + err), with
@@ -211,7 +235,8 @@ template <Kind kKind, class V> GEOCONV_MATH_INLINE Result<V> fast_reduced(const 
   } else {
     // tan = sin / cos: th = s/c to an ulp or two, the exact residual s - th c
     // divided again gives tl; the relative errors of s and c add.
-    Row<V> rs = table_row<V>(red.j), rc = table_row<V>(j_cos);
+    Row<V> rs, rc;
+    table_rows<V>(red.j, rs, rc);
     Result<V> s = combine(rs.ah, rs.al, rs.bh, rs.b26, rs.brest, sm);
     Result<V> c = combine(rc.ah, rc.al, rc.bh, rc.b26, rc.brest, sm);
     fast_two_sum(s.hi, s.lo, s.hi, s.lo);  // normalized: |lo| <= ulp(hi) / 2
