@@ -237,14 +237,31 @@ template <bool kAcos, class V> GEOCONV_MATH_INLINE Fast<V> fast_asin_acos(V y) {
   V a = vabs(y);
   V ac = L::min(a, L::splat(1.0));
   auto big = ac > 0.5;
-  V w = (1.0 - ac) * 32768.0;  // 2^16 (1 - ac) / 2: the root is then 256 z
-  V rh = L::sqrt(w);
-  V half_inv = 0.5 / L::max(w, L::splat(0x1p-44));  // w = 0: rh = 0 and the low part 0
-  V p, e;
-  two_prod(rh, rh, p, e);
-  V rl = ((w - p) - e) * rh * half_inv;
+  auto root = [&](V& rh, V& rl) __attribute__((always_inline)) {
+    V w = (1.0 - ac) * 32768.0;  // 2^16 (1 - ac) / 2: the root is then 256 z
+    rh = L::sqrt(w);
+    V half_inv = 0.5 / L::max(w, L::splat(0x1p-44));  // w = 0: rh = 0 and the low part 0
+    V p, e;
+    two_prod(rh, rh, p, e);
+    rl = ((w - p) - e) * rh * half_inv;
+  };
+  V zh, zl;
+  if constexpr (L::kCount == 1) {
+    // One lane: the root only where it is needed.
+    if (big) {
+      root(zh, zl);
+    } else {
+      zh = ac * 256.0;
+      zl = 0.0;
+    }
+  } else {
+    V rh, rl;
+    root(rh, rl);
+    zh = L::select(big, rh, ac * 256.0);
+    zl = L::select(big, rl, L::splat(0.0));
+  }
   V th, tl, e_rel;
-  taylor(tables::kAsinTaylor, L::select(big, rh, ac * 256.0), L::select(big, rl, L::splat(0.0)), th, tl, e_rel);
+  taylor(tables::kAsinTaylor, zh, zl, th, tl, e_rel);
   V ub = L::unit(big), neg = L::unit(y < 0.0);
   V kf, m;  // K in units of pi/2, and m
   if constexpr (!kAcos) {
