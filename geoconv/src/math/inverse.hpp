@@ -100,16 +100,25 @@ GEOCONV_MATH_INLINE void taylor(const double (&table)[kRows][12], V zh256, V zl2
 // atan q by taylor().
 // Its error E |atan q|, K's 2^-107 relative and the final sums' 2^-105
 // relative: E |hi_q| + 2^-100 |hi| bounds it all.
+template <class V> GEOCONV_MATH_INLINE Angle<V> atan_of(V qh, V ql, typename Lanes<V>::M half,
+                                                       typename Lanes<V>::M full, typename Lanes<V>::M minus,
+                                                       typename Lanes<V>::M negate);
 template <class V> GEOCONV_MATH_INLINE Angle<V> atan_ratio(V n, V d, typename Lanes<V>::M half,
                                                            typename Lanes<V>::M full, typename Lanes<V>::M minus,
                                                            typename Lanes<V>::M negate) {
-  using L = Lanes<V>;
   V inv = 1.0 / d;
   V n256 = n * 256.0;
   V qh = n256 * inv;  // 256 n/d
   V p, pe;
   two_prod(qh, d, p, pe);
-  V ql = ((n256 - p) - pe) * inv;
+  return atan_of(qh, ((n256 - p) - pe) * inv, half, full, minus, negate);
+}
+
+// The same from 256 n/d = qh + ql.
+template <class V> GEOCONV_MATH_INLINE Angle<V> atan_of(V qh, V ql, typename Lanes<V>::M half,
+                                                       typename Lanes<V>::M full, typename Lanes<V>::M minus,
+                                                       typename Lanes<V>::M negate) {
+  using L = Lanes<V>;
   V th, tl, e_rel;
   taylor(tables::kAtanTaylor, qh, ql, th, tl, e_rel);
   // Per lane: K, and the signs as factors +-1 (exact products, no
@@ -217,6 +226,12 @@ template <class V> GEOCONV_MATH_INLINE Fast<V> fast_atan(V x) {
   Fast<V> out;
   out.special = ax != ax;  // NaN
   out.tiny = ax < 0x1p-27;  // atan x rounds to x
+  if constexpr (L::kCount == 1) {
+    if (!big) {  // one lane, |x| <= 1 or NaN: the ratio is |x| itself
+      out.a = atan_of(ax * 256.0, 0.0, false, out.special, false, x < 0.0);
+      return out;
+    }
+  }
   out.a = atan_ratio(n, d, big, out.special, big, x < 0.0);
   return out;
 }
