@@ -247,7 +247,8 @@ template <Kind kKind, class V> GEOCONV_MATH_INLINE Result<V> fast_reduced(const 
     two_prod(th, c.hi, ph, pl);
     V tl = (((s.hi - ph) - pl) + (s.lo - th * c.lo)) * inv;
     Result<V> r;
-    fast_two_sum(th, tl, r.hi, r.lo);
+    r.hi = th;  // |tl| <= 2^-51 |th|: no need to normalize for the rounding test
+    r.lo = tl;
     r.err = (s.err + vabs(th) * c.err) * vabs(inv) * (1 + 0x1p-40) + vabs(th) * 0x1p-100;
     return r;
   }
