@@ -99,12 +99,6 @@ h = dd(step)
 w("inline constexpr double kStepHi = %s, kStepLo = %s;  // pi/512" % (hexd(h[0]), hexd(h[1])))
 w("")
 
-w("// atan(i/128) for i = 0..128: {hi, lo}.")
-w("inline constexpr double kAtan[129][2] = {")
-for i in range(129):
-    a = dd(mp.atan(mp.mpf(i) / 128))
-    w("    {%s, %s}," % (hexd(a[0]), hexd(a[1])))
-w("};")
 for name, v in (("kHalfPi", pi / 2), ("kPi", pi), ("kQuarterPi", pi / 4), ("kThreeQuarterPi", 3 * pi / 4)):
     a = dd(v)
     w("inline constexpr double %sHi = %s, %sLo = %s;" % (name, hexd(a[0]), name, hexd(a[1])))

@@ -1,15 +1,16 @@
 // atan, atan2, asin and acos, correctly rounded to nearest, over lanes of
 // doubles (lanes.hpp).
 //
-// Each is an angle K +- atan(n/d) with 0 <= n <= d and K in {0, pi/2, pi}:
-// atan x with (n, d) = (|x|, 1) or (1, |x|), atan2 with (|y|, |x|) in
-// order, asin y = atan2(y, sqrt(1 - y^2)) and acos y = atan2(sqrt(1 - y^2), y),
-// the root a double-double. With c = i/128 nearest n/d,
-//   atan(n/d) = atan c + atan delta,   delta = (n - c d) / (d + c n),
-// |delta| <= 1/256, atan c from a table of double-double values and atan
-// delta an odd polynomial. The sum is carried as hi + lo with an error bound
-// for the rounding test; rejected arguments take the accurate path
-// (accurate.hpp), which refines the angle by Newton's iteration.
+// atan and atan2 are angles K +- atan(n/d) with 0 <= n <= d and K in {0,
+// pi/2, pi}: atan x with (n, d) = (|x|, 1) or (1, |x|), atan2 with (|y|,
+// |x|) in order. q = n/d is taken to double-double with one division, then
+// atan q by the Taylor polynomial at the nearest i/256 (a table of 257
+// polynomials, the leading terms in double-double, the rest in double).
+// asin and acos go through asin z by the same means (129 polynomials on
+// [0, 1/2]), z = |y| or sqrt((1 - |y|) / 2). The sum is carried as hi + lo
+// with an error bound for the rounding test; rejected arguments (one in
+// 20000 to 80000) take the accurate path (accurate.hpp), which refines the
+// angle by Newton's iteration.
 
 #ifndef GEOCONV_SRC_MATH_INVERSE_HPP
 #define GEOCONV_SRC_MATH_INVERSE_HPP

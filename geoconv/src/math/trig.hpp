@@ -3,16 +3,19 @@
 //
 // x = j pi/512 + r, |r| <= pi/1024 (j modulo 1024): by Cody and Waite with
 // pi/512 in three pieces for |x| <= 2^16, by Payne and Hanek (one lane at a
-// time) above. With (S, C) = (sin, cos)(j pi/512) from a table of 256
-// double-double pairs and the quadrant j / 256,
-//   sin x = S cos r + C sin r,   cos x = C cos r - S sin r,
+// time) above. With (S, C) = (sin, cos)(i pi/512), i = j mod 256, from a
+// table of 256 rows (each value as a double-double and as a 26-bit upper
+// part plus the rest, so that its product with r is exact with one split)
+// and the quadrant j / 256,
+//   sin x = +-(S cos r + C sin r) or +-(C cos r - S sin r),
 // where cos r - 1 and sin r - r are short polynomials in double. The sum is
 // carried as hi + lo; the error bound below gives the rounding test, and the
-// arguments it rejects (about one in 10000, and those within 2^-40 or so of
-// a zero of the function) take the accurate path (accurate.hpp). Infinities,
-// NaN, |x| below 2^-45 or so (where the bound's absolute term rejects them;
-// sin x and tan x round to x below 2^-27, cos x to 1) and |x| above 2^-16
-// leave the common path too, one lane at a time.
+// arguments it rejects (about one in 10000 for sin and cos, 5500 for tan,
+// and those within 2^-40 or so of a zero of the function) take the accurate
+// path (accurate.hpp). Infinities, NaN, |x| below 2^-45 or so (where the
+// bound's absolute term rejects them; sin x and tan x round to x below
+// 2^-27, cos x to 1) and |x| above 2^16 leave the common path too, one lane
+// at a time.
 
 #ifndef GEOCONV_SRC_MATH_TRIG_HPP
 #define GEOCONV_SRC_MATH_TRIG_HPP
