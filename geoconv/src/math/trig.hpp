@@ -131,7 +131,8 @@ template <class V> GEOCONV_MATH_INLINE Small<V> small_sincos(const Reduced<V>& r
   V t2 = t * t;
   V ps = t * -0x1.5555555555555p-3 + t2 * (0x1.1111111111111p-7 + t * -0x1.a01a01a01a01ap-13);
   V pc = t * -0.5 + t2 * (0x1.5555555555555p-5 + t * -0x1.6c16c16c16c17p-10);
-  return {red.rh, red.rl + red.rh * ps, pc - red.rh * red.rl, vabs(red.k) * 0x1p-117 + 0x1p-114};
+  // The bound of r's error, 1.0078125 times (see combine).
+  return {red.rh, red.rl + red.rh * ps, pc - red.rh * red.rl, vabs(red.k) * 0x1.02p-117 + 0x1.02p-114};
 }
 
 // A cos r + B sin r as hi + lo, with the bound of its error: A as a
@@ -145,9 +146,9 @@ template <class V> GEOCONV_MATH_INLINE Small<V> small_sincos(const Reduced<V>& r
 // brest's and its product's 2^-78, truncations 2^-81; together below
 // 2^-67.5, taken as 2^-67 to cover the bound's own roundings (measured
 // against MPFR, the largest error seen is 0.35 of that). The error of r
-// adds at most its own size (|B| <= 1, |A r| <= 2^-8 |r|). hi + lo is left
-// unnormalized (|lo| < 2^-16 |hi|): rounds_surely and the result need only
-// hi + lo rounded.
+// adds at most 1 + 2^-7 times its own size (|B| <= 1, |A r| <= 2^-8 |r|);
+// small_sincos scales its bound so. hi + lo is left unnormalized (|lo| <
+// 2^-16 |hi|): rounds_surely and the result need only hi + lo rounded.
 template <class V> struct Result {
   V hi, lo, err;
 };
@@ -160,7 +161,7 @@ GEOCONV_MATH_INLINE Result<V> combine(V ah, V al, V bh, V b26, V brest, const Sm
   Result<V> out;
   out.hi = sh;
   out.lo = ((se + pe) + (al + brest * sm.rh)) + small;
-  out.err = (vabs(ah) + vabs(p)) * 0x1p-67 + sm.abs_err * 1.0078125;
+  out.err = (vabs(ah) + vabs(p)) * 0x1p-67 + sm.abs_err;
   return out;
 }
 
