@@ -55,13 +55,32 @@ w("namespace geoconv::detail::math::tables {")
 w("")
 
 pi = mp.pi
-# sin and cos of i*pi/512, i = 0..255, as hi, lo pairs.
-w("// sin(i*pi/512) and cos(i*pi/512) for i = 0..255: {sin hi, sin lo, cos hi, cos lo}.")
-w("alignas(32) inline constexpr double kSinCos[256][4] = {")
+
+
+def veltkamp(v):
+    """v = hi26 + rest: hi26 = Veltkamp's upper half of the double v (at most
+    26 significant bits, in double arithmetic exactly as the C++ does it),
+    rest = v - hi26 rounded to nearest."""
+    d = float(v)
+    c = d * 134217729.0
+    h = c - (c - d)
+    return h, float(v - mp.mpf(h))
+
+
+# sin and cos of i*pi/512, i = 0..255: each as hi, lo (a double-double) and
+# as hi26 + rest (a short upper part, so that its products are exact with
+# one split; rest within 2^-79 of the value relative).
+w("// sin(i*pi/512) and cos(i*pi/512) for i = 0..255, one 64-byte line each:")
+w("// {sin hi, sin lo, sin hi26, sin rest, cos hi, cos lo, cos hi26, cos rest},")
+w("// hi + lo the double-double, hi26 (26 significant bits) + rest the value")
+w("// to 2^-79 relative.")
+w("alignas(64) inline constexpr double kSinCos[256][8] = {")
 for i in range(256):
-    s = dd(mp.sin(i * pi / 512))
-    c = dd(mp.cos(i * pi / 512))
-    w("    {%s, %s, %s, %s}," % (hexd(s[0]), hexd(s[1]), hexd(c[0]), hexd(c[1])))
+    vals = []
+    for f in (mp.sin, mp.cos):
+        v = f(i * pi / 512)
+        vals += list(dd(v)) + list(veltkamp(v))
+    w("    {%s}," % ", ".join(hexd(x) for x in vals))
 w("};")
 w("")
 
@@ -80,16 +99,61 @@ h = dd(step)
 w("inline constexpr double kStepHi = %s, kStepLo = %s;  // pi/512" % (hexd(h[0]), hexd(h[1])))
 w("")
 
-w("// atan(i/128) for i = 0..128: {hi, lo}.")
-w("inline constexpr double kAtan[129][2] = {")
-for i in range(129):
-    a = dd(mp.atan(mp.mpf(i) / 128))
-    w("    {%s, %s}," % (hexd(a[0]), hexd(a[1])))
-w("};")
 for name, v in (("kHalfPi", pi / 2), ("kPi", pi), ("kQuarterPi", pi / 4), ("kThreeQuarterPi", 3 * pi / 4)):
     a = dd(v)
     w("inline constexpr double %sHi = %s, %sLo = %s;" % (name, hexd(a[0]), name, hexd(a[1])))
 w("")
+
+# Taylor polynomials of asin and atan at c = i/256: T_k = f^(k)(c)/k!, T0 as
+# a double-double, T1 as hi26 + rest, T2..T8 rounded, and E, a bound of the
+# error of their evaluation (taylor() in inverse.hpp) relative to f(z), z =
+# zh + zl, |h| = |zh - c| <= 2^-9, |zl| <= 2^-51 zh. Over the interval the
+# terms of degree k >= 2 pass through at most n_k roundings (Estrin's scheme:
+# 5, 6, 7, 8, 8, 9, 8 for k = 2..8; n_k 2^-53 each), the last sum rounds
+# within 2^-53 of those terms, the first order in zl is carried (zl (T1 +
+# 2 T2 h)) and the next (3 T3 h^2 zl, T2 zl^2) left out, and so are the terms
+# of degree 9 and up; T0's and T1's representation errors are below 2^-79.
+# With the roundings of lo +- err in the rounding test (2^-53 |lo| <= 2^-53
+# (sum of the terms + 2^-50)) and 6% to spare.
+ROUNDINGS = {2: 5, 3: 6, 4: 7, 5: 8, 6: 8, 7: 9, 8: 8}
+H = mp.mpf(2) ** -9
+U = mp.mpf(2) ** -53
+
+
+def taylor_table(name, f, rows, what):
+    mp.mp.prec = 300
+    w("// %s(c + h) = sum T_k h^k, c = i/256 for i = 0..%d, |h| <= 2^-9, as" % (what, rows - 1))
+    w("// sum T_k 2^-8k H^k in H = 256 h:")
+    w("// {T0 hi, T0 lo, T1' hi26, T1' rest, T2', T3', T4', T5', T6', T7', T8', E}")
+    w("// with T_k' = T_k 2^-8k, E the")
+    w("// bound of the evaluation's error relative to %s(c + h) (gen_tables.py)." % what)
+    w("alignas(32) inline constexpr double %s[%d][12] = {" % (name, rows))
+    worst = 0
+    for i in range(rows):
+        c = mp.mpf(i) / 256
+        T = mp.taylor(f, c, 12)
+        least = f(c - H) if i > 0 else None
+        # |T_k h^k| / |f(c + h)| at most: for i = 0, f(h) >= |h| (asin) or
+        # |h| (1 - h^2 / 3) (atan).
+        scale = (lambda k: H ** (k - 1) / (1 - H * H / 3)) if i == 0 else (lambda k: H ** k / least)
+        tail = sum(abs(T[k]) * scale(k) for k in range(2, 9))
+        rounded = sum(ROUNDINGS[k] * abs(T[k]) * scale(k) for k in range(2, 9)) * U * (1 + 2 ** -40)
+        zl = (3 * abs(T[3]) * H * H * 2 ** -51 + abs(T[2]) * 2 ** -102) * (c + H) * (scale(1) if i == 0 else 1 / least)
+        left = 1.01 * sum(abs(T[k]) * scale(k) for k in range(9, 13))  # then a ratio below 2^-7
+        e = 1.0625 * (rounded + U * tail + zl + left + mp.mpf(2) ** -79 + U * (tail + 2 ** -50))
+        e = float(mp.mpf(float(e)) * (1 + 2 ** -50))  # rounded up
+        worst = max(worst, e)
+        # Stored for H = 256 h: T_k 2^-8k, exact scalings.
+        row = list(dd(T[0])) + list(veltkamp(T[1] / 256)) + [T[k] / mp.mpf(256) ** k for k in range(2, 9)] + [e]
+        w("    {%s}," % ", ".join(hexd(x) for x in row))
+    w("};")
+    w("// The largest E: 2^%.2f." % float(mp.log(worst, 2)))
+    w("")
+    mp.mp.prec = 1200
+
+
+taylor_table("kAsinTaylor", mp.asin, 129, "asin")
+taylor_table("kAtanTaylor", mp.atan, 257, "atan")
 
 # 2/pi, 48 words of 32 bits after the binary point, most significant first.
 n2 = 48

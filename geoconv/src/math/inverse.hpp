@@ -1,15 +1,16 @@
 // atan, atan2, asin and acos, correctly rounded to nearest, over lanes of
 // doubles (lanes.hpp).
 //
-// Each is an angle K +- atan(n/d) with 0 <= n <= d and K in {0, pi/2, pi}:
-// atan x with (n, d) = (|x|, 1) or (1, |x|), atan2 with (|y|, |x|) in
-// order, asin y = atan2(y, sqrt(1 - y^2)) and acos y = atan2(sqrt(1 - y^2), y),
-// the root a double-double. With c = i/128 nearest n/d,
-//   atan(n/d) = atan c + atan delta,   delta = (n - c d) / (d + c n),
-// |delta| <= 1/256, atan c from a table of double-double values and atan
-// delta an odd polynomial. The sum is carried as hi + lo with an error bound
-// for the rounding test; rejected arguments take the accurate path
-// (accurate.hpp), which refines the angle by Newton's iteration.
+// atan and atan2 are angles K +- atan(n/d) with 0 <= n <= d and K in {0,
+// pi/2, pi}: atan x with (n, d) = (|x|, 1) or (1, |x|), atan2 with (|y|,
+// |x|) in order. q = n/d is taken to double-double with one division, then
+// atan q by the Taylor polynomial at the nearest i/256 (a table of 257
+// polynomials, the leading terms in double-double, the rest in double).
+// asin and acos go through asin z by the same means (129 polynomials on
+// [0, 1/2]), z = |y| or sqrt((1 - |y|) / 2). The sum is carried as hi + lo
+// with an error bound for the rounding test; rejected arguments (one in
+// 20000 to 80000) take the accurate path (accurate.hpp), which refines the
+// angle by Newton's iteration.
 
 #ifndef GEOCONV_SRC_MATH_INVERSE_HPP
 #define GEOCONV_SRC_MATH_INVERSE_HPP
@@ -51,100 +52,102 @@ template <class V> struct Angle {
   V hi, lo, err;
 };
 
-// K +- atan(n/d) for 0 <= n <= d, n and d double-double (low parts zero or
-// below 2^-52 of their high parts), 2^-60 <= d <= 2^200 and n = 0 or
-// n >= 2^-920 so that no product below underflows or overflows (where K is
-// not 0, n may be smaller: what its products lose is far below K's ulp). K is pi/2
-// where `half`, pi where `full` (`half` takes precedence), else 0; atan(n/d)
-// is subtracted where `minus`, and the whole negated where `negate`.
-//
-// Errors: n - c d is exact up to its low part's roundings (2^-104 d; the
-// subtraction of the high parts is exact by Sterbenz's lemma), the quotient
-// carries 2^-104 relative more, so that delta is within 2^-103 absolute, or
-// 2^-104 relative when c = 0; that is below 2^-95 |atan c| where c > 0. The
-// cubic and higher terms (below 2^-17.58 |delta|) are within 2^-51.2 of
-// their value (the roundings of delta^2, of the polynomial and its two
-// products: 2^-76.4 where |delta| = 2^-8), the four additions that carry
-// them to the result round within 2^-77.3 there, the next term left out is
-// below 2^-83 |delta|: 2^-67.8 |delta| in all, taken as 2^-66.5 |delta|
-// (measured against MPFR, the largest error seen is 0.53 of that). The
-// table's values are within 2^-106, K's within 2^-106 of theirs, the final
-// sums round within 2^-104 |result|.
-template <class V> GEOCONV_MATH_INLINE Angle<V> atan_ratio(V nh, V nl, V dh, V dl, typename Lanes<V>::M half,
-                                              typename Lanes<V>::M full, typename Lanes<V>::M minus,
-                                              typename Lanes<V>::M negate) {
+// f(z) for z = zh + zl (|zl| <= 2^-51 zh), f = asin on [0, 1/2] or atan on
+// [0, 1], given as 256 zh and 256 zl (exact scalings), as hi + lo (|lo| <
+// 2^-16.5 |hi|) with e, the bound of the error relative to f(z), by the
+// Taylor polynomial of the table's row at c = i/256 nearest zh: H = 256 zh - i
+// = 256 (zh - c) is exact (Sterbenz's lemma, or i = 0), |H| <= 1/2, and the
+// table's coefficients are those in H (2^-8k times those in h = zh - c).
+// T0 + T1 h in double-double (T1's upper half times h exact), the terms of
+// degree 2 and up in double by Estrin's scheme, zl to first order; E per row
+// (gen_tables.py derives it; 2^-66.1 at most, 2^-68.5 for most rows) bounds
+// the roundings, the terms left out and the rounding test's own roundings.
+template <class V, int kRows>
+GEOCONV_MATH_INLINE void taylor(const double (&table)[kRows][12], V zh256, V zl256, V& hi, V& lo, V& e) {
   using L = Lanes<V>;
   typename L::I ibits;
-  V k = round_int(nh / dh * 128.0, ibits);
-  V c = k * 0x1p-7;
-  V p, e, num_h, num_l, den_h, den_s;
-  two_prod_short(c, dh, p, e);
-  two_sum(nh - p, (nl - e) - c * dl, num_h, num_l);
-  two_prod_short(c, nh, p, e);
-  two_sum(dh, p, den_h, den_s);
-  V den_l = den_s + ((e + dl) + c * nl);
-  V inv = 1.0 / den_h;
-  V qh = num_h * inv;
-  two_prod(qh, den_h, p, e);
-  V ql = (((num_h - p) - e) + (num_l - qh * den_l)) * inv;
-  V t = qh * qh;
-  V t2 = t * t;
-  V poly = t * -0x1.5555555555555p-2 + t2 * ((0x1.999999999999ap-3 + t * -0x1.2492492492492p-3) +
-                                             t2 * 0x1.c71c71c71c71cp-4);
-  // Per lane: atan c from the table (i = k, 0..128), K, and the signs as
-  // factors +-1 (exact products, no selections through integer registers).
+  V h = zh256 - round_int(zh256, ibits);
+  const double* row[L::kCount];
+  typename L::I idx = ibits & L::isplat(511);
+  for (int n = 0; n < L::kCount; ++n) {
+    std::int64_t i = L::iget(idx, n);
+    row[n] = table[i < kRows ? i : kRows - 1];  // past the table: a lane the slow path takes
+  }
+  auto t = [&](int m) __attribute__((always_inline)) { return L::make([&](int n) { return row[n][m]; }); };
+  V p, pe, sh, se;
+  V t1 = t(2);
+  two_prod_short(t1, h, p, pe);
+  // T0 = 0, or T0 >= f(2^-8) > |p|: fast-two-sum.
+  fast_two_sum(t(0), p, sh, se);
+  V h2 = h * h, h4 = h2 * h2;
+  V t2 = t(4);
+  V q = ((t2 + t(5) * h) + h2 * (t(6) + t(7) * h)) + h4 * ((t(8) + t(9) * h) + h2 * t(10));
+  V first = t(1) + t(3) * h + zl256 * (t1 + 2.0 * t2 * h);
+  hi = sh;
+  lo = ((se + pe) + first) + h2 * q;
+  e = t(11);
+}
+
+// K +- atan(n/d) for 0 <= n <= d, 2^-60 <= d <= 2^200 and n = 0 or n >=
+// 2^-900 so that no product below underflows (where K is not 0, n may be
+// smaller: what its products lose is far below K's ulp). K is pi/2 where
+// `half`, pi where `full` (`half` takes precedence), else 0; atan(n/d) is
+// subtracted where `minus`, and the whole negated where `negate`.
+//
+// One division: 256 q = 256 n/d as zh + zl, zh = (256 n) (1/d) within
+// 2^-52 relative of 256 n/d, zl from the exact residual 256 n - zh d (its
+// high part exact by Sterbenz's lemma) times 1/d, to 2^-103 relative; then
+// atan q by taylor().
+// Its error E |atan q|, K's 2^-107 relative and the final sums' 2^-105
+// relative: E |hi_q| + 2^-100 |hi| bounds it all.
+template <class V> GEOCONV_MATH_INLINE Angle<V> atan_of(V qh, V ql, typename Lanes<V>::M half,
+                                                       typename Lanes<V>::M full, typename Lanes<V>::M minus,
+                                                       typename Lanes<V>::M negate);
+template <class V> GEOCONV_MATH_INLINE Angle<V> atan_ratio(V n, V d, typename Lanes<V>::M half,
+                                                           typename Lanes<V>::M full, typename Lanes<V>::M minus,
+                                                           typename Lanes<V>::M negate) {
+  V inv = 1.0 / d;
+  V n256 = n * 256.0;
+  V qh = n256 * inv;  // 256 n/d
+  V p, pe;
+  two_prod(qh, d, p, pe);
+  return atan_of(qh, ((n256 - p) - pe) * inv, half, full, minus, negate);
+}
+
+// The same from 256 n/d = qh + ql.
+template <class V> GEOCONV_MATH_INLINE Angle<V> atan_of(V qh, V ql, typename Lanes<V>::M half,
+                                                       typename Lanes<V>::M full, typename Lanes<V>::M minus,
+                                                       typename Lanes<V>::M negate) {
+  using L = Lanes<V>;
+  V th, tl, e_rel;
+  taylor(tables::kAtanTaylor, qh, ql, th, tl, e_rel);
+  // Per lane: K, and the signs as factors +-1 (exact products, no
+  // selections through integer registers).
   static constexpr double kK[3][2] = {
       {0.0, 0.0}, {tables::kHalfPiHi, tables::kHalfPiLo}, {tables::kPiHi, tables::kPiLo}};
   static constexpr double kSigns[2] = {1.0, -1.0};
-  double a_th[L::kCount], a_tl[L::kCount], a_kh[L::kCount], a_kl[L::kCount], a_rs[L::kCount], a_ks[L::kCount];
-  typename L::I idx = ibits & L::isplat(255);
-  for (int n = 0; n < L::kCount; ++n) {
-    std::int64_t i = L::iget(idx, n);
-    const double* row = tables::kAtan[i <= 128 ? i : 128];
-    a_th[n] = row[0];
-    a_tl[n] = row[1];
-    int h = L::lane(half, n), f = L::lane(full, n), m = L::lane(minus, n), g = L::lane(negate, n);
-    const double* kn = kK[h + 2 * (f & (1 - h))];
-    a_kh[n] = kn[0];
-    a_kl[n] = kn[1];
-    a_rs[n] = kSigns[m ^ g];
-    a_ks[n] = kSigns[g];
+  const double* kn[L::kCount];
+  int rs[L::kCount], ks[L::kCount];
+  for (int i = 0; i < L::kCount; ++i) {
+    int h = L::lane(half, i), f = L::lane(full, i), m = L::lane(minus, i), g = L::lane(negate, i);
+    kn[i] = kK[h + 2 * (f & (1 - h))];
+    rs[i] = m ^ g;
+    ks[i] = g;
   }
-  V th = L::load(a_th), tl = L::load(a_tl), kh = L::load(a_kh), kl = L::load(a_kl);
-  V r_sign = L::load(a_rs), k_sign = L::load(a_ks);
-  V rh, re;
-  two_sum(th, qh, rh, re);
-  V rl = (re + tl) + (ql + qh * poly);
-  V err = vabs(qh) * 0x1.6a09e667f3bcdp-67 + vabs(th) * 0x1p-95;  // 2^-66.5, 2^-95
-  // +-(K +- (rh + rl)).
+  V kh = L::make([&](int i) { return kn[i][0]; }), kl = L::make([&](int i) { return kn[i][1]; });
+  V r_sign = L::make([&](int i) { return kSigns[rs[i]]; }), k_sign = L::make([&](int i) { return kSigns[ks[i]]; });
+  // +-(K +- (th + tl)); K = 0 or |K| >= pi/2 > |th|: fast-two-sum.
   V u, ue;
-  two_sum(kh * k_sign, rh * r_sign, u, ue);
+  fast_two_sum(kh * k_sign, th * r_sign, u, ue);
   Angle<V> out;
-  fast_two_sum(u, ue + (kl * k_sign + rl * r_sign), out.hi, out.lo);
-  out.err = err + vabs(out.hi) * 0x1p-100;
+  out.hi = u;
+  out.lo = ue + (kl * k_sign + tl * r_sign);
+  out.err = e_rel * vabs(th) + vabs(u) * 0x1p-100;
   return out;
 }
 
 template <class V> GEOCONV_MATH_INLINE typename Lanes<V>::M rounds_surely(const Angle<V>& a) {
   return (a.hi + (a.lo + a.err)) == (a.hi + (a.lo - a.err));
-}
-
-// sqrt((1 - a)(1 + a)) as a double-double for 0 <= a <= 1: 1 - a and 1 + a
-// exactly as double-doubles, their product to 2^-104, its root corrected
-// once from the exact residual (2^-104 relative). sqrt is correctly rounded
-// in IEEE arithmetic, so the high part is the same everywhere.
-template <class V> GEOCONV_MATH_INLINE void cosine_of_asin(V a, V& sh, V& sl) {
-  using L = Lanes<V>;
-  V u1, u2, v1, v2, wh, we, wl;
-  two_sum(L::splat(1.0), -a, u1, u2);
-  two_sum(L::splat(1.0), a, v1, v2);
-  two_prod(u1, v1, wh, we);
-  fast_two_sum(wh, we + (u1 * v2 + u2 * v1), wh, wl);
-  sh = L::sqrt(wh);
-  V p, e;
-  two_prod(sh, sh, p, e);
-  V den = L::max(sh + sh, L::splat(0x1p-1000));  // a = 1: wh = 0 and sl = 0
-  sl = (((wh - p) - e) + wl) / den;
 }
 
 // Exact-result and special arguments of atan2, Annex F of C.
@@ -177,6 +180,21 @@ template <class V> GEOCONV_MATH_INLINE Fast<V> fast_atan2(V y, V x) {
   V ax = vabs(x), ay = vabs(y);
   auto swap = ay > ax;
   V n = L::min(ax, ay), d = L::max(ax, ay);
+  auto negx = sign_bit(x) != L::isplat(0);
+  auto minus = L::mand(L::mnot(L::mand(swap, negx)), L::mor(swap, negx));
+  Fast<V> out;
+  if constexpr (L::kCount == 1) {
+    // One lane, nearly always: n and d need no scaling when 2^-900 <= n,
+    // d <= 2^900 and n/d >= 2^-899 (which also rules out the special and
+    // tiny cases below): the scaled d would be in [1, 2) and the scaled n
+    // above 2^-900, and atan_ratio's products are as far from underflow
+    // and overflow either way. (x NaN makes n = d = |y|: tested apart.)
+    if (__builtin_expect(n >= 0x1p-900 && d <= 0x1p900 && n >= d * 0x1p-899 && ax == ax, 1)) {
+      out.special = out.tiny = false;
+      out.a = atan_ratio(n, d, swap, negx, minus, sign_bit(y) != 0);
+      return out;
+    }
+  }
   // Scale both by the power of two that brings d to [1, 2) (d subnormal:
   // to [2^-52, 1)); the ratio is unchanged.
   I e = (L::bits(d) >> 52) & L::isplat(0x7ff);
@@ -186,18 +204,14 @@ template <class V> GEOCONV_MATH_INLINE Fast<V> fast_atan2(V y, V x) {
   V sc = L::from_bits(sbits);
   n = n * sc;
   d = d * sc;
-  auto negx = sign_bit(x) != L::isplat(0);
-  Fast<V> out;
-  // Zeros, infinities and NaN; and a ratio below 2^-920 with x > 0, where
+  // Zeros, infinities and NaN; and a ratio below 2^-900 with x > 0, where
   // the angle is that small too: one lane at a time.
   out.special = L::mor(L::mor(x == 0.0, y == 0.0),
                        L::mnot(L::mand(ax <= 0x1.fffffffffffffp1023, ay <= 0x1.fffffffffffffp1023)));
-  out.tiny = L::mand(n < 0x1p-920, L::mnot(L::mor(swap, negx)));
+  out.tiny = L::mand(n < 0x1p-900, L::mnot(L::mor(swap, negx)));
   n = L::select(L::mor(out.special, out.tiny), L::splat(0.0), n);
   d = L::select(out.special, L::splat(1.0), d);
-  V zero = L::splat(0.0);
-  out.a = atan_ratio(n, zero, d, zero, swap, negx, L::mand(L::mnot(L::mand(swap, negx)), L::mor(swap, negx)),
-                     sign_bit(y) != L::isplat(0));
+  out.a = atan_ratio(n, d, swap, negx, minus, sign_bit(y) != L::isplat(0));
   return out;
 }
 
@@ -209,40 +223,79 @@ template <class V> GEOCONV_MATH_INLINE Fast<V> fast_atan(V x) {
   // Past 2^200, atan x = pi/2 - 1/x + ... moves by less than 2^-200: the
   // ratio 1/2^200 stands for every larger |x| (infinity included).
   V d = L::max(L::min(ax, L::splat(0x1p200)), L::splat(1.0));
-  V zero = L::splat(0.0);
   Fast<V> out;
   out.special = ax != ax;  // NaN
   out.tiny = ax < 0x1p-27;  // atan x rounds to x
-  out.a = atan_ratio(n, zero, d, zero, big, out.special, big, x < 0.0);
+  if constexpr (L::kCount == 1) {
+    if (!big) {  // one lane, |x| <= 1 or NaN: the ratio is |x| itself
+      out.a = atan_of(ax * 256.0, 0.0, false, out.special, false, x < 0.0);
+      return out;
+    }
+  }
+  out.a = atan_ratio(n, d, big, out.special, big, x < 0.0);
   return out;
 }
 
-// asin y = atan2(y, s) and acos y = atan2(s, y), s = sqrt(1 - y^2).
+// asin y and acos y from asin z: for |y| <= 1/2, z = |y|: asin y = +-asin z,
+// acos y = pi/2 -+ asin z; above, z = sqrt((1 - |y|) / 2) (1 - |y| exact by
+// Sterbenz's lemma), asin y = +-(pi/2 - 2 asin z), acos y = 2 asin z or
+// pi - 2 asin z. Each is s (K + m asin z), K = 0, pi/2 or pi and m = +-1
+// or +-2 exactly, s = +-1; K + m hi by fast-two-sum (|K| > |m asin z|
+// where K is not 0). 256 z = sqrt(w), w = 2^15 (1 - |y|) exactly, as rh +
+// rl: rl = (w - rh^2) / (2 rh) = (w - rh^2) rh / (2 w) to 2^-50 relative,
+// the residual exact by Dekker's product, the division 0.5 / w beside the
+// root instead of after it.
+// The error: E |m asin z| (E from taylor()), K's 2^-107 relative and the
+// sums' 2^-105 relative: E |m hi_z| + 2^-100 |hi|.
 template <bool kAcos, class V> GEOCONV_MATH_INLINE Fast<V> fast_asin_acos(V y) {
   using L = Lanes<V>;
   V a = vabs(y);
   V ac = L::min(a, L::splat(1.0));
-  V sh, sl;
-  cosine_of_asin(ac, sh, sl);
+  auto big = ac > 0.5;
+  auto root = [&](V& rh, V& rl) __attribute__((always_inline)) {
+    V w = (1.0 - ac) * 32768.0;  // 2^16 (1 - ac) / 2: the root is then 256 z
+    rh = L::sqrt(w);
+    V half_inv = 0.5 / L::max(w, L::splat(0x1p-44));  // w = 0: rh = 0 and the low part 0
+    V p, e;
+    two_prod(rh, rh, p, e);
+    rl = ((w - p) - e) * rh * half_inv;
+  };
+  V zh, zl;
+  if constexpr (L::kCount == 1) {
+    // One lane: the root only where it is needed.
+    if (big) {
+      root(zh, zl);
+    } else {
+      zh = ac * 256.0;
+      zl = 0.0;
+    }
+  } else {
+    V rh, rl;
+    root(rh, rl);
+    zh = L::select(big, rh, ac * 256.0);
+    zl = L::select(big, rl, L::splat(0.0));
+  }
+  V th, tl, e_rel;
+  taylor(tables::kAsinTaylor, zh, zl, th, tl, e_rel);
+  V ub = L::unit(big), neg = L::unit(y < 0.0);
+  V kf, m;  // K in units of pi/2, and m
+  if constexpr (!kAcos) {
+    V sign = 1.0 - 2.0 * neg;
+    kf = ub * sign;
+    m = (1.0 - 3.0 * ub) * sign;
+  } else {
+    kf = (1.0 - ub) + 2.0 * (ub * neg);
+    m = (1.0 - ub) * (2.0 * neg - 1.0) + ub * (2.0 - 4.0 * neg);
+  }
   Fast<V> out;
+  V u, ue;
+  fast_two_sum(kf * tables::kHalfPiHi, m * th, u, ue);
+  out.a.hi = u;
+  out.a.lo = ue + (kf * tables::kHalfPiLo + m * tl);
+  out.a.err = e_rel * vabs(m * th) + vabs(u) * 0x1p-100;
   // |y| >= 1 and NaN; asin y for |y| < 2^-27, which rounds to y.
   out.special = kAcos ? L::mnot(a < 1.0) : L::mor(L::mnot(a < 1.0), a < 0x1p-27);
   out.tiny = out.special;
-  if constexpr (!kAcos) {
-    auto swap = ac > sh;
-    V in_n = L::unit(swap);  // 1 where the root is the numerator
-    V nh = L::min(ac, sh), nl = sl * in_n;
-    V dh = L::max(ac, sh), dl = sl - nl;
-    out.a = atan_ratio(nh, nl, dh, dl, swap, a != a, swap, y < 0.0);
-  } else {
-    auto swap = sh > ac;
-    auto negx = sign_bit(y) != L::isplat(0);
-    V in_d = L::unit(swap);  // 1 where the root is the denominator
-    V nh = L::min(ac, sh), dl = sl * in_d;
-    V dh = L::max(ac, sh), nl = sl - dl;
-    out.a = atan_ratio(nh, nl, dh, dl, swap, negx, L::mand(L::mnot(L::mand(swap, negx)), L::mor(swap, negx)),
-                       a != a);
-  }
   return out;
 }
 
@@ -274,7 +327,7 @@ template <class V, class Slow> GEOCONV_MATH_INLINE V finish(const Fast<V>& f, Sl
   using L = Lanes<V>;
   V res = f.a.hi + f.a.lo;
   auto redo = L::mor(L::mnot(rounds_surely(f.a)), L::mor(f.special, f.tiny));
-  if (L::any(redo)) {
+  if (__builtin_expect(L::any(redo), 0)) {
     for (int i = 0; i < L::kCount; ++i) {
       if (!L::lane(redo, i)) continue;
       Fast<double> one{{L::get(f.a.hi, i), L::get(f.a.lo, i), L::get(f.a.err, i)},

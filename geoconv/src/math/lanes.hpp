@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 // The kernels' helpers are small and called in the hot path of each
 // function: always inlined.
@@ -83,6 +84,12 @@ template <class V, class IV> struct VectorLanes {
     std::memcpy(&v, p, sizeof v);
     return v;
   }
+  // {f(0), f(1), ...}: lanes gathered one by one in registers (an array
+  // written by lanes and loaded whole would stall the store forwarding).
+  template <class F> GEOCONV_MATH_INLINE static V make(F f) { return make(f, std::make_index_sequence<kCount>{}); }
+  template <class F, std::size_t... kI> GEOCONV_MATH_INLINE static V make(F f, std::index_sequence<kI...>) {
+    return V{f(int(kI))...};
+  }
   static std::int64_t iget(I v, int i) { return v[i]; }
   static void iset(I& v, int i, std::int64_t d) { v[i] = d; }
   static V sqrt(V v) {
@@ -132,6 +139,7 @@ template <> struct Lanes<double> {
   static double get(double v, int) { return v; }
   static void set(double& v, int, double d) { v = d; }
   static double load(const double* p) { return *p; }
+  template <class F> GEOCONV_MATH_INLINE static double make(F f) { return f(0); }
   static I iget(I v, int) { return v; }
   static void iset(I& v, int, I d) { v = d; }
   static double sqrt(double v) { return std::sqrt(v); }

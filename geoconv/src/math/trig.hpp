@@ -3,16 +3,19 @@
 //
 // x = j pi/512 + r, |r| <= pi/1024 (j modulo 1024): by Cody and Waite with
 // pi/512 in three pieces for |x| <= 2^16, by Payne and Hanek (one lane at a
-// time) above. With (S, C) = (sin, cos)(j pi/512) from a table of 256
-// double-double pairs and the quadrant j / 256,
-//   sin x = S cos r + C sin r,   cos x = C cos r - S sin r,
+// time) above. With (S, C) = (sin, cos)(i pi/512), i = j mod 256, from a
+// table of 256 rows (each value as a double-double and as a 26-bit upper
+// part plus the rest, so that its product with r is exact with one split)
+// and the quadrant j / 256,
+//   sin x = +-(S cos r + C sin r) or +-(C cos r - S sin r),
 // where cos r - 1 and sin r - r are short polynomials in double. The sum is
 // carried as hi + lo; the error bound below gives the rounding test, and the
-// arguments it rejects (about one in 10000, and those within 2^-40 or so of
-// a zero of the function) take the accurate path (accurate.hpp). Infinities,
-// NaN, |x| below 2^-45 or so (where the bound's absolute term rejects them;
-// sin x and tan x round to x below 2^-27, cos x to 1) and |x| above 2^-16
-// leave the common path too, one lane at a time.
+// arguments it rejects (about one in 10000 for sin and cos, 5500 for tan,
+// and those within 2^-40 or so of a zero of the function) take the accurate
+// path (accurate.hpp). Infinities, NaN, |x| below 2^-45 or so (where the
+// bound's absolute term rejects them; sin x and tan x round to x below
+// 2^-27, cos x to 1) and |x| above 2^16 leave the common path too, one lane
+// at a time.
 
 #ifndef GEOCONV_SRC_MATH_TRIG_HPP
 #define GEOCONV_SRC_MATH_TRIG_HPP
@@ -63,8 +66,17 @@ template <class V> GEOCONV_MATH_INLINE Reduced<V> reduce_cody_waite(V x) {
   Reduced<V> out;
   V k = round_int(x * kInvStep, out.j);
   V a = x - k * kStep1;
-  V s, e;
-  two_sum(a, -(k * kStep2), s, e);
+  V s, e, b = -(k * kStep2);
+  if constexpr (Lanes<V>::kCount == 1) {
+    // One lane: fast-two-sum, two operations shorter, where it is exact
+    // (|a| >= |b|: nearly always, as |b| <= 2^-13.9 |k| 2^-24).
+    if (__builtin_expect(vabs(a) >= vabs(b), 1))
+      fast_two_sum(a, b, s, e);
+    else
+      two_sum(a, b, s, e);
+  } else {
+    two_sum(a, b, s, e);
+  }
   fast_two_sum(s, e - k * kStep3, out.rh, out.rl);
   out.k = k;
   return out;
@@ -118,62 +130,97 @@ template <class V> GEOCONV_MATH_INLINE Small<V> small_sincos(const Reduced<V>& r
   V t2 = t * t;
   V ps = t * -0x1.5555555555555p-3 + t2 * (0x1.1111111111111p-7 + t * -0x1.a01a01a01a01ap-13);
   V pc = t * -0.5 + t2 * (0x1.5555555555555p-5 + t * -0x1.6c16c16c16c17p-10);
-  return {red.rh, red.rl + red.rh * ps, pc - red.rh * red.rl, vabs(red.k) * 0x1p-117 + 0x1p-114};
+  // The bound of r's error, 1.0078125 times (see combine).
+  return {red.rh, red.rl + red.rh * ps, pc - red.rh * red.rl, vabs(red.k) * 0x1.02p-117 + 0x1.02p-114};
 }
 
-// A cos r + B sin r, (A, B) double-double, as hi + lo, with the bound of its
-// error. |A| >= |B r| or A = 0 (|r| <= pi/1024 and |A| >= sin(pi/512)
-// unless A = 0), so A + B r by fast-two-sum. Relative to |A| + |B r| the
-// errors are: A cl 2^-68.7 (cl's and the product's), B sl 2^-69.9, A's
-// and B's low parts times cl and sl 2^-70.6, the sum of the small terms
-// 2^-70.1, truncations 2^-81; together below 2^-67.6, taken as 2^-67 to
-// cover the bound's own roundings (measured against MPFR, the largest
-// error seen is 0.35 of that). The error of r adds at most its own size
-// (|B| <= 1, |A r| <= 2^-8 |r|).
+// A cos r + B sin r as hi + lo, with the bound of its error: A as a
+// double-double (ah, al), B as bh (B rounded) and b26 + brest (b26 of 26
+// significant bits, brest within 2^-79 |B| of B - b26), so that b26 rh is
+// exact as p + pe with one split (of rh). |A| >= |B r| or A = 0 (|r| <=
+// pi/1024 and |A| >= sin(pi/512) unless A = 0), so A + p by fast-two-sum.
+// Relative to |A| + |B r| the errors are: A cl 2^-68.7 (cl's and the
+// product's), B sl 2^-69.9 (bh within 2^-53 of B adds 2^-72.3), A's low
+// part times cl and sl 2^-70.6, the sum of the small terms 2^-70.1,
+// brest's and its product's 2^-78, truncations 2^-81; together below
+// 2^-67.5, taken as 2^-67 to cover the bound's own roundings (measured
+// against MPFR, the largest error seen is 0.35 of that). The error of r
+// adds at most 1 + 2^-7 times its own size (|B| <= 1, |A r| <= 2^-8 |r|);
+// small_sincos scales its bound so. hi + lo is left unnormalized (|lo| <
+// 2^-16 |hi|): rounds_surely and the result need only hi + lo rounded.
 template <class V> struct Result {
   V hi, lo, err;
 };
 template <class V>
-GEOCONV_MATH_INLINE Result<V> combine(V ah, V al, V bh, V bl, const Small<V>& sm) {
-  V ph, pl, sh, se;
-  two_prod(bh, sm.rh, ph, pl);
-  fast_two_sum(ah, ph, sh, se);
+GEOCONV_MATH_INLINE Result<V> combine(V ah, V al, V bh, V b26, V brest, const Small<V>& sm) {
+  V p, pe, sh, se;
+  two_prod_short(b26, sm.rh, p, pe);
+  fast_two_sum(ah, p, sh, se);
   V small = (bh * sm.sl + ah * sm.cl);
-  V lo = ((se + pl) + (al + bl * sm.rh)) + small;
   Result<V> out;
-  fast_two_sum(sh, lo, out.hi, out.lo);
-  out.err = (vabs(ah) + vabs(ph)) * 0x1p-67 + sm.abs_err * 1.0078125;
+  out.hi = sh;
+  out.lo = ((se + pe) + (al + brest * sm.rh)) + small;
+  out.err = (vabs(ah) + vabs(p)) * 0x1p-67 + sm.abs_err;
   return out;
 }
 
-// The table's pair for j, turned by its quadrant q = j / 256: sin and cos
-// of j pi/512. (sin, cos)(q pi/2 + y) = (s, c), (c, -s), (-s, -c), (-c, s):
-// odd quadrants take the other columns, the signs come from q's bits.
-template <class V> struct Pair {
-  V sh, sl, ch, cl;
+// With x = j pi/512 + r and j = 256 q + i, 0 <= i < 256, the table's row i
+// gives S = sin(i pi/512) and C = cos(i pi/512), and sin x is
+//   S cos r + C sin r, C cos r - S sin r, -(S cos r + C sin r),
+//   -(C cos r - S sin r)   for q = 0, 1, 2, 3,
+// and cos x is sin x with j + 256: (A, B) are the row's columns, swapped
+// for odd q, with signs. The signs multiply the table's values (exactly),
+// off the dependent path of r.
+template <class V> struct Row {
+  V ah, al, bh, b26, brest;
 };
-template <class V> GEOCONV_MATH_INLINE Pair<V> table_pair(typename Lanes<V>::I j) {
+template <class V> GEOCONV_MATH_INLINE Row<V> table_row(typename Lanes<V>::I j) {
   using L = Lanes<V>;
-  static constexpr double kSigns[2] = {1.0, -1.0};
-  double sh[L::kCount], sl[L::kCount], ch[L::kCount], cl[L::kCount], ss[L::kCount], cs[L::kCount];
+  static constexpr double kSigns[4] = {1.0, -1.0, -1.0, 1.0};
+  const double* row[L::kCount];
+  std::int64_t a[L::kCount], q[L::kCount];
   for (int n = 0; n < L::kCount; ++n) {
     std::int64_t jn = L::iget(j, n);
-    const double* row = tables::kSinCos[jn & 255];
-    std::int64_t odd = (jn >> 7) & 2;  // 0 or 2: the column of sin(q pi/2 + y)
-    sh[n] = row[odd];
-    sl[n] = row[odd + 1];
-    ch[n] = row[2 - odd];
-    cl[n] = row[3 - odd];
-    ss[n] = kSigns[(jn >> 9) & 1];          // q = 2, 3
-    cs[n] = kSigns[((jn + 256) >> 9) & 1];  // q = 1, 2
+    row[n] = tables::kSinCos[jn & 255];
+    a[n] = (jn >> 6) & 4;  // the column of A (B's is 4 - a): swapped for odd q
+    q[n] = (jn >> 8) & 3;
   }
-  V s_sign = L::load(ss), c_sign = L::load(cs);
-  return {L::load(sh) * s_sign, L::load(sl) * s_sign, L::load(ch) * c_sign, L::load(cl) * c_sign};
+  V s_a = L::make([&](int n) { return kSigns[q[n] & 2]; });  // q = 2, 3
+  V s_b = L::make([&](int n) { return kSigns[q[n]]; });      // q = 1, 2
+  return {L::make([&](int n) { return row[n][a[n]]; }) * s_a, L::make([&](int n) { return row[n][a[n] + 1]; }) * s_a,
+          L::make([&](int n) { return row[n][4 - a[n]]; }) * s_b, L::make([&](int n) { return row[n][6 - a[n]]; }) * s_b,
+          L::make([&](int n) { return row[n][7 - a[n]]; }) * s_b};
 }
 
-// hi + lo rounded, if every value within err of it rounds the same way
-// (err is at least 2^-20 above the true bound, which covers the roundings of
-// lo +- err, below 2^-105 |hi|). False for NaN.
+// The rows of sin and cos together, from one table row: cos x is sin x
+// with j + 256, whose columns are sin's swapped (cos's A is sin's B column
+// and its B sin's A column), with the four signs from one row per quadrant.
+template <class V> GEOCONV_MATH_INLINE void table_rows(typename Lanes<V>::I j, Row<V>& rs, Row<V>& rc) {
+  using L = Lanes<V>;
+  static constexpr double kSigns[4][4] = {{1, 1, 1, -1}, {1, -1, -1, -1}, {-1, -1, -1, 1}, {-1, 1, 1, 1}};
+  const double* row[L::kCount];
+  const double* sign[L::kCount];
+  std::int64_t a[L::kCount];
+  for (int n = 0; n < L::kCount; ++n) {
+    std::int64_t jn = L::iget(j, n);
+    row[n] = tables::kSinCos[jn & 255];
+    a[n] = (jn >> 6) & 4;
+    sign[n] = kSigns[(jn >> 8) & 3];
+  }
+  auto x_col = [&](int off) __attribute__((always_inline)) { return L::make([&](int n) { return row[n][a[n] + off]; }); };
+  auto y_col = [&](int off) __attribute__((always_inline)) { return L::make([&](int n) { return row[n][4 - a[n] + off]; }); };
+  auto sg = [&](int k) __attribute__((always_inline)) { return L::make([&](int n) { return sign[n][k]; }); };
+  V xh = x_col(0), yh = y_col(0);
+  V sa = sg(0), sb = sg(1), ca = sg(2), cb = sg(3);
+  rs = {xh * sa, x_col(1) * sa, yh * sb, y_col(2) * sb, y_col(3) * sb};
+  rc = {yh * ca, y_col(1) * ca, xh * cb, x_col(2) * cb, x_col(3) * cb};
+}
+
+// hi + lo rounded, if every value within err of it rounds the same way.
+// err is above the true bound by more than 2^-68.5 (|A| + |B r|), which
+// covers the roundings of lo +- err (below 2^-53 (2^-16 |hi| + err), with
+// |hi| <= 3 (|A| + |B r|)). Rounding is monotonic, so hi + (lo - err) and
+// hi + (lo + err) bracket both hi + lo and the true value. False for NaN.
 template <class V> GEOCONV_MATH_INLINE typename Lanes<V>::M rounds_surely(const Result<V>& r) {
   return (r.hi + (r.lo + r.err)) == (r.hi + (r.lo - r.err));
 }
@@ -182,24 +229,29 @@ enum class Kind { kSin, kCos, kTan };
 
 // The fast path from x's reduction: hi + lo and the bound of its error.
 template <Kind kKind, class V> GEOCONV_MATH_INLINE Result<V> fast_reduced(const Reduced<V>& red) {
+  using L = Lanes<V>;
   Small<V> sm = small_sincos(red);
-  Pair<V> p = table_pair<V>(red.j);
-  if constexpr (kKind == Kind::kSin) {
-    return combine(p.sh, p.sl, p.ch, p.cl, sm);
-  } else if constexpr (kKind == Kind::kCos) {
-    return combine(p.ch, p.cl, -p.sh, -p.sl, sm);
+  auto j_cos = red.j + L::isplat(256);
+  if constexpr (kKind == Kind::kSin || kKind == Kind::kCos) {
+    Row<V> w = table_row<V>(kKind == Kind::kSin ? red.j : j_cos);
+    return combine(w.ah, w.al, w.bh, w.b26, w.brest, sm);
   } else {
-    // tan = S / C: th = S/C to an ulp or two, the exact residual S - th C
-    // divided again gives tl; the relative errors of S and C add.
-    Result<V> s = combine(p.sh, p.sl, p.ch, p.cl, sm);
-    Result<V> c = combine(p.ch, p.cl, -p.sh, -p.sl, sm);
+    // tan = sin / cos: th = s/c to an ulp or two, the exact residual s - th c
+    // divided again gives tl; the relative errors of s and c add.
+    Row<V> rs, rc;
+    table_rows<V>(red.j, rs, rc);
+    Result<V> s = combine(rs.ah, rs.al, rs.bh, rs.b26, rs.brest, sm);
+    Result<V> c = combine(rc.ah, rc.al, rc.bh, rc.b26, rc.brest, sm);
+    fast_two_sum(s.hi, s.lo, s.hi, s.lo);  // normalized: |lo| <= ulp(hi) / 2
+    fast_two_sum(c.hi, c.lo, c.hi, c.lo);
     V inv = 1.0 / c.hi;
     V th = s.hi * inv;
     V ph, pl;
     two_prod(th, c.hi, ph, pl);
     V tl = (((s.hi - ph) - pl) + (s.lo - th * c.lo)) * inv;
     Result<V> r;
-    fast_two_sum(th, tl, r.hi, r.lo);
+    r.hi = th;  // |tl| <= 2^-51 |th|: no need to normalize for the rounding test
+    r.lo = tl;
     r.err = (s.err + vabs(th) * c.err) * vabs(inv) * (1 + 0x1p-40) + vabs(th) * 0x1p-100;
     return r;
   }
@@ -231,7 +283,7 @@ template <Kind kKind, class V> GEOCONV_MATH_INLINE V evaluate(V x) {
   Result<V> r = fast_reduced<kKind>(reduce_cody_waite(x));
   V res = r.hi + r.lo;
   auto redo = L::mor(L::mnot(rounds_surely(r)), vabs(x) > 0x1p16);
-  if (L::any(redo)) {
+  if (__builtin_expect(L::any(redo), 0)) {
     for (int i = 0; i < L::kCount; ++i)
       if (L::lane(redo, i)) L::set(res, i, slow<kKind>(L::get(x, i)));
   }
@@ -244,25 +296,41 @@ template <class V> inline V sin(V x) { return trig_detail::evaluate<trig_detail:
 template <class V> inline V cos(V x) { return trig_detail::evaluate<trig_detail::Kind::kCos>(x); }
 template <class V> inline V tan(V x) { return trig_detail::evaluate<trig_detail::Kind::kTan>(x); }
 
-// sin x and cos x together, one reduction and one pair of polynomials.
+// sin x and cos x together: one reduction, one pair of polynomials, one
+// table row. cos x is sin x with j + 256, whose columns are sin's swapped:
+// cos's A is sin's B column and its B sin's A column, with their own signs.
 template <class V> inline void sincos(V x, V& s, V& c) {
   using namespace trig_detail;
   using L = Lanes<V>;
+  // Per quadrant: the signs of sin's A and B and of cos's A and B.
+  static constexpr double kSigns[4][4] = {{1, 1, 1, -1}, {1, -1, -1, -1}, {-1, -1, -1, 1}, {-1, 1, 1, 1}};
   Reduced<V> red = reduce_cody_waite(x);
   Small<V> sm = small_sincos(red);
-  Pair<V> p = table_pair<V>(red.j);
-  Result<V> rs = combine(p.sh, p.sl, p.ch, p.cl, sm);
-  Result<V> rc = combine(p.ch, p.cl, -p.sh, -p.sl, sm);
+  const double* row[L::kCount];
+  const double* sign[L::kCount];
+  std::int64_t a[L::kCount];
+  for (int n = 0; n < L::kCount; ++n) {
+    std::int64_t jn = L::iget(red.j, n);
+    row[n] = tables::kSinCos[jn & 255];
+    a[n] = (jn >> 6) & 4;
+    sign[n] = kSigns[(jn >> 8) & 3];
+  }
+  auto x_col = [&](int off) __attribute__((always_inline)) { return L::make([&](int n) { return row[n][a[n] + off]; }); };
+  auto y_col = [&](int off) __attribute__((always_inline)) { return L::make([&](int n) { return row[n][4 - a[n] + off]; }); };
+  auto sg = [&](int k) __attribute__((always_inline)) { return L::make([&](int n) { return sign[n][k]; }); };
+  V xh = x_col(0), yh = y_col(0);
+  V sa = sg(0), sb = sg(1), ca = sg(2), cb = sg(3);
+  Result<V> rs = combine(xh * sa, x_col(1) * sa, yh * sb, y_col(2) * sb, y_col(3) * sb, sm);
+  Result<V> rc = combine(yh * ca, y_col(1) * ca, xh * cb, x_col(2) * cb, x_col(3) * cb, sm);
   s = rs.hi + rs.lo;
   c = rc.hi + rc.lo;
-  auto large = vabs(x) > 0x1p16;
-  auto redo_s = L::mor(L::mnot(rounds_surely(rs)), large);
-  auto redo_c = L::mor(L::mnot(rounds_surely(rc)), large);
-  if (L::any(L::mor(redo_s, redo_c))) {
+  auto redo = L::mor(L::mnot(L::mand(rounds_surely(rs), rounds_surely(rc))), vabs(x) > 0x1p16);
+  if (__builtin_expect(L::any(redo), 0)) {
     for (int i = 0; i < L::kCount; ++i) {
+      if (!L::lane(redo, i)) continue;
       double xi = L::get(x, i);
-      if (L::lane(redo_s, i)) L::set(s, i, slow<Kind::kSin>(xi));
-      if (L::lane(redo_c, i)) L::set(c, i, slow<Kind::kCos>(xi));
+      L::set(s, i, slow<Kind::kSin>(xi));
+      L::set(c, i, slow<Kind::kCos>(xi));
     }
   }
 }
