@@ -89,8 +89,8 @@ GEOCONV_MATH_INLINE void taylor(const double (&table)[kRows][12], V zh256, V zl2
   e = t(11);
 }
 
-// K +- atan(n/d) for 0 <= n <= d, 2^-60 <= d <= 2^200 and n = 0 or n >=
-// 2^-900 so that no product below underflows (where K is not 0, n may be
+// K +- atan(n/d) for 0 <= n <= d <= 2^900 and n = 0 or n, n/d >= 2^-900 so
+// that no product below underflows or overflows (where K is not 0, n may be
 // smaller: what its products lose is far below K's ulp). K is pi/2 where
 // `half`, pi where `full` (`half` takes precedence), else 0; atan(n/d) is
 // subtracted where `minus`, and the whole negated where `negate`.
