@@ -341,25 +341,25 @@ template <class V, class Slow> GEOCONV_MATH_INLINE V finish(const Fast<V>& f, Sl
 
 }  // namespace inverse_detail
 
-template <class V> inline V atan2(V y, V x) {
+template <class V> GEOCONV_MATH_INLINE V atan2(V y, V x) {
   using L = Lanes<V>;
   return inverse_detail::finish(inverse_detail::fast_atan2(y, x), [&](int i, const inverse_detail::Fast<double>& f) {
     return inverse_detail::slow_atan2(L::get(y, i), L::get(x, i), f);
   });
 }
-template <class V> inline V atan(V x) {
+template <class V> GEOCONV_MATH_INLINE V atan(V x) {
   using L = Lanes<V>;
   return inverse_detail::finish(inverse_detail::fast_atan(x), [&](int i, const inverse_detail::Fast<double>& f) {
     return inverse_detail::slow_atan(L::get(x, i), f);
   });
 }
-template <class V> inline V asin(V y) {
+template <class V> GEOCONV_MATH_INLINE V asin(V y) {
   using L = Lanes<V>;
   return inverse_detail::finish(inverse_detail::fast_asin_acos<false>(y), [&](int i, const inverse_detail::Fast<double>& f) {
     return inverse_detail::slow_asin_acos<false>(L::get(y, i), f);
   });
 }
-template <class V> inline V acos(V y) {
+template <class V> GEOCONV_MATH_INLINE V acos(V y) {
   using L = Lanes<V>;
   return inverse_detail::finish(inverse_detail::fast_asin_acos<true>(y), [&](int i, const inverse_detail::Fast<double>& f) {
     return inverse_detail::slow_asin_acos<true>(L::get(y, i), f);

@@ -293,14 +293,14 @@ template <Kind kKind, class V> GEOCONV_MATH_INLINE V evaluate(V x) {
 
 }  // namespace trig_detail
 
-template <class V> inline V sin(V x) { return trig_detail::evaluate<trig_detail::Kind::kSin>(x); }
-template <class V> inline V cos(V x) { return trig_detail::evaluate<trig_detail::Kind::kCos>(x); }
-template <class V> inline V tan(V x) { return trig_detail::evaluate<trig_detail::Kind::kTan>(x); }
+template <class V> GEOCONV_MATH_INLINE V sin(V x) { return trig_detail::evaluate<trig_detail::Kind::kSin>(x); }
+template <class V> GEOCONV_MATH_INLINE V cos(V x) { return trig_detail::evaluate<trig_detail::Kind::kCos>(x); }
+template <class V> GEOCONV_MATH_INLINE V tan(V x) { return trig_detail::evaluate<trig_detail::Kind::kTan>(x); }
 
 // sin x and cos x together: one reduction, one pair of polynomials, one
 // table row. cos x is sin x with j + 256, whose columns are sin's swapped:
 // cos's A is sin's B column and its B sin's A column, with their own signs.
-template <class V> inline void sincos(V x, V& s, V& c) {
+template <class V> GEOCONV_MATH_INLINE void sincos(V x, V& s, V& c) {
   using namespace trig_detail;
   using L = Lanes<V>;
   // Per quadrant: the signs of sin's A and B; cos's A takes B's sign, its
