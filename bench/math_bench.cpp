@@ -36,6 +36,55 @@ double atan2(double, double);
 namespace llvm_libc = __llvm_libc_22_1_8_;
 #endif
 
+// The platform's libm. libllvmlibc.a defines the public names too (sin, cos,
+// ...), and a static link takes those for std::sin: on x86-64 glibc, bind
+// libm's own by their symbol versions instead.
+#if defined(GEOCONV_BENCH_LLVM_LIBC) && defined(__GLIBC__) && defined(__x86_64__)
+extern "C" {
+double glibc_sin(double);
+double glibc_cos(double);
+void glibc_sincos(double, double*, double*);
+double glibc_tan(double);
+double glibc_asin(double);
+double glibc_acos(double);
+double glibc_atan(double);
+double glibc_atan2(double, double);
+}
+__asm__(".symver glibc_sin, sin@GLIBC_2.2.5\n.symver glibc_cos, cos@GLIBC_2.2.5\n"
+        ".symver glibc_sincos, sincos@GLIBC_2.2.5\n.symver glibc_tan, tan@GLIBC_2.2.5\n"
+        ".symver glibc_asin, asin@GLIBC_2.2.5\n.symver glibc_acos, acos@GLIBC_2.2.5\n"
+        ".symver glibc_atan, atan@GLIBC_2.2.5\n.symver glibc_atan2, atan2@GLIBC_2.2.5");
+namespace libm {
+inline double sin(double x) { return glibc_sin(x); }
+inline double cos(double x) { return glibc_cos(x); }
+inline double tan(double x) { return glibc_tan(x); }
+inline double asin(double x) { return glibc_asin(x); }
+inline double acos(double x) { return glibc_acos(x); }
+inline double atan(double x) { return glibc_atan(x); }
+inline double atan2(double y, double x) { return glibc_atan2(y, x); }
+// What GCC makes of sin(x) + cos(x): one call of sincos.
+inline double sin_plus_cos(double x) {
+  double s, c;
+  glibc_sincos(x, &s, &c);
+  return s + c;
+}
+}  // namespace libm
+#else
+#if defined(GEOCONV_BENCH_LLVM_LIBC)
+#error "libm's sin would be libllvmlibc's here: bind the platform's by its symbol versions"
+#endif
+namespace libm {
+using std::acos;
+using std::asin;
+using std::atan;
+using std::atan2;
+using std::cos;
+using std::sin;
+using std::tan;
+inline double sin_plus_cos(double x) { return std::sin(x) + std::cos(x); }
+}  // namespace libm
+#endif
+
 namespace {
 
 namespace gm = geoconv::detail::math;
@@ -110,7 +159,7 @@ int main() {
         case kSin:
           t[0] = time_one(r.c, [](double x, double) { return gm::sin(x); });
           t[1] = time_v4(r.c, [](gm::V4 x, gm::V4) { return gm::sin(x); });
-          t[2] = time_one(r.c, [](double x, double) { return std::sin(x); });
+          t[2] = time_one(r.c, [](double x, double) { return libm::sin(x); });
 #if defined(GEOCONV_BENCH_LLVM_LIBC)
           t[3] = time_one(r.c, [](double x, double) { return llvm_libc::sin(x); });
 #endif
@@ -118,7 +167,7 @@ int main() {
         case kCos:
           t[0] = time_one(r.c, [](double x, double) { return gm::cos(x); });
           t[1] = time_v4(r.c, [](gm::V4 x, gm::V4) { return gm::cos(x); });
-          t[2] = time_one(r.c, [](double x, double) { return std::cos(x); });
+          t[2] = time_one(r.c, [](double x, double) { return libm::cos(x); });
 #if defined(GEOCONV_BENCH_LLVM_LIBC)
           t[3] = time_one(r.c, [](double x, double) { return llvm_libc::cos(x); });
 #endif
@@ -135,7 +184,7 @@ int main() {
             gm::sincos(x, s, c);
             return s + c;
           });
-          t[2] = time_one(r.c, [](double x, double) { return std::sin(x) + std::cos(x); });
+          t[2] = time_one(r.c, [](double x, double) { return libm::sin_plus_cos(x); });
 #if defined(GEOCONV_BENCH_LLVM_LIBC)
           t[3] = time_one(r.c, [](double x, double) { return llvm_libc::sin(x) + llvm_libc::cos(x); });
 #endif
@@ -143,7 +192,7 @@ int main() {
         case kTan:
           t[0] = time_one(r.c, [](double x, double) { return gm::tan(x); });
           t[1] = time_v4(r.c, [](gm::V4 x, gm::V4) { return gm::tan(x); });
-          t[2] = time_one(r.c, [](double x, double) { return std::tan(x); });
+          t[2] = time_one(r.c, [](double x, double) { return libm::tan(x); });
 #if defined(GEOCONV_BENCH_LLVM_LIBC)
           t[3] = time_one(r.c, [](double x, double) { return llvm_libc::tan(x); });
 #endif
@@ -151,7 +200,7 @@ int main() {
         case kAtan:
           t[0] = time_one(r.c, [](double x, double) { return gm::atan(x); });
           t[1] = time_v4(r.c, [](gm::V4 x, gm::V4) { return gm::atan(x); });
-          t[2] = time_one(r.c, [](double x, double) { return std::atan(x); });
+          t[2] = time_one(r.c, [](double x, double) { return libm::atan(x); });
 #if defined(GEOCONV_BENCH_LLVM_LIBC)
           t[3] = time_one(r.c, [](double x, double) { return llvm_libc::atan(x); });
 #endif
@@ -159,7 +208,7 @@ int main() {
         case kAtan2:
           t[0] = time_one(r.c, [](double x, double y) { return gm::atan2(x, y); });
           t[1] = time_v4(r.c, [](gm::V4 x, gm::V4 y) { return gm::atan2(x, y); });
-          t[2] = time_one(r.c, [](double x, double y) { return std::atan2(x, y); });
+          t[2] = time_one(r.c, [](double x, double y) { return libm::atan2(x, y); });
 #if defined(GEOCONV_BENCH_LLVM_LIBC)
           t[3] = time_one(r.c, [](double x, double y) { return llvm_libc::atan2(x, y); });
 #endif
@@ -167,7 +216,7 @@ int main() {
         case kAsin:
           t[0] = time_one(r.c, [](double x, double) { return gm::asin(x); });
           t[1] = time_v4(r.c, [](gm::V4 x, gm::V4) { return gm::asin(x); });
-          t[2] = time_one(r.c, [](double x, double) { return std::asin(x); });
+          t[2] = time_one(r.c, [](double x, double) { return libm::asin(x); });
 #if defined(GEOCONV_BENCH_LLVM_LIBC)
           t[3] = time_one(r.c, [](double x, double) { return llvm_libc::asin(x); });
 #endif
@@ -175,7 +224,7 @@ int main() {
         case kAcos:
           t[0] = time_one(r.c, [](double x, double) { return gm::acos(x); });
           t[1] = time_v4(r.c, [](gm::V4 x, gm::V4) { return gm::acos(x); });
-          t[2] = time_one(r.c, [](double x, double) { return std::acos(x); });
+          t[2] = time_one(r.c, [](double x, double) { return libm::acos(x); });
 #if defined(GEOCONV_BENCH_LLVM_LIBC)
           t[3] = time_one(r.c, [](double x, double) { return llvm_libc::acos(x); });
 #endif

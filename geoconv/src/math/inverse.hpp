@@ -88,8 +88,8 @@ GEOCONV_MATH_INLINE void taylor(const double (&table)[kRows][12], V zh256, V zl2
   e = t(11);
 }
 
-// K +- atan(n/d) for 0 <= n <= d, 2^-60 <= d <= 2^200 and n = 0 or n >=
-// 2^-900 so that no product below underflows (where K is not 0, n may be
+// K +- atan(n/d) for 0 <= n <= d <= 2^900 and n = 0 or n, n/d >= 2^-900 so
+// that no product below underflows or overflows (where K is not 0, n may be
 // smaller: what its products lose is far below K's ulp). K is pi/2 where
 // `half`, pi where `full` (`half` takes precedence), else 0; atan(n/d) is
 // subtracted where `minus`, and the whole negated where `negate`.
@@ -340,25 +340,25 @@ template <class V, class Slow> GEOCONV_MATH_INLINE V finish(const Fast<V>& f, Sl
 
 }  // namespace inverse_detail
 
-template <class V> inline V atan2(V y, V x) {
+template <class V> GEOCONV_MATH_INLINE V atan2(V y, V x) {
   using L = Lanes<V>;
   return inverse_detail::finish(inverse_detail::fast_atan2(y, x), [&](int i, const inverse_detail::Fast<double>& f) {
     return inverse_detail::slow_atan2(L::get(y, i), L::get(x, i), f);
   });
 }
-template <class V> inline V atan(V x) {
+template <class V> GEOCONV_MATH_INLINE V atan(V x) {
   using L = Lanes<V>;
   return inverse_detail::finish(inverse_detail::fast_atan(x), [&](int i, const inverse_detail::Fast<double>& f) {
     return inverse_detail::slow_atan(L::get(x, i), f);
   });
 }
-template <class V> inline V asin(V y) {
+template <class V> GEOCONV_MATH_INLINE V asin(V y) {
   using L = Lanes<V>;
   return inverse_detail::finish(inverse_detail::fast_asin_acos<false>(y), [&](int i, const inverse_detail::Fast<double>& f) {
     return inverse_detail::slow_asin_acos<false>(L::get(y, i), f);
   });
 }
-template <class V> inline V acos(V y) {
+template <class V> GEOCONV_MATH_INLINE V acos(V y) {
   using L = Lanes<V>;
   return inverse_detail::finish(inverse_detail::fast_asin_acos<true>(y), [&](int i, const inverse_detail::Fast<double>& f) {
     return inverse_detail::slow_asin_acos<true>(L::get(y, i), f);

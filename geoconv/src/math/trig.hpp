@@ -292,18 +292,19 @@ template <Kind kKind, class V> GEOCONV_MATH_INLINE V evaluate(V x) {
 
 }  // namespace trig_detail
 
-template <class V> inline V sin(V x) { return trig_detail::evaluate<trig_detail::Kind::kSin>(x); }
-template <class V> inline V cos(V x) { return trig_detail::evaluate<trig_detail::Kind::kCos>(x); }
-template <class V> inline V tan(V x) { return trig_detail::evaluate<trig_detail::Kind::kTan>(x); }
+template <class V> GEOCONV_MATH_INLINE V sin(V x) { return trig_detail::evaluate<trig_detail::Kind::kSin>(x); }
+template <class V> GEOCONV_MATH_INLINE V cos(V x) { return trig_detail::evaluate<trig_detail::Kind::kCos>(x); }
+template <class V> GEOCONV_MATH_INLINE V tan(V x) { return trig_detail::evaluate<trig_detail::Kind::kTan>(x); }
 
 // sin x and cos x together: one reduction, one pair of polynomials, one
 // table row. cos x is sin x with j + 256, whose columns are sin's swapped:
 // cos's A is sin's B column and its B sin's A column, with their own signs.
-template <class V> inline void sincos(V x, V& s, V& c) {
+template <class V> GEOCONV_MATH_INLINE void sincos(V x, V& s, V& c) {
   using namespace trig_detail;
   using L = Lanes<V>;
-  // Per quadrant: the signs of sin's A and B and of cos's A and B.
-  static constexpr double kSigns[4][4] = {{1, 1, 1, -1}, {1, -1, -1, -1}, {-1, -1, -1, 1}, {-1, 1, 1, 1}};
+  // Per quadrant: the signs of sin's A and B; cos's A takes B's sign, its
+  // B the opposite of A's.
+  static constexpr double kSigns[4][2] = {{1, 1}, {1, -1}, {-1, -1}, {-1, 1}};
   Reduced<V> red = reduce_cody_waite(x);
   Small<V> sm = small_sincos(red);
   const double* row[L::kCount];
@@ -318,10 +319,11 @@ template <class V> inline void sincos(V x, V& s, V& c) {
   auto x_col = [&](int off) __attribute__((always_inline)) { return L::make([&](int n) { return row[n][a[n] + off]; }); };
   auto y_col = [&](int off) __attribute__((always_inline)) { return L::make([&](int n) { return row[n][4 - a[n] + off]; }); };
   auto sg = [&](int k) __attribute__((always_inline)) { return L::make([&](int n) { return sign[n][k]; }); };
-  V xh = x_col(0), yh = y_col(0);
-  V sa = sg(0), sb = sg(1), ca = sg(2), cb = sg(3);
-  Result<V> rs = combine(xh * sa, x_col(1) * sa, yh * sb, y_col(2) * sb, y_col(3) * sb, sm);
-  Result<V> rc = combine(yh * ca, y_col(1) * ca, xh * cb, x_col(2) * cb, x_col(3) * cb, sm);
+  V sa = sg(0), sb = sg(1);
+  V xh = x_col(0) * sa, x26 = x_col(2) * sa, xrest = x_col(3) * sa;
+  V yh = y_col(0) * sb;
+  Result<V> rs = combine(xh, x_col(1) * sa, yh, y_col(2) * sb, y_col(3) * sb, sm);
+  Result<V> rc = combine(yh, y_col(1) * sb, -xh, -x26, -xrest, sm);
   s = rs.hi + rs.lo;
   c = rc.hi + rc.lo;
   auto redo = L::mor(L::mnot(L::mand(rounds_surely(rs), rounds_surely(rc))), vabs(x) > 0x1p16);
