@@ -18,13 +18,7 @@
 
 #include "tables.hpp"
 
-// Each operation rounded on its own (see lanes.hpp).
-#if defined(__clang__)
-#pragma clang fp contract(off)  // for the rest of the unit: the library's own setting
-#elif defined(__GNUC__)
-#pragma GCC push_options
-#pragma GCC optimize("fp-contract=off")
-#endif
+#include "begin.hpp"
 
 namespace geoconv::detail::math::accurate {
 
@@ -439,8 +433,6 @@ inline double acos(double y, const double* start) {
 
 }  // namespace geoconv::detail::math::accurate
 
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC pop_options
-#endif
+#include "end.hpp"
 
 #endif  // GEOCONV_SRC_MATH_ACCURATE_HPP

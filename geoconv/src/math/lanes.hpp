@@ -21,26 +21,8 @@
 // stack frame of its own.
 #define GEOCONV_MATH_COLD inline __attribute__((noinline, cold))
 
-// Every operation below is rounded on its own: a multiply-add contracted
-// into one fused operation (GCC's default wherever the target has one) would
-// break the error-free transformations and change bits from one platform to
-// another. The library compiles with -ffp-contract=off; these headers say so
-// themselves too. And lanes wider than the target's vectors are passed by
-// value between inline functions only: GCC's note on their ABI does not
-// apply.
-#if defined(__clang__)
-#pragma clang fp contract(off)  // for the rest of the unit: the library's own setting
-#elif defined(__GNUC__)
-#pragma GCC push_options
-#pragma GCC optimize("fp-contract=off")
-#endif
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#if defined(__clang__)
-#pragma GCC diagnostic ignored "-Wunknown-warning-option"
-#endif
-#pragma GCC diagnostic ignored "-Wpsabi"
-#endif
+// Each operation rounded on its own, contraction off (begin.hpp).
+#include "begin.hpp"
 
 namespace geoconv::detail::math {
 
@@ -208,11 +190,6 @@ template <class V> GEOCONV_MATH_INLINE V round_int(V x, typename Lanes<V>::I& lo
 
 }  // namespace geoconv::detail::math
 
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC pop_options
-#endif
+#include "end.hpp"
 
 #endif  // GEOCONV_SRC_MATH_LANES_HPP
