@@ -47,7 +47,6 @@ struct Span {
   std::int64_t size;
 };
 
-
 // Whether elements of two spans share a byte (meet): element i of w and
 // element j of r, any i and j, and in particular some with j < i (before) or
 // j > i (after).
