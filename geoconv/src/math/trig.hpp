@@ -213,7 +213,9 @@ enum class Kind { kSin, kCos, kTan };
 template <Kind kKind, class V> GEOCONV_MATH_INLINE Result<V> fast_reduced(const Reduced<V>& red) {
   using L = Lanes<V>;
   Small<V> sm = small_sincos(red);
-  auto j_cos = red.j + L::isplat(256);
+  // Only j's low ten bits count: masked first, so that the garbage j of a
+  // NaN or infinite lane (taken by the slow path) cannot overflow.
+  auto j_cos = (red.j & L::isplat(1023)) + L::isplat(256);
   if constexpr (kKind == Kind::kSin || kKind == Kind::kCos) {
     Row<V> w = table_row<V>(kKind == Kind::kSin ? red.j : j_cos);
     return combine(w.ah, w.al, w.bh, w.b26, w.brest, sm);
