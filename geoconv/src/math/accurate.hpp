@@ -99,17 +99,24 @@ inline Mp from_integer(const std::uint32_t* v, int n, std::int64_t scale, int si
   return r;
 }
 
-inline Mp from_double(double d) {
-  Mp r;
-  if (d == 0) return r;
-  std::uint64_t b = bits_of(d);
-  int be = static_cast<int>((b >> 52) & 0x7ff);
-  std::uint64_t mant = b & ((std::uint64_t{1} << 52) - 1);
-  int e = -1074;
+// A finite double's bits b as the integer mant times 2^e (subnormals
+// included).
+inline void split(std::uint64_t b, std::uint64_t& mant, int& e) {
+  const int be = static_cast<int>((b >> 52) & 0x7ff);
+  mant = b & ((std::uint64_t{1} << 52) - 1);
+  e = -1074;
   if (be) {
     mant |= std::uint64_t{1} << 52;
     e = be - 1075;
   }
+}
+
+inline Mp from_double(double d) {
+  Mp r;
+  if (d == 0) return r;
+  std::uint64_t b = bits_of(d), mant;
+  int e;
+  split(b, mant, e);
   std::uint64_t top = mant << 11;
   r.m[kLimbs - 1] = static_cast<std::uint32_t>(top >> 32);
   r.m[kLimbs - 2] = static_cast<std::uint32_t>(top);
@@ -323,14 +330,10 @@ inline void sincos(const Mp& a, Mp& s, Mp& c) {
 // skipped; the next twelve give the rest.
 inline void reduce(double x, int shift, int bits, std::int64_t& j, Mp& f) {
   constexpr int kWords = 12;
-  std::uint64_t b = bits_of(x);
-  int be = static_cast<int>((b >> 52) & 0x7ff);
-  std::uint64_t mant = b & ((std::uint64_t{1} << 52) - 1);
-  int e = -1074;
-  if (be) {
-    mant |= std::uint64_t{1} << 52;
-    e = be - 1075;
-  }
+  const std::uint64_t b = bits_of(x);
+  std::uint64_t mant;
+  int e;
+  split(b, mant, e);
   int e1 = e + shift;  // |x| 2^shift = mant * 2^e1
   int j0 = e1 - bits >= 0 ? (e1 - bits) / 32 : 0;
   std::uint32_t w[kWords];  // the 2/pi words, least significant first
