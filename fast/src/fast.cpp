@@ -103,8 +103,8 @@ std::size_t run(const Routine& r, const Site* site, std::size_t n, const Column*
   while (k < 8 && std::strcmp(r.name, kNames[k]) != 0) ++k;
   if (k == 8) return kDeclined;
   if (k == kEFG84toEFG72) {
-    job.sl = detail::elementary::sin(detail::datum::kRotation);
-    job.cl = detail::elementary::cos(detail::datum::kRotation);
+    job.sl = detail::Exact::sin(detail::conv::datum::kRotation);
+    job.cl = detail::Exact::cos(detail::conv::datum::kRotation);
   }
   if (k < kAERtoEFG84Placed) return set->run[k](job);
   // A site routine: on a placed site, on one site repeated for every point

@@ -106,7 +106,7 @@ M site_to_efg(const Frame& s, V az, V el, V range, V& E, V& F, V& G) {
 // q is not positive (or NaN) are returned; the exact routine refuses them.
 // q_out gets q and r2 the squared distance from the centre (m^2).
 M solve(V E, V F, V G, V& lat, V& lon, V& alt, V& q_out, V& r2) {
-  using namespace detail::quartic;
+  using namespace detail::conv::quartic;
   const V p2 = F * F + E * E;
   const V G2 = G * G;
   V t = Isa::sqrt(m / (G2 + m * p2)) * (a * G);
@@ -282,7 +282,7 @@ std::size_t xyz_to_aer(const Job& job) {
 // the rotation's sine n and cosine c from the job (the platform's, as the
 // exact routine's): no SLEEF function, so the exact routine's bits.
 std::size_t efg84_to_efg72(const Job& job) {
-  using namespace detail::datum;
+  using namespace detail::conv::datum;
   const double n = job.sl, c = job.cl;
   return blocks<3>(job, [n, c](const V* in, V* out) {
     const V e = in[0] - kShiftE, f = in[1] - kShiftF, g = in[2] - kShiftG;

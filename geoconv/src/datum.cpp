@@ -10,19 +10,14 @@
 
 namespace geoconv {
 
-using namespace detail::datum;
-
 int EFG84toEFG72(std::FILE* /*stream*/, double E, double F, double G, double* E72, double* F72,
                  double* G72) {
-  const double n = detail::elementary::sin(kRotation);
-  const double c = detail::elementary::cos(kRotation);
-  const double e = E - kShiftE;
-  const double f = F - kShiftF;
-  const double g = G - kShiftG;
-  const double s = 1.0 + kScale;
-  *E72 = (e * c + f * n) / s;
-  *F72 = ((-e) * n + f * c) / s;
-  *G72 = g / s;
+  using detail::Exact;
+  const double n = Exact::sin(detail::conv::datum::kRotation);
+  const double c = Exact::cos(detail::conv::datum::kRotation);
+  double e, f, g;
+  detail::conv::efg84_to_efg72(E, F, G, n, c, e, f, g);
+  *E72 = e, *F72 = f, *G72 = g;
   return 0;
 }
 

@@ -16,7 +16,7 @@ Site::Site(std::FILE* stream, double lat, double lon, double alt) noexcept
   valid_ = detail::reported(stream, detail::place_site(lat, lon, alt, f, E0_, F0_, G0_)) == 0;
   if (!valid_) {
     constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-    f = {kNaN, kNaN, kNaN, kNaN};
+    f = {kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN};
     E0_ = F0_ = G0_ = kNaN;
   }
   sl_ = f.sl;
@@ -30,14 +30,7 @@ namespace detail {
 Fault SiteKernels::to_efg(const Site& s, double az, double el, double range, double& E,
                           double& F, double& G) {
   if (!s.valid_) return Fault::kLatitude;
-  // Local components in metres, as AERtoXYZ computes them.
-  const double r = range * FEET_TO_METRES;
-  const double x = sind(az) * (cosd(el) * r);
-  const double y = cosd(az) * (cosd(el) * r);
-  const double z = sind(el) * r;
-  E = (-s.so_ * x) - (s.co_ * s.sl_ * y) + (s.co_ * s.cl_ * z) + s.E0_;
-  F = (s.co_ * x) - (s.so_ * s.sl_ * y) + (s.so_ * s.cl_ * z) + s.F0_;
-  G = (s.cl_ * y) + (s.sl_ * z) + s.G0_;
+  conv::site_to_efg<Exact>(frame(s), az, el, range, E, F, G);
   return Fault::kNone;
 }
 
@@ -58,25 +51,7 @@ Fault SiteKernels::to_lla(const Site& s, double az, double el, double range, dou
 Fault SiteKernels::to_aer(const Site& s, double E, double F, double G, double& az, double& el,
                           double& range) {
   if (!s.valid_) return Fault::kLatitude;
-  const double dE = E - s.E0_, dF = F - s.F0_, dG = G - s.G0_;
-  const double east = dE * (-s.so_) + dF * s.co_;
-  const double north = dE * (-s.co_ * s.sl_) + dF * (-s.so_ * s.sl_) + dG * s.cl_;
-  const double up = dE * (s.co_ * s.cl_) + dF * (s.so_ * s.cl_) + dG * s.sl_;
-  range = std::sqrt(sqr(east) + sqr(north) + sqr(up)) / FEET_TO_METRES;
-
-  const double hz = std::sqrt(sqr(east) + sqr(north));
-  if (hz != 0.0) {
-    double a = atan2d(east, north);
-    if (a < 0.0) a = a + 360.0;
-    az = a;
-    el = atand(up / hz);
-  } else {
-    // On the site's vertical the azimuth is undefined and reported as 0. The
-    // elevation is atand of an infinite ratio with the sign of up, the same
-    // value XYZtoAER gives straight up; at the site itself it is 0.
-    az = 0.0;
-    el = (up == 0.0) ? 0.0 : atand(up / hz);
-  }
+  conv::site_to_aer<Exact>(frame(s), E, F, G, az, el, range);
   return Fault::kNone;
 }
 
