@@ -11,8 +11,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 
 #include "internal.hpp"
+#include "job.hpp"
 
 
 #if defined(__GNUC__)
@@ -201,6 +203,28 @@ std::size_t exact(const Routine& r, const Site* site, std::size_t n, const Colum
   return failed;
 }
 
+// A job for the kernels: a site routine's site placed once where it is one
+// site for every point (a Site, or site columns of stride 0).
+detail::Job job_for(const Routine& r, const Site* site, std::size_t n, const Column* in,
+                    const OutColumn* out, Fault* faults, std::optional<Site>& placed) {
+  detail::Job job{n, in, out, faults, false, false, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, &r, site};
+  if (r.site && site == nullptr && in[3].stride == 0 && in[4].stride == 0 && in[5].stride == 0) {
+    placed.emplace(in[3].data[0], in[4].data[0], in[5].data[0]);
+    site = &*placed;
+  }
+  if (r.site && site != nullptr) {
+    const detail::Frame f = detail::SiteKernels::frame(*site);
+    job.placed = true;
+    job.valid = site->valid();
+    job.sl = f.sl, job.cl = f.cl, job.so = f.so, job.co = f.co;
+    job.E0 = f.E0, job.F0 = f.F0, job.G0 = f.G0;
+    job.lat = site->latitude(), job.lon = site->longitude(), job.alt = site->altitude();
+  }
+  job.n72 = detail::conv::Exact::sin(detail::conv::datum::kRotation);
+  job.c72 = detail::conv::Exact::cos(detail::conv::datum::kRotation);
+  return job;
+}
+
 // The points in the order they are given, read from wherever the columns say.
 std::size_t convert(const Routine& r, const Site* site, std::size_t n, const Column* in,
                     const OutColumn* out, Fault* faults, Mode mode) {
@@ -209,7 +233,19 @@ std::size_t convert(const Routine& r, const Site* site, std::size_t n, const Col
     const std::size_t failed = fast->run(r, site, n, in, out, faults);
     if (failed != detail::FastTable::kDeclined) return failed;
   }
-  return exact(r, site, n, in, out, faults);
+  // The registry's routines have kernels (a copy of an entry converts point
+  // by point).
+  const auto at = reinterpret_cast<std::uintptr_t>(&r);
+  const auto first = reinterpret_cast<std::uintptr_t>(routines());
+  const std::uintptr_t index = (at - first) / sizeof(Routine);
+  detail::KernelFn kernel = nullptr;
+  if (at >= first && index < static_cast<std::uintptr_t>(detail::kKernelCount) &&
+      &routines()[index] == &r) {
+    kernel = detail::exact_kernels().run[index];
+  }
+  if (kernel == nullptr) return exact(r, site, n, in, out, faults);
+  std::optional<Site> placed;
+  return kernel(job_for(r, site, n, in, out, faults, placed));
 }
 
 enum class Order { kForward, kBackward, kCopy, kRefused };

@@ -27,13 +27,14 @@
 // Each operation rounded on its own, contraction off.
 #include "math/begin.hpp"
 
-namespace geoconv::detail {
+GEOCONV_LEVEL_BEGIN(conv)
 
 // The library's own correctly rounded functions (math/). GEOCONV_PLATFORM_LIBM
 // swaps in the platform's for one purpose only: scripts/table-moves
 // recomputes the table of expected results with them, to show what changed
 // when they went.
 struct Exact {
+  static constexpr bool kApproximate = false;  // the same bits as the point routines
 #if defined(GEOCONV_PLATFORM_LIBM)
   template <class V, class F> static V each(V x, F f) {
     for (int i = 0; i < math::Lanes<V>::kCount; ++i) math::Lanes<V>::set(x, i, f(math::Lanes<V>::get(x, i)));
@@ -64,8 +65,6 @@ struct Exact {
 #endif
   template <class V> static V sqrt(V x) { return math::Lanes<V>::sqrt(x); }
 };
-
-namespace conv {
 
 template <class V> using Mask = typename math::Lanes<V>::M;
 template <class V> V select(Mask<V> m, V a, V b) { return math::Lanes<V>::select(m, a, b); }
@@ -279,9 +278,7 @@ void site_to_aer(const Frame<V>& s, V E, V F, V G, V& az, V& el, V& range) {
   el = select<V>(both<V>(hz == 0.0, up == 0.0), zero, atand<Fn>(up / hz));
 }
 
-}  // namespace conv
-
-}  // namespace geoconv::detail
+GEOCONV_LEVEL_END  // conv
 
 #include "math/end.hpp"
 

@@ -12,7 +12,7 @@ namespace geoconv {
 
 int EFG84toEFG72(std::FILE* /*stream*/, double E, double F, double G, double* E72, double* F72,
                  double* G72) {
-  using detail::Exact;
+  using detail::conv::Exact;
   const double n = Exact::sin(detail::conv::datum::kRotation);
   const double c = Exact::cos(detail::conv::datum::kRotation);
   double e, f, g;

@@ -21,13 +21,13 @@ namespace geoconv::detail {
 // The helpers as the public ones define them (helpers.cpp), inline here so
 // that the conversions do not pay a call for each; both are compiled with the
 // library's flags, so they give the same bits.
-inline double sind(double d) { return conv::sind<Exact>(d); }
-inline double cosd(double d) { return conv::cosd<Exact>(d); }
-inline double tand(double d) { return conv::tand<Exact>(d); }
-inline double asind(double v) { return conv::asind<Exact>(v); }
-inline double acosd(double v) { return conv::acosd<Exact>(v); }
-inline double atand(double v) { return conv::atand<Exact>(v); }
-inline double atan2d(double y, double x) { return conv::atan2d<Exact>(y, x); }
+inline double sind(double d) { return conv::sind<conv::Exact>(d); }
+inline double cosd(double d) { return conv::cosd<conv::Exact>(d); }
+inline double tand(double d) { return conv::tand<conv::Exact>(d); }
+inline double asind(double v) { return conv::asind<conv::Exact>(v); }
+inline double acosd(double v) { return conv::acosd<conv::Exact>(v); }
+inline double atand(double v) { return conv::atand<conv::Exact>(v); }
+inline double atan2d(double y, double x) { return conv::atan2d<conv::Exact>(y, x); }
 
 // A routine's status for a fault: 0 for none, else 1 after one formatted
 // write of the fault's message line (a null stream drops it).
@@ -44,7 +44,7 @@ using Frame = conv::Frame<double>;
 inline Fault place_site(double lat, double lon, double alt, Frame& s, double& E, double& F,
                         double& G) {
   Frame f;
-  if (conv::place<Exact>(lat, lon, alt, f)) return Fault::kLatitude;
+  if (conv::place<conv::Exact>(lat, lon, alt, f)) return Fault::kLatitude;
   s = f;
   E = f.E0, F = f.F0, G = f.G0;
   return Fault::kNone;
@@ -54,7 +54,7 @@ inline Fault place_site(double lat, double lon, double alt, Frame& s, double& E,
 // foot point's q is not positive.
 inline Fault solve_lla(double E, double F, double G, double& lat, double& lon, double& alt) {
   double la, lo, al, q;
-  if (conv::solve<Exact>(E, F, G, la, lo, al, q)) return Fault::kSolve;
+  if (conv::solve<conv::Exact>(E, F, G, la, lo, al, q)) return Fault::kSolve;
   lat = la, lon = lo, alt = al;
   return Fault::kNone;
 }

@@ -30,7 +30,7 @@ namespace detail {
 Fault SiteKernels::to_efg(const Site& s, double az, double el, double range, double& E,
                           double& F, double& G) {
   if (!s.valid_) return Fault::kLatitude;
-  conv::site_to_efg<Exact>(frame(s), az, el, range, E, F, G);
+  conv::site_to_efg<conv::Exact>(frame(s), az, el, range, E, F, G);
   return Fault::kNone;
 }
 
@@ -51,7 +51,7 @@ Fault SiteKernels::to_lla(const Site& s, double az, double el, double range, dou
 Fault SiteKernels::to_aer(const Site& s, double E, double F, double G, double& az, double& el,
                           double& range) {
   if (!s.valid_) return Fault::kLatitude;
-  conv::site_to_aer<Exact>(frame(s), E, F, G, az, el, range);
+  conv::site_to_aer<conv::Exact>(frame(s), E, F, G, az, el, range);
   return Fault::kNone;
 }
 

@@ -13,6 +13,8 @@
 #ifndef GEOCONV_SRC_MATH_ACCURATE_HPP
 #define GEOCONV_SRC_MATH_ACCURATE_HPP
 
+#include "level.hpp"
+
 #include <cstdint>
 #include <cstring>
 
@@ -20,7 +22,9 @@
 
 #include "begin.hpp"
 
-namespace geoconv::detail::math::accurate {
+GEOCONV_LEVEL_BEGIN(math)
+namespace tables = math_tables;
+namespace accurate {
 
 constexpr int kLimbs = 8;
 
@@ -434,7 +438,8 @@ inline double acos(double y, const double* start) {
                 [&](const Mp& s, const Mp& c) { return divide_roughly(sub(c, yy), s); });
 }
 
-}  // namespace geoconv::detail::math::accurate
+}  // namespace accurate
+GEOCONV_LEVEL_END
 
 #include "end.hpp"
 

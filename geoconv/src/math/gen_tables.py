@@ -51,7 +51,7 @@ w("#define GEOCONV_SRC_MATH_TABLES_HPP")
 w("")
 w("#include <cstdint>")
 w("")
-w("namespace geoconv::detail::math::tables {")
+w("namespace geoconv::detail::math_tables {")
 w("")
 
 pi = mp.pi
@@ -182,7 +182,7 @@ for n in range(NF):
     w("    {%s}," % ", ".join("0x%08x" % x for x in m))
 w("};")
 w("")
-w("}  // namespace geoconv::detail::math::tables")
+w("}  // namespace geoconv::detail::math_tables")
 w("")
 w("#endif  // GEOCONV_SRC_MATH_TABLES_HPP")
 print("\n".join(out))

@@ -15,6 +15,8 @@
 #ifndef GEOCONV_SRC_MATH_INVERSE_HPP
 #define GEOCONV_SRC_MATH_INVERSE_HPP
 
+#include "level.hpp"
+
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -26,7 +28,7 @@
 // Each operation rounded on its own, contraction off (begin.hpp).
 #include "begin.hpp"
 
-namespace geoconv::detail::math {
+GEOCONV_LEVEL_BEGIN(math)
 
 namespace inverse_detail {
 
@@ -347,7 +349,7 @@ template <class V> GEOCONV_MATH_INLINE V acos(V y) {
   });
 }
 
-}  // namespace geoconv::detail::math
+GEOCONV_LEVEL_END  // math
 
 #include "end.hpp"
 

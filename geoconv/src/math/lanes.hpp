@@ -9,6 +9,8 @@
 #ifndef GEOCONV_SRC_MATH_LANES_HPP
 #define GEOCONV_SRC_MATH_LANES_HPP
 
+#include "level.hpp"
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -24,7 +26,7 @@
 // Each operation rounded on its own, contraction off (begin.hpp).
 #include "begin.hpp"
 
-namespace geoconv::detail::math {
+GEOCONV_LEVEL_BEGIN(math)
 
 using V2 = double __attribute__((vector_size(16)));
 using V4 = double __attribute__((vector_size(32)));
@@ -188,7 +190,7 @@ template <class V> GEOCONV_MATH_INLINE V round_int(V x, typename Lanes<V>::I& lo
   return t - 0x1.8p52;
 }
 
-}  // namespace geoconv::detail::math
+GEOCONV_LEVEL_END  // math
 
 #include "end.hpp"
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace geoconv::detail::math::tables {
+namespace geoconv::detail::math_tables {
 
 // sin(i*pi/512) and cos(i*pi/512) for i = 0..255, one 64-byte line each:
 // {sin hi, sin lo, sin hi26, sin rest, cos hi, cos lo, cos hi26, cos rest},
@@ -743,6 +743,6 @@ inline constexpr std::uint32_t kInvFactLimbs[36][8] = {
     {0xaf43a9a1, 0x29957b4d, 0xbecba15a, 0xed1981ff, 0x0311d9d7, 0x9e3fad3f, 0xb6c8f941, 0x86e2ce38},
 };
 
-}  // namespace geoconv::detail::math::tables
+}  // namespace geoconv::detail::math_tables
 
 #endif  // GEOCONV_SRC_MATH_TABLES_HPP

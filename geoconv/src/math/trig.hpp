@@ -20,6 +20,8 @@
 #ifndef GEOCONV_SRC_MATH_TRIG_HPP
 #define GEOCONV_SRC_MATH_TRIG_HPP
 
+#include "level.hpp"
+
 #include <cstdint>
 
 #include "accurate.hpp"
@@ -29,7 +31,7 @@
 // Each operation rounded on its own, contraction off (begin.hpp).
 #include "begin.hpp"
 
-namespace geoconv::detail::math {
+GEOCONV_LEVEL_BEGIN(math)
 
 namespace trig_detail {
 
@@ -321,7 +323,7 @@ template <class V> GEOCONV_MATH_INLINE void sincos(V x, V& s, V& c) {
   }
 }
 
-}  // namespace geoconv::detail::math
+GEOCONV_LEVEL_END  // math
 
 #include "end.hpp"
 
