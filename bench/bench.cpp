@@ -3,8 +3,9 @@
 // the converter's throughput next to PROJ's cct. Ends with a table of each one's
 // fastest round and the ratios ours/peer against their targets. Then every
 // array routine over 1,048,576 points, exact and (where geoconv::fast is
-// linked) fast at each SIMD level up to the processor's best, capped by
-// GEOCONV_FAST_ISA, with the ratios fast/exact against their targets.
+// linked) fast at each SIMD level up to the processor's best: the exact
+// arrays against the point routine in a loop (GEOCONV_ISA caps the exact
+// arrays' level), and the fast mode against the exact arrays.
 
 #include <GeographicLib/Geocentric.hpp>
 #include <GeographicLib/LocalCartesian.hpp>
@@ -428,57 +429,85 @@ using geoconv::Mode;
 struct ArrayRow {
   const char* name;
   void (*call)(Arrays& a, Mode mode);
-  double avx512_target, avx2_target;  // highest acceptable fast/exact; 0 for none
+  double avx512_target, avx2_target;  // highest acceptable exact arrays / point loop; 0 for none
+  // The point routine over the same points, in a loop (null: not timed).
+  void (*points)(Arrays& a);
 };
 #define GEOCONV_OUT a.out[0].data(), a.out[1].data(), a.out[2].data(), nullptr, mode
 const ArrayRow kArrayRows[] = {
     {"LLA84toEFG84", [](Arrays& a, Mode mode) {
        geoconv::LLA84toEFG84(kArrayPoints, a.lat.data(), a.lon.data(), a.alt.data(), GEOCONV_OUT);
-     }, 0.2, 0.3},
+     }, 0.2, 0.3,
+     [](Arrays& a) {
+       double* o0 = a.out[0].data(); double* o1 = a.out[1].data(); double* o2 = a.out[2].data();
+       for (std::size_t i = 0; i < kArrayPoints; ++i) geoconv::LLA84toEFG84(nullptr, a.lat[i], a.lon[i], a.alt[i], o0 + i, o1 + i, o2 + i);
+     }},
     {"EFG84toLLA84", [](Arrays& a, Mode mode) {
        geoconv::EFG84toLLA84(kArrayPoints, a.e.data(), a.f.data(), a.g.data(), GEOCONV_OUT);
-     }, 0.3, 0.4},
+     }, 0.3, 0.45,
+     [](Arrays& a) {
+       double* o0 = a.out[0].data(); double* o1 = a.out[1].data(); double* o2 = a.out[2].data();
+       for (std::size_t i = 0; i < kArrayPoints; ++i) geoconv::EFG84toLLA84(nullptr, a.e[i], a.f[i], a.g[i], o0 + i, o1 + i, o2 + i);
+     }},
     {"AERtoXYZ", [](Arrays& a, Mode mode) {
        geoconv::AERtoXYZ(kArrayPoints, a.az.data(), a.el.data(), a.range.data(), GEOCONV_OUT);
-     }, 0, 0},
+     }, 0, 0,
+     nullptr},
     {"XYZtoAER", [](Arrays& a, Mode mode) {
        geoconv::XYZtoAER(kArrayPoints, a.e.data(), a.f.data(), a.g.data(), GEOCONV_OUT);
-     }, 0, 0},
+     }, 0, 0,
+     nullptr},
     {"EFG84toEFG72", [](Arrays& a, Mode mode) {
        geoconv::EFG84toEFG72(kArrayPoints, a.e.data(), a.f.data(), a.g.data(), GEOCONV_OUT);
-     }, 0, 0},
+     }, 0, 0,
+     nullptr},
     {"AERtoEFG84", [](Arrays& a, Mode mode) {
        geoconv::AERtoEFG84(kArrayPoints, a.az.data(), a.el.data(), a.range.data(),
                            a.site_lat.data(), a.site_lon.data(), a.site_alt.data(), GEOCONV_OUT);
-     }, 0, 0},
+     }, 0, 0,
+     nullptr},
     {"Site::AERtoEFG84", [](Arrays& a, Mode mode) {
        site().AERtoEFG84(kArrayPoints, a.az.data(), a.el.data(), a.range.data(), GEOCONV_OUT);
-     }, 0, 0},
+     }, 0, 0,
+     nullptr},
     {"AERtoLLA84", [](Arrays& a, Mode mode) {
        geoconv::AERtoLLA84(kArrayPoints, a.az.data(), a.el.data(), a.range.data(),
                            a.site_lat.data(), a.site_lon.data(), a.site_alt.data(), GEOCONV_OUT);
-     }, 0, 0},
+     }, 0, 0,
+     nullptr},
     {"Site::AERtoLLA84", [](Arrays& a, Mode mode) {
        site().AERtoLLA84(kArrayPoints, a.az.data(), a.el.data(), a.range.data(), GEOCONV_OUT);
-     }, 0.3, 0.4},
+     }, 0.3, 0.45,
+     [](Arrays& a) {
+       double* o0 = a.out[0].data(); double* o1 = a.out[1].data(); double* o2 = a.out[2].data();
+       const geoconv::Site& s = site();
+       for (std::size_t i = 0; i < kArrayPoints; ++i) s.AERtoLLA84(nullptr, a.az[i], a.el[i], a.range[i], o0 + i, o1 + i, o2 + i);
+     }},
     {"EFG84toAER", [](Arrays& a, Mode mode) {
        geoconv::EFG84toAER(kArrayPoints, a.e.data(), a.f.data(), a.g.data(), a.site_lat.data(),
                            a.site_lon.data(), a.site_alt.data(), GEOCONV_OUT);
-     }, 0, 0},
+     }, 0, 0,
+     nullptr},
     {"Site::EFG84toAER", [](Arrays& a, Mode mode) {
        site().EFG84toAER(kArrayPoints, a.e.data(), a.f.data(), a.g.data(), GEOCONV_OUT);
-     }, 0.3, 0.4},
+     }, 0.25, 0.4,
+     [](Arrays& a) {
+       double* o0 = a.out[0].data(); double* o1 = a.out[1].data(); double* o2 = a.out[2].data();
+       const geoconv::Site& s = site();
+       for (std::size_t i = 0; i < kArrayPoints; ++i) s.EFG84toAER(nullptr, a.e[i], a.f[i], a.g[i], o0 + i, o1 + i, o2 + i);
+     }},
 };
 #undef GEOCONV_OUT
 
-// The SIMD levels to time: "exact", then each fast level from the one in
-// force (the processor's best, or GEOCONV_FAST_ISA's) down to AVX2.
+// What to time: "points" (the point routine in a loop), "exact" (the exact
+// arrays, at the level GEOCONV_ISA caps), then the fast mode from the
+// processor's best level down to AVX2.
 std::vector<std::string> array_levels() {
-  std::vector<std::string> levels = {"exact"};
+  std::vector<std::string> levels = {"points", "exact"};
 #if GEOCONV_BENCH_FAST
   namespace fast = geoconv::fast;
-  for (int l = static_cast<int>(fast::level()); l >= static_cast<int>(fast::Level::kSSE2); --l) {
-    if (l < static_cast<int>(fast::Level::kAVX2) && levels.size() > 1) break;
+  for (int l = static_cast<int>(fast::best_level()); l >= static_cast<int>(fast::Level::kSSE2); --l) {
+    if (l < static_cast<int>(fast::Level::kAVX2) && levels.size() > 2) break;
     levels.push_back(fast::name(static_cast<fast::Level>(l)));
   }
 #endif
@@ -487,33 +516,35 @@ std::vector<std::string> array_levels() {
 
 void Array(benchmark::State& state, const ArrayRow* row, const std::string& level) {
   Arrays& a = arrays();
-  const Mode mode = level == "exact" ? Mode::kExact : Mode::kFast;
+  Mode mode = Mode::kExact;
 #if GEOCONV_BENCH_FAST
   for (int l = 0; l <= static_cast<int>(geoconv::fast::Level::kAVX512); ++l) {
     const auto as_level = static_cast<geoconv::fast::Level>(l);
-    if (level == geoconv::fast::name(as_level)) geoconv::fast::use_level(as_level);
+    if (level == geoconv::fast::name(as_level)) mode = geoconv::fast::mode(as_level);
   }
 #endif
   for (auto _ : state) {
-    row->call(a, mode);
+    if (level == "points") row->points(a);
+    else row->call(a, mode);
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kArrayPoints));
 }
 
-// Which processor features the figures used, and the level in force when
-// the program started.
-void print_processor(const char* start_level) {
+// Which processor features the figures used, and the exact arrays' level.
+void print_processor() {
   std::printf("Processor: AVX-512F %s, AVX2 %s, FMA %s",
               __builtin_cpu_supports("avx512f") ? "yes" : "no",
               __builtin_cpu_supports("avx2") ? "yes" : "no",
               __builtin_cpu_supports("fma") ? "yes" : "no");
 #if GEOCONV_BENCH_FAST
-  std::printf("; geoconv::fast's best level: %s, in force at the start: %s\n",
-              geoconv::fast::name(geoconv::fast::best_level()), start_level);
+  std::printf("; geoconv::fast's best level: %s",
+              geoconv::fast::name(geoconv::fast::best_level()));
 #else
-  std::printf("; geoconv::fast not linked (no SLEEF): Mode::kFast is exact\n");
+  std::printf("; geoconv::fast not linked (no SLEEF)");
 #endif
+  const char* cap = std::getenv("GEOCONV_ISA");
+  std::printf("; exact arrays capped by GEOCONV_ISA: %s\n", cap != nullptr ? cap : "no");
 }
 
 // --- the table --------------------------------------------------------------
@@ -601,9 +632,9 @@ int main(int argc, char** argv) {
   int count = static_cast<int>(args.size());
   benchmark::Initialize(&count, args.data());
   const std::vector<std::string> levels = array_levels();
-  const std::string start_level = levels.size() > 1 ? levels[1] : "none";
   for (const ArrayRow& row : kArrayRows) {
     for (const std::string& level : levels) {
+      if (level == "points" && row.points == nullptr) continue;
       benchmark::RegisterBenchmark(("Array_" + std::string(row.name) + "/" + level).c_str(), Array,
                                    &row, level)
           ->MinTime(0.2)->Unit(benchmark::kMillisecond);
@@ -641,30 +672,34 @@ int main(int argc, char** argv) {
   }
   std::printf("\nTargets met: %d of %d\n", met_count, compared);
 
-  std::printf("\nArrays of %zu points, fastest of %d interleaved rounds, ns per point; "
-              "ratio = fast / exact\n", kArrayPoints, kRounds);
-  print_processor(start_level.c_str());
-  std::printf("\n| conversion | exact |");
-  for (std::size_t l = 1; l < levels.size(); ++l) std::printf(" %s | ratio | target |", levels[l].c_str());
-  std::printf("\n|---|---:|");
-  for (std::size_t l = 1; l < levels.size(); ++l) std::printf("---:|---:|---|");
+  std::printf("\nArrays of %zu points, fastest of %d interleaved rounds, ns per point: the "
+              "point routine in a loop, the exact arrays (ratio to the loop), the fast mode "
+              "(ratio to the exact arrays)\n", kArrayPoints, kRounds);
+  print_processor();
+  const bool avx512 = __builtin_cpu_supports("avx512f") &&
+                      (std::getenv("GEOCONV_ISA") == nullptr || std::string(std::getenv("GEOCONV_ISA")) == "avx512");
+  std::printf("\n| conversion | points | exact | ratio | target |");
+  for (std::size_t l = 2; l < levels.size(); ++l) std::printf(" fast %s | ratio |", levels[l].c_str());
+  std::printf("\n|---|---:|---:|---:|---|");
+  for (std::size_t l = 2; l < levels.size(); ++l) std::printf("---:|---:|");
   std::printf("\n");
+  auto ns = [&](const ArrayRow& row, const std::string& level) {
+    const auto it = reporter.per_item_ns.find("Array_" + std::string(row.name) + "/" + level);
+    return it == reporter.per_item_ns.end() ? 0.0 : it->second;
+  };
   for (const ArrayRow& row : kArrayRows) {
-    const auto exact = reporter.per_item_ns.find("Array_" + std::string(row.name) + "/exact");
-    if (exact == reporter.per_item_ns.end()) continue;
-    std::printf("| %s | %.1f |", row.name, exact->second);
-    for (std::size_t l = 1; l < levels.size(); ++l) {
-      const auto fast = reporter.per_item_ns.find("Array_" + std::string(row.name) + "/" + levels[l]);
-      const double target = levels[l] == "avx512" ? row.avx512_target
-                            : levels[l] == "avx2" ? row.avx2_target : 0;
-      if (fast == reporter.per_item_ns.end()) {
-        std::printf(" | | |");
-        continue;
-      }
-      const double ratio = fast->second / exact->second;
-      std::printf(" %.1f | %.3f |", fast->second, ratio);
-      if (target > 0) std::printf(" <= %.1f %s |", target, ratio <= target ? "met" : "MISSED");
-      else std::printf(" |");
+    const double exact = ns(row, "exact"), points = ns(row, "points");
+    if (exact == 0) continue;
+    const double target = avx512 ? row.avx512_target : row.avx2_target;
+    std::printf("| %s | ", row.name);
+    if (points > 0) std::printf("%.1f | %.1f | %.3f |", points, exact, exact / points);
+    else std::printf(" | %.1f | |", exact);
+    if (points > 0 && target > 0) std::printf(" <= %.2f %s |", target, exact / points <= target ? "met" : "MISSED");
+    else std::printf(" |");
+    for (std::size_t l = 2; l < levels.size(); ++l) {
+      const double fast = ns(row, levels[l]);
+      if (fast > 0) std::printf(" %.1f | %.3f |", fast, fast / exact);
+      else std::printf(" | |");
     }
     std::printf("\n");
   }

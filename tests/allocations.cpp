@@ -6,6 +6,9 @@
 
 #include <geoconv/geoconv.hpp>
 #include <geoconv/registry.hpp>
+#if defined(GEOCONV_TEST_FAST)
+#include <geoconv/fast.hpp>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -82,7 +85,12 @@ int main() {
   Column last_site[6] = {on[0], on[1], on[2]};
   for (int k = 3; k < 6; ++k) last_site[k] = {shifted + 6 * 63 + k - 3, 0};
   for (int r = 0; r < routine_count(); ++r) {
-    for (Mode mode : {Mode::kExact, Mode::kFast}) {
+#if defined(GEOCONV_TEST_FAST)
+    const Mode fast = geoconv::fast::mode();
+#else
+    const Mode fast = Mode::kFast;
+#endif
+    for (Mode mode : {Mode(Mode::kExact), fast}) {
       run_array(routines()[r], 64, columns, results, faults, mode);
       run_array(routines()[r], site, 64, columns, results, nullptr, mode);
       run_array(routines()[r], 64, on, ahead, faults, mode);

@@ -236,10 +236,10 @@ TEST_P(Fast, WithinBoundsOfExact) {
   const Routine& r = *find_routine(c.routine);
   const std::vector<Point> pts = points(c.routine, c.way, 250000);
   const Results exact = convert(r, c.way, pts, Mode::kExact);
-  const fast::Level start = fast::level();  // the best, or GEOCONV_FAST_ISA's
-  for (int l = static_cast<int>(start); l >= static_cast<int>(fast::Level::kSSE2); --l) {
-    const char* level = fast::name(fast::use_level(static_cast<fast::Level>(l)));
-    const Results got = convert(r, c.way, pts, Mode::kFast);
+  for (int l = static_cast<int>(fast::best_level()); l >= static_cast<int>(fast::Level::kSSE2); --l) {
+    const Mode mode = fast::mode(static_cast<fast::Level>(l));
+    const char* level = fast::name(fast::level(mode));
+    const Results got = convert(r, c.way, pts, mode);
     EXPECT_EQ(got.failed, exact.failed) << level;
     double worst[3] = {0, 0, 0}, worst_diff[3] = {0, 0, 0};
     std::size_t disagreements = 0, refused = 0;
@@ -271,12 +271,13 @@ TEST_P(Fast, WithinBoundsOfExact) {
       }
     }
     EXPECT_EQ(disagreements, 0u) << level;
-    // The C interface's array calls, in either mode, give the C++ ones' bits.
-    for (const Results* want : {&got, &exact}) {
-      const Results via_c = convert(r, c.way, pts, want == &got ? Mode::kFast : Mode::kExact, true);
-      EXPECT_EQ(via_c.faults, want->faults) << level;
+    // The C interface's array calls, and Mode::kFast without geoconv::fast's
+    // kernels, give the exact bits.
+    for (bool through_c : {false, true}) {
+      const Results plain = convert(r, c.way, pts, Mode::kFast, through_c);
+      EXPECT_EQ(plain.faults, exact.faults) << level;
       for (int k = 0; k < 3; ++k) {
-        EXPECT_EQ(std::memcmp(via_c.out[k].data(), want->out[k].data(), pts.size() * 8), 0) << level;
+        EXPECT_EQ(std::memcmp(plain.out[k].data(), exact.out[k].data(), pts.size() * 8), 0) << level;
       }
     }
     std::printf("%-13s %-8s %-6s %zu points, %zu refused by both, %zu disagreements; worst "
@@ -285,7 +286,6 @@ TEST_P(Fast, WithinBoundsOfExact) {
                 level, pts.size(), refused, disagreements, worst_diff[0], worst_diff[1],
                 worst_diff[2], worst[0], worst[1], worst[2]);
   }
-  fast::use_level(start);
 }
 
 constexpr Kind kLLA[3] = {kLatitude, kLongitude, kFeet};
@@ -306,15 +306,15 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"EFG84toAER", Way::kRepeated, {kDegrees, kDegrees, kBits}}),
     name_of);
 
-// GEOCONV_FAST_ISA, read at the first use, caps the level.
-TEST(FastLevel, FromTheEnvironment) {
-  const char* wanted = std::getenv("GEOCONV_FAST_ISA");
-  if (wanted == nullptr) GTEST_SKIP() << "GEOCONV_FAST_ISA not set";
-  fast::Level level = fast::Level::kAVX512;
+// mode() takes the processor's best level, or the cap asked for; at
+// kScalar it is the exact mode.
+TEST(FastLevel, CappedByTheCaller) {
   for (int l = 0; l < 4; ++l) {
-    if (std::strcmp(fast::name(static_cast<fast::Level>(l)), wanted) == 0) level = static_cast<fast::Level>(l);
+    const auto cap = static_cast<fast::Level>(l);
+    EXPECT_EQ(fast::level(fast::mode(cap)), std::min(cap, fast::best_level())) << fast::name(cap);
   }
-  EXPECT_EQ(fast::level(), std::min(level, fast::best_level())) << wanted;
+  EXPECT_EQ(fast::level(fast::mode()), fast::best_level());
+  EXPECT_EQ(fast::mode(fast::Level::kScalar).fast_kernels(), nullptr);
 }
 
 }  // namespace

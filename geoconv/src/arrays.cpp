@@ -1,10 +1,10 @@
-// Array forms of the conversions. The exact loop converts each point with the
-// registry's run(), so every point gets the point routine's bits by
-// construction. Mode::kFast hands the
-// points to geoconv::fast when a program links it (it defines
-// geoconv_fast_table); otherwise the weak reference below is null and the
-// exact loop runs. Whatever the mode, the results are those of converting a
-// copy of the inputs (see "overlap" below).
+// Array forms of the conversions. Each routine of the registry has an array
+// kernel (kernels.hpp): the conversion's one text over the widest lanes the
+// processor runs, with the point routines' functions, so every point gets
+// the point routine's bits. The fast mode's Mode carries geoconv::fast's
+// kernels instead. A copy of a registry entry, and DEGtoDMS, convert point by
+// point through run(). Whatever the mode, the results are those of
+// converting a copy of the inputs (see "overlap" below).
 
 #include <geoconv/registry.hpp>
 
@@ -17,11 +17,6 @@
 #include "job.hpp"
 
 
-#if defined(__GNUC__)
-extern "C" const geoconv::detail::FastTable* geoconv_fast_table() __attribute__((weak));
-#else
-static const geoconv::detail::FastTable* (*const geoconv_fast_table)() = nullptr;
-#endif
 
 namespace geoconv {
 
@@ -210,7 +205,7 @@ detail::Job job_for(const Routine& r, const Site* site, std::size_t n, const Col
   detail::Job job{n, in, out, faults, false, false, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, &r, site};
   if (r.site && site == nullptr && in[3].stride == 0 && in[4].stride == 0 && in[5].stride == 0) {
     placed.emplace(in[3].data[0], in[4].data[0], in[5].data[0]);
-    site = &*placed;
+    site = job.site = &*placed;
   }
   if (r.site && site != nullptr) {
     const detail::Frame f = detail::SiteKernels::frame(*site);
@@ -228,11 +223,6 @@ detail::Job job_for(const Routine& r, const Site* site, std::size_t n, const Col
 // The points in the order they are given, read from wherever the columns say.
 std::size_t convert(const Routine& r, const Site* site, std::size_t n, const Column* in,
                     const OutColumn* out, Fault* faults, Mode mode) {
-  if (mode == Mode::kFast && geoconv_fast_table != nullptr) {
-    const detail::FastTable* fast = geoconv_fast_table();
-    const std::size_t failed = fast->run(r, site, n, in, out, faults);
-    if (failed != detail::FastTable::kDeclined) return failed;
-  }
   // The registry's routines have kernels (a copy of an entry converts point
   // by point).
   const auto at = reinterpret_cast<std::uintptr_t>(&r);
@@ -241,7 +231,8 @@ std::size_t convert(const Routine& r, const Site* site, std::size_t n, const Col
   detail::KernelFn kernel = nullptr;
   if (at >= first && index < static_cast<std::uintptr_t>(detail::kKernelCount) &&
       &routines()[index] == &r) {
-    kernel = detail::exact_kernels().run[index];
+    const detail::KernelSet* fast = mode.fast_kernels();
+    kernel = (fast != nullptr ? *fast : detail::exact_kernels()).run[index];
   }
   if (kernel == nullptr) return exact(r, site, n, in, out, faults);
   std::optional<Site> placed;

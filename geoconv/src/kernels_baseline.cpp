@@ -2,6 +2,7 @@
 // vectors: SSE2 on x86-64, NEON on aarch64, SIMD128 in WebAssembly), and the
 // one-lane instance.
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -56,10 +57,18 @@ const KernelSet* choose(const char* cap) {
 
 }  // namespace
 
+// The level in force, or null before the first call. Two threads finding it
+// at once store the same pointer; no lock, so that C programs linking the
+// library need no C++ runtime for a guarded static.
+static std::atomic<const KernelSet*> in_force{nullptr};
+
 const KernelSet& exact_kernels() noexcept {
-  // Found once; a static's initialisation is thread-safe.
-  static const KernelSet* const chosen = choose(std::getenv("GEOCONV_ISA"));
-  return *chosen;
+  const KernelSet* set = in_force.load(std::memory_order_acquire);
+  if (set == nullptr) {
+    set = choose(std::getenv("GEOCONV_ISA"));
+    in_force.store(set, std::memory_order_release);
+  }
+  return *set;
 }
 
 const KernelSet* kernels_named(const char* name) noexcept {

@@ -27,6 +27,9 @@
 #include <geoconv/geoconv.hpp>
 #include <geoconv/lines.hpp>
 #include <geoconv/registry.hpp>
+#if defined(GEOCONV_PYTHON_FAST)
+#include <geoconv/fast.hpp>
+#endif
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -416,7 +419,14 @@ bool read_errors(py::handle errors) {
 geoconv::Mode read_mode(py::handle mode) {
   if (PyUnicode_Check(mode.ptr())) {
     if (PyUnicode_CompareWithASCIIString(mode.ptr(), "exact") == 0) return geoconv::Mode::kExact;
-    if (PyUnicode_CompareWithASCIIString(mode.ptr(), "fast") == 0) return geoconv::Mode::kFast;
+    if (PyUnicode_CompareWithASCIIString(mode.ptr(), "fast") == 0) {
+#if defined(GEOCONV_PYTHON_FAST)
+      static const geoconv::Mode fast = geoconv::fast::mode();
+      return fast;
+#else
+      return geoconv::Mode::kFast;  // the exact bits
+#endif
+    }
   }
   throw py::value_error("mode must be 'exact' or 'fast', not " + shown(mode));
 }

@@ -1,30 +1,31 @@
-// geoconv::fast: Mode::kFast for the array routines of <geoconv/geoconv.hpp>
-// and <geoconv/registry.hpp>, several points at a time with SIMD.
+// geoconv::fast: the fast mode of the array routines of <geoconv/geoconv.hpp>
+// and <geoconv/registry.hpp>, several points at a time with SLEEF's vector
+// functions.
 //
-// Linking the library (CMake target geoconv::fast, pkg-config geoconv-fast)
-// is all a program does: it defines geoconv_fast_table(), through which the
-// core library hands it every call made with Mode::kFast (the CMake target
-// and the .pc file make the linker pull it from the static archive). Without
-// it, Mode::kFast gives the exact bits.
+// A program links the library (CMake target geoconv::fast, pkg-config
+// geoconv-fast) and passes mode() as the Mode of an array call; a program
+// that names it without linking it does not build. Mode::kFast alone gives
+// the exact bits.
 //
 //   geoconv::Site radar(51.4722, 0.0, 328.0);
-//   radar.EFG84toAER(n, E, F, G, az, el, range, nullptr, geoconv::Mode::kFast);
+//   radar.EFG84toAER(n, E, F, G, az, el, range, nullptr, geoconv::fast::mode());
 //
-// How. Each conversion runs the exact routine's arithmetic, operation for
-// operation in its grouping (no fused multiply-add), on vectors of 8
-// (AVX-512), 4 (AVX2 with FMA) or 2 (SSE2) points, with SLEEF's vector sine,
-// cosine, arc tangent and arc sine (1-ulp bounds) in place of the platform's;
-// square roots and divisions are correctly rounded in both. So results differ
-// from the exact mode only through those functions' last bits, and where the
-// exact routine's result does not depend on them it is the same bits:
-// EFG84toEFG72 entirely, every range of XYZtoAER, and a placed site's
-// EFG84toAER range. The level is the best the processor has, read once; the
-// environment variable GEOCONV_FAST_ISA=avx512|avx2|sse2|scalar caps it (for
-// tests and comparisons), as does use_level(). At "scalar" every call is
-// exact. Points are read a vector at a time from contiguous columns; strided
-// ones (stride 0 included) are gathered and scattered point by point. A site
-// repeated by a stride of 0 in all three site columns is placed once, as a
-// Site.
+// How. The kernels are the exact arrays' own template, each conversion's one
+// text (no fused multiply-add), on vectors of 8 (AVX-512), 4 (AVX2 with FMA)
+// or 2 (SSE2) points, with SLEEF's vector sine, cosine, arc tangent and arc
+// sine (1-ulp bounds) in place of the library's correctly rounded ones;
+// square roots and divisions are correctly rounded in both. So results
+// differ from the exact mode only through those functions' last bits, and
+// where the exact routine's result does not depend on them it is the same
+// bits: every range of XYZtoAER, and a placed site's EFG84toAER range. It
+// covers LLA84toEFG84, EFG84toLLA84, AERtoXYZ, XYZtoAER and the three site
+// routines, where it is at least 1.5 times as fast as the exact arrays; the
+// helpers, EFG84toEFG72 and DEGtoDMS are exact in the fast mode too. The
+// level is the best the processor has, found once, or a lower one asked for
+// (mode(Level::kAVX2)). Points are read a vector at a time from contiguous
+// columns; strided ones (stride 0 included) are gathered and scattered point
+// by point. A site repeated by a stride of 0 in all three site columns is
+// placed once, as a Site.
 //
 // Refusals. A point is refused with the exact mode's Fault, and its outputs
 // left exactly as the exact mode leaves them, because such points are handed
@@ -87,9 +88,6 @@
 //
 // Where an exact result is not finite, the fast one is NaN for NaN (its sign
 // and payload may differ) and the same infinity.
-//
-// A program that lets other code call with Mode::kFast should know that the
-// level is process-wide.
 
 #ifndef GEOCONV_FAST_HPP
 #define GEOCONV_FAST_HPP
@@ -101,21 +99,18 @@ namespace geoconv::fast {
 // Processor levels, lowest first.
 enum class Level : unsigned char { kScalar = 0, kSSE2 = 1, kAVX2 = 2, kAVX512 = 3 };
 
-// The level Mode::kFast uses now: at the first call, the processor's best
-// capped by GEOCONV_FAST_ISA.
-Level level() noexcept;
-// The best level this processor has (kSSE2 at least: every x86-64 has it).
+// The fast mode, to pass as an array routine's Mode: the kernels of the
+// best level this processor has, capped at `cap` (for tests and
+// comparisons). At Level::kScalar it is Mode::kExact.
+Mode mode(Level cap = Level::kAVX512) noexcept;
+// The best level this processor has (kSSE2 at least: every x86-64 has it),
+// found once.
 Level best_level() noexcept;
-// Sets the level for the whole process, capped by the processor's best, and
-// returns the level now in force. Not to be called while another thread
-// converts with Mode::kFast, which would see either level.
-Level use_level(Level wanted) noexcept;
-// "scalar", "sse2", "avx2" or "avx512": GEOCONV_FAST_ISA's values.
+// The level a Mode of mode() converts with (kScalar for any other Mode).
+Level level(Mode mode) noexcept;
+// "scalar", "sse2", "avx2" or "avx512".
 const char* name(Level level) noexcept;
 
 }  // namespace geoconv::fast
-
-// The hook the core library calls (see registry.hpp); programs need not.
-extern "C" const geoconv::detail::FastTable* geoconv_fast_table();
 
 #endif  // GEOCONV_FAST_HPP

@@ -111,11 +111,29 @@ const char* message(Fault fault) noexcept;
 // before it ("(LLA84toEFG84) problem: lat>90").
 const char* reason(Fault fault) noexcept;
 
-// How an array routine (see "Arrays" below) computes: kExact gives every
-// point the bits of the point routine; kFast converts several points at a
-// time with SIMD within the bounds <geoconv/fast.hpp> states, and is exact
-// where that component is not linked.
-enum class Mode : unsigned char { kExact = 0, kFast = 1 };
+namespace detail {
+struct KernelSet;
+}
+
+// How an array routine (see "Arrays" below) computes. Mode::kExact gives
+// every point the bits of the point routine. The fast mode, within the
+// bounds <geoconv/fast.hpp> states, is the Mode that geoconv::fast::mode()
+// returns: a program asks for it by name and links geoconv::fast, or does
+// not compile. Mode::kFast alone (as the C and JavaScript interfaces pass
+// it) is accepted and gives the exact bits.
+class Mode {
+ public:
+  enum Value : unsigned char { kExact = 0, kFast = 1 };
+  constexpr Mode(Value value = kExact) noexcept : value_(value) {}  // NOLINT: implicit on purpose
+  constexpr operator Value() const noexcept { return value_; }      // NOLINT
+  // For geoconv::fast: its kernels for the processor, chosen once.
+  constexpr explicit Mode(const detail::KernelSet* fast) noexcept : value_(kFast), fast_(fast) {}
+  constexpr const detail::KernelSet* fast_kernels() const noexcept { return fast_; }
+
+ private:
+  Value value_;
+  const detail::KernelSet* fast_ = nullptr;
+};
 
 // ---------------------------------------------------------------------------
 // Helpers. Each is one rounded multiplication around one of the library's

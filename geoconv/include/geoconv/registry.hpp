@@ -83,8 +83,8 @@ struct OutColumn {
 // routine's base site last, unless a placed site is given), out[] its
 // outputs'; faults, when not null, gets each point's Fault (faults[i]).
 // Returns the number of points that failed; their outputs are left as run()
-// leaves them. Mode::kExact gives each point run()'s bits; Mode::kFast is
-// that of <geoconv/fast.hpp> where it is linked, else exact. With a placed
+// leaves them. Mode::kExact gives each point run()'s bits, as does
+// Mode::kFast; geoconv::fast::mode() gives the fast mode. With a placed
 // site, a routine that takes none converts nothing and returns n.
 //
 // Outputs may overlap inputs in any way: the results are those of converting
@@ -115,17 +115,6 @@ constexpr std::size_t kArrayNoMemory = ~std::size_t{0} - 4;
 // What a status of run_array means ("mode must be exact or fast", ...); ""
 // for a count of failed points.
 const char* array_reason(std::size_t status) noexcept;
-
-namespace detail {
-// The hook through which geoconv::fast takes over Mode::kFast: that library
-// defines geoconv_fast_table(). run() converts the points and returns how
-// many failed, or kDeclined to leave them all to the exact loop.
-struct FastTable {
-  static constexpr std::size_t kDeclined = ~std::size_t{0};
-  std::size_t (*run)(const Routine& routine, const Site* site, std::size_t n, const Column* in,
-                     const OutColumn* out, Fault* faults);
-};
-}  // namespace detail
 
 // Every routine, in the header's order: routines()[0 .. routine_count()-1].
 const Routine* routines() noexcept;
