@@ -65,7 +65,11 @@ static std::atomic<const KernelSet*> in_force{nullptr};
 const KernelSet& exact_kernels() noexcept {
   const KernelSet* set = in_force.load(std::memory_order_acquire);
   if (set == nullptr) {
+#if defined(__wasm__)
+    set = choose(nullptr);  // a standalone module reads no environment
+#else
     set = choose(std::getenv("GEOCONV_ISA"));
+#endif
     in_force.store(set, std::memory_order_release);
   }
   return *set;
