@@ -109,10 +109,11 @@ def program(language, code, folder):
             code = (("#include <geoconv/geoconv.h>\n#include <stdio.h>\n" if language == "c" else
                      "#include <geoconv/geoconv.hpp>\n#include <cstdio>\n") +
                     "int main(void) {\n" + code + "return 0;\n}\n")
-        fast = f"{build}/fast/libgeoconv-fast.a -lsleef" if "Mode::kFast" in code else ""
+        fast = f"{build}/fast/libgeoconv-fast.a -lsleef" if "geoconv::fast::" in code else ""
         name = "example." + language
         command = (f"{'cc -std=c11' if language == 'c' else 'c++ -std=c++17'} -Wall -Wextra -Werror "
-                   f"-I{SOURCE}/geoconv/include {name} -o example {fast} {build}/geoconv/libgeoconv.a "
+                   f"-I{SOURCE}/geoconv/include -I{SOURCE}/fast/include {name} -o example {fast} "
+                   f"{build}/geoconv/libgeoconv.a "
                    f"-lm && ./example")
     with open(os.path.join(folder, name), "w") as f:
         f.write(code)
