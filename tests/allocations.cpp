@@ -6,13 +6,12 @@
 
 #include <geoconv/geoconv.hpp>
 #include <geoconv/registry.hpp>
-#if defined(GEOCONV_TEST_FAST)
-#include <geoconv/fast.hpp>
-#endif
 
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
+
+#include "modes.hpp"
 
 extern "C" void* __libc_malloc(std::size_t);
 extern "C" void* __libc_calloc(std::size_t, std::size_t);
@@ -85,11 +84,7 @@ int main() {
   Column last_site[6] = {on[0], on[1], on[2]};
   for (int k = 3; k < 6; ++k) last_site[k] = {shifted + 6 * 63 + k - 3, 0};
   for (int r = 0; r < routine_count(); ++r) {
-#if defined(GEOCONV_TEST_FAST)
-    const Mode fast = geoconv::fast::mode();
-#else
-    const Mode fast = Mode::kFast;
-#endif
+    const Mode fast = fast_mode();
     for (Mode mode : {Mode(Mode::kExact), fast}) {
       run_array(routines()[r], 64, columns, results, faults, mode);
       run_array(routines()[r], site, 64, columns, results, nullptr, mode);

@@ -7,9 +7,6 @@
 
 #include <geoconv/geoconv.h>
 #include <geoconv/registry.hpp>
-#if defined(GEOCONV_TEST_FAST)
-#include <geoconv/fast.hpp>
-#endif
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -17,6 +14,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include "modes.hpp"
 
 namespace {
 
@@ -120,11 +119,7 @@ TEST(Hostile, OverlappingColumnsGiveTheResultsOfCopies) {
     for (int index = 0; index < routine_count(); ++index) {
       const Routine& r = routines()[index];
       const int inputs = r.inputs + (r.site ? 3 : 0);
-#if defined(GEOCONV_TEST_FAST)
-      const Mode fast = geoconv::fast::mode();
-#else
-      const Mode fast = Mode::kFast;
-#endif
+      const Mode fast = fast_mode();
       for (Mode mode : {Mode(Mode::kExact), fast}) {
         std::vector<Fault> want_faults;
         std::size_t want_failed;

@@ -66,8 +66,22 @@ for (let i = 0; i < POINTS; ++i) lonLatH.push(lon[i], lat[i], alt[i] * FEET_TO_M
 const cesium = Ellipsoid.WGS84, cartesian = new Cartesian3(), cartographic = new Cartographic();
 const toGeocentric = proj4('EPSG:4326', '+proj=geocent +datum=WGS84 +units=m');
 
+// The site routines on a placed site, over the targets' whole arrays and
+// point by point (as the module converted them before they ran in lanes).
+const site = new gc.Site(51.47222222, 0, 10);
+const aer = site.EFG84toAER(efg);
+const pointByPoint = (method, inputs) => {
+  const out = new Float64Array(3 * POINTS);
+  for (let i = 0; i < 3 * POINTS; i += 3) out.set(site[method](inputs[i], inputs[i + 1], inputs[i + 2]), i);
+  return out;
+};
+
 // Each case converts every point and returns its results.
 const CASES = {
+  'ours Site.AERtoLLA84': () => site.AERtoLLA84(aer),
+  'ours Site.AERtoLLA84, by point': () => pointByPoint('AERtoLLA84', aer),
+  'ours Site.EFG84toAER': () => site.EFG84toAER(efg),
+  'ours Site.EFG84toAER, by point': () => pointByPoint('EFG84toAER', efg),
   'ours forward, interleaved': () => gc.LLA84toEFG84(lla),
   'ours forward, columns': () => gc.LLA84toEFG84(lat, lon, alt),
   'Cesium fromDegreesArrayHeights': () => Cartesian3.fromDegreesArrayHeights(lonLatH),
@@ -194,6 +208,8 @@ const TARGETS = [
   ['reverse: ours / proj4', 'ours reverse, interleaved', ['proj4 inverse'], 0.5],
   ['forward: ours / native exact loop', 'ours forward, interleaved', ['native exact loop, forward'], 1.6],
   ['reverse: ours / native exact loop', 'ours reverse, interleaved', ['native exact loop, reverse'], 1.6],
+  ['Site.AERtoLLA84: arrays / by point', 'ours Site.AERtoLLA84', ['ours Site.AERtoLLA84, by point'], 0.5],
+  ['Site.EFG84toAER: arrays / by point', 'ours Site.EFG84toAER', ['ours Site.EFG84toAER, by point'], 0.5],
 ];
 console.log(`\n${'ratio'.padEnd(34)} elapsed  processor  target`);
 let missed = 0;

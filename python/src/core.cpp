@@ -1101,43 +1101,36 @@ py::tuple describe_routines() {
   return list;
 }
 
-// The plain C++ loop the benchmark compares with: one routine over
-// contiguous 1-d arrays straight into contiguous outputs, no checks per
-// point. LLA84toEFG84 and EFG84toLLA84, or a Site's EFG84toAER and
+// The plain C++ call the benchmark compares with: the library's array call
+// over contiguous 1-d arrays straight into contiguous outputs, without the
+// module around it. LLA84toEFG84 and EFG84toLLA84, or a Site's EFG84toAER and
 // AERtoLLA84 when a site (lat, lon, alt) is given.
-void reference_loop(const std::string& routine, py::array_t<double> a, py::array_t<double> b,
+void reference_call(const std::string& routine, py::array_t<double> a, py::array_t<double> b,
                     py::array_t<double> c, py::array_t<double> x, py::array_t<double> y,
                     py::array_t<double> z, py::object site) {
   const py::ssize_t n = a.size();
   for (const py::array_t<double>* v : {&a, &b, &c, &x, &y, &z}) {
     if (v->ndim() != 1 || v->size() != n || v->strides(0) != sizeof(double)) {
-      throw py::value_error("reference_loop takes six contiguous 1-d arrays of one size");
+      throw py::value_error("reference_call takes six contiguous 1-d arrays of one size");
     }
   }
-  const double *pa = a.data(), *pb = b.data(), *pc = c.data();
-  double *px = x.mutable_data(), *py_ = y.mutable_data(), *pz = z.mutable_data();
-  if (!site.is_none()) {
+  const Routine* r = geoconv::find_routine(routine.c_str());
+  const bool on_site = !site.is_none();
+  if (r == nullptr || r->outputs != 3 || r->site != on_site) {
+    throw py::value_error("no reference call for " + routine);
+  }
+  const geoconv::Column in[3] = {{a.data(), 1}, {b.data(), 1}, {c.data(), 1}};
+  const geoconv::OutColumn out[3] = {{x.mutable_data(), 1}, {y.mutable_data(), 1}, {z.mutable_data(), 1}};
+  const auto count = static_cast<std::size_t>(n);
+  if (on_site) {
     const auto s = site.cast<std::tuple<double, double, double>>();
     const geoconv::Site placed(std::get<0>(s), std::get<1>(s), std::get<2>(s));
-    using Member = int (geoconv::Site::*)(std::FILE*, double, double, double, double*, double*,
-                                          double*) const;
-    const Member f = routine == "EFG84toAER"   ? static_cast<Member>(&geoconv::Site::EFG84toAER)
-                     : routine == "AERtoLLA84" ? static_cast<Member>(&geoconv::Site::AERtoLLA84)
-                                               : nullptr;
-    if (f == nullptr) throw py::value_error("no reference loop for Site." + routine);
     py::gil_scoped_release release;
-    for (py::ssize_t i = 0; i < n; ++i) {
-      (placed.*f)(nullptr, pa[i], pb[i], pc[i], &px[i], &py_[i], &pz[i]);
-    }
+    geoconv::run_array(*r, placed, count, in, out, nullptr);
     return;
   }
-  using Point = int (*)(std::FILE*, double, double, double, double*, double*, double*);
-  const Point f = routine == "LLA84toEFG84"   ? static_cast<Point>(&geoconv::LLA84toEFG84)
-                  : routine == "EFG84toLLA84" ? static_cast<Point>(&geoconv::EFG84toLLA84)
-                                              : nullptr;
-  if (f == nullptr) throw py::value_error("no reference loop for " + routine);
   py::gil_scoped_release release;
-  for (py::ssize_t i = 0; i < n; ++i) f(nullptr, pa[i], pb[i], pc[i], &px[i], &py_[i], &pz[i]);
+  geoconv::run_array(*r, count, in, out, nullptr);
 }
 
 // ---------------------------------------------------------------------------
@@ -1261,7 +1254,7 @@ PYBIND11_MODULE(_core, m) {
       .def_property_readonly("errors", &Lines::errors);
   m.def("split_fields", &split_fields, py::arg("text"),
         "A line's fields as the converter splits them, empty ones included.");
-  m.def("reference_loop", &reference_loop, py::arg("routine"), py::arg("a"), py::arg("b"),
+  m.def("reference_call", &reference_call, py::arg("routine"), py::arg("a"), py::arg("b"),
         py::arg("c"), py::arg("x"), py::arg("y"), py::arg("z"), py::arg("site") = py::none());
   m.def("set_conversion_error", [](py::object cls) { conversion_error() = std::move(cls); });
   m.def("available_cores", &available_cores);
