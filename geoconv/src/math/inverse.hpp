@@ -103,27 +103,19 @@ template <class V> GEOCONV_MATH_INLINE Angle<V> atan_of(V qh, V ql, typename Lan
   using L = Lanes<V>;
   V th, tl, e_rel;
   taylor(tables::kAtanTaylor, qh, ql, th, tl, e_rel);
-  // Per lane: K, and the signs as factors +-1 (exact products, no
-  // selections through integer registers).
-  static constexpr double kK[3][2] = {
-      {0.0, 0.0}, {tables::kHalfPiHi, tables::kHalfPiLo}, {tables::kPiHi, tables::kPiLo}};
-  static constexpr double kSigns[2] = {1.0, -1.0};
-  const double* kn[L::kCount];
-  int rs[L::kCount], ks[L::kCount];
-  for (int i = 0; i < L::kCount; ++i) {
-    int h = L::lane(half, i), f = L::lane(full, i), m = L::lane(minus, i), g = L::lane(negate, i);
-    kn[i] = kK[h + 2 * (f & (1 - h))];
-    rs[i] = m ^ g;
-    ks[i] = g;
-  }
-  V kh = L::make([&](int i) { return kn[i][0]; }), kl = L::make([&](int i) { return kn[i][1]; });
-  V r_sign = L::make([&](int i) { return kSigns[rs[i]]; }), k_sign = L::make([&](int i) { return kSigns[ks[i]]; });
+  // K by selections, the signs as sign bits flipped: no lane taken apart.
+  using I = typename L::I;
+  const I sign = L::isplat(INT64_MIN), none = L::isplat(0);
+  I k_sign = L::iselect(negate, sign, none);
+  I r_sign = L::iselect(minus, sign, none) ^ k_sign;
+  V kh = L::select(half, L::splat(tables::kHalfPiHi), L::select(full, L::splat(tables::kPiHi), L::splat(0.0)));
+  V kl = L::select(half, L::splat(tables::kHalfPiLo), L::select(full, L::splat(tables::kPiLo), L::splat(0.0)));
   // +-(K +- (th + tl)); K = 0 or |K| >= pi/2 > |th|: fast-two-sum.
   V u, ue;
-  fast_two_sum(kh * k_sign, th * r_sign, u, ue);
+  fast_two_sum(xor_sign(kh, k_sign), xor_sign(th, r_sign), u, ue);
   Angle<V> out;
   out.hi = u;
-  out.lo = ue + (kl * k_sign + tl * r_sign);
+  out.lo = ue + (xor_sign(kl, k_sign) + xor_sign(tl, r_sign));
   out.err = e_rel * vabs(th) + vabs(u) * 0x1p-100;
   return out;
 }
