@@ -103,19 +103,27 @@ template <class V> GEOCONV_MATH_INLINE Angle<V> atan_of(V qh, V ql, typename Lan
   using L = Lanes<V>;
   V th, tl, e_rel;
   taylor(tables::kAtanTaylor, qh, ql, th, tl, e_rel);
-  // K by selections, the signs as sign bits flipped: no lane taken apart.
-  using I = typename L::I;
-  const I sign = L::isplat(INT64_MIN), none = L::isplat(0);
-  I k_sign = L::iselect(negate, sign, none);
-  I r_sign = L::iselect(minus, sign, none) ^ k_sign;
-  V kh = L::select(half, L::splat(tables::kHalfPiHi), L::select(full, L::splat(tables::kPiHi), L::splat(0.0)));
-  V kl = L::select(half, L::splat(tables::kHalfPiLo), L::select(full, L::splat(tables::kPiLo), L::splat(0.0)));
+  // K = kf pi/2 (kf = 0, 1 or 2: pi's double-double is twice pi/2's) and
+  // the signs as factors +-1, all exact products: one lane by looking them
+  // up, wider lanes by arithmetic on the masks (no lane taken apart).
+  V k_sign, r_sign, kf;
+  if constexpr (L::kCount == 1) {
+    static constexpr double kSigns[2] = {1.0, -1.0};
+    static constexpr double kKf[2][2] = {{0.0, 2.0}, {1.0, 1.0}};  // [half][full]
+    k_sign = kSigns[negate];
+    r_sign = kSigns[minus ^ negate];
+    kf = kKf[half][full] * k_sign;
+  } else {
+    k_sign = 1.0 - 2.0 * L::unit(negate);
+    r_sign = (1.0 - 2.0 * L::unit(minus)) * k_sign;
+    kf = (L::unit(half) + 2.0 * L::unit(L::mand(full, L::mnot(half)))) * k_sign;
+  }
   // +-(K +- (th + tl)); K = 0 or |K| >= pi/2 > |th|: fast-two-sum.
   V u, ue;
-  fast_two_sum(xor_sign(kh, k_sign), xor_sign(th, r_sign), u, ue);
+  fast_two_sum(kf * tables::kHalfPiHi, th * r_sign, u, ue);
   Angle<V> out;
   out.hi = u;
-  out.lo = ue + (xor_sign(kl, k_sign) + xor_sign(tl, r_sign));
+  out.lo = ue + (kf * tables::kHalfPiLo + tl * r_sign);
   out.err = e_rel * vabs(th) + vabs(u) * 0x1p-100;
   return out;
 }

@@ -202,8 +202,9 @@ template <> struct Lanes<double> {
     I mask = -static_cast<I>(m);
     return (mask & a) | (~mask & b);
   }
-  static M mand(M a, M b) { return a && b; }
-  static M mor(M a, M b) { return a || b; }
+  // Bitwise, not short-circuit: no branch on data.
+  static M mand(M a, M b) { return a & b; }
+  static M mor(M a, M b) { return a | b; }
   static M mnot(M a) { return !a; }
   // The same expressions, which compilers make minsd and maxsd.
   static double min(double a, double b) { return a < b ? a : b; }
