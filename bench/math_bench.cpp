@@ -1,6 +1,7 @@
-// Time per call of the library's elementary functions (geoconv/src/math)
-// beside the platform's libm and, when built with GEOCONV_BENCH_LLVM_LIBC,
-// LLVM libc's correctly rounded ones, on the same arguments. Rounds are
+// Time per call of the library's elementary functions (geoconv/src/math),
+// one lane and per argument at 4 and 8 lanes, beside the platform's libm
+// and, when built with GEOCONV_BENCH_LLVM_LIBC, LLVM libc's correctly
+// rounded ones, on the same arguments. Rounds are
 // interleaved and the fastest of each is kept. Plain main, not built by
 // default; see bench/CMakeLists.txt or:
 //   g++ -std=c++17 -O2 -ffp-contract=off -Igeoconv/src bench/math_bench.cpp
@@ -107,18 +108,27 @@ template <class F> double time_one(const Case& c, F f) {
   return std::chrono::duration<double, std::nano>(t1 - t0).count() / kCount;
 }
 
-// Four lanes at a time through the V4 instance, per argument.
-template <class F> double time_v4(const Case& c, F f) {
+// Four or eight lanes at a time through the V4 or V8 instance, per argument.
+template <class V, class F> double time_lanes(const Case& c, F f) {
+  constexpr int n = sizeof(V) / sizeof(double);
   auto t0 = std::chrono::steady_clock::now();
-  gm::V4 s{};
-  for (int i = 0; i < kCount; i += 4) {
-    gm::V4 x = {c.x[i], c.x[i + 1], c.x[i + 2], c.x[i + 3]};
-    gm::V4 y = {c.y[i], c.y[i + 1], c.y[i + 2], c.y[i + 3]};
+  V s{};
+  for (int i = 0; i < kCount; i += n) {
+    V x, y;
+    std::memcpy(&x, &c.x[i], sizeof x);
+    std::memcpy(&y, &c.y[i], sizeof y);
     s += f(x, y);
   }
   auto t1 = std::chrono::steady_clock::now();
-  g_sink = s[0] + s[1] + s[2] + s[3];
+  double sum = 0;
+  for (int k = 0; k < n; ++k) sum += s[k];
+  g_sink = sum;
   return std::chrono::duration<double, std::nano>(t1 - t0).count() / kCount;
+}
+// Both widths of one generic lambda: t[1] for 4 lanes, t[4] for 8.
+template <class F> void time_v4_v8(const Case& c, F f, double* t) {
+  t[1] = time_lanes<gm::V4>(c, f);
+  t[4] = time_lanes<gm::V8>(c, f);
 }
 
 }  // namespace
@@ -150,15 +160,15 @@ int main() {
       {kAsin, {"asin [-1,1]", uniform(-1, 1), zeros}},
       {kAcos, {"acos [-1,1]", uniform(-1, 1), zeros}},
   };
-  std::printf("%-18s %9s %9s %9s %9s %9s\n", "ns/call", "geoconv", "x4 lanes", "libm", "llvm", "ratio");
+  std::printf("%-18s %9s %9s %9s %9s %9s %9s\n", "ns/call", "geoconv", "x4 lanes", "x8 lanes", "libm", "llvm", "ratio");
   for (Row& r : rows) {
-    double best[4] = {1e30, 1e30, 1e30, 1e30};
+    double best[5] = {1e30, 1e30, 1e30, 1e30, 1e30};
     for (int round = 0; round < kRounds; ++round) {
-      double t[4] = {1e30, 1e30, 1e30, 1e30};
+      double t[5] = {1e30, 1e30, 1e30, 1e30, 1e30};
       switch (r.fn) {
         case kSin:
           t[0] = time_one(r.c, [](double x, double) { return gm::sin(x); });
-          t[1] = time_v4(r.c, [](gm::V4 x, gm::V4) { return gm::sin(x); });
+          time_v4_v8(r.c, [](auto x, auto) { return gm::sin(x); }, t);
           t[2] = time_one(r.c, [](double x, double) { return libm::sin(x); });
 #if defined(GEOCONV_BENCH_LLVM_LIBC)
           t[3] = time_one(r.c, [](double x, double) { return llvm_libc::sin(x); });
@@ -166,7 +176,7 @@ int main() {
           break;
         case kCos:
           t[0] = time_one(r.c, [](double x, double) { return gm::cos(x); });
-          t[1] = time_v4(r.c, [](gm::V4 x, gm::V4) { return gm::cos(x); });
+          time_v4_v8(r.c, [](auto x, auto) { return gm::cos(x); }, t);
           t[2] = time_one(r.c, [](double x, double) { return libm::cos(x); });
 #if defined(GEOCONV_BENCH_LLVM_LIBC)
           t[3] = time_one(r.c, [](double x, double) { return llvm_libc::cos(x); });
@@ -179,11 +189,11 @@ int main() {
             gm::sincos(x, s, c);
             return s + c;
           });
-          t[1] = time_v4(r.c, [](gm::V4 x, gm::V4) {
-            gm::V4 s, c;
+          time_v4_v8(r.c, [](auto x, auto) {
+            decltype(x) s, c;
             gm::sincos(x, s, c);
             return s + c;
-          });
+          }, t);
           t[2] = time_one(r.c, [](double x, double) { return libm::sin_plus_cos(x); });
 #if defined(GEOCONV_BENCH_LLVM_LIBC)
           t[3] = time_one(r.c, [](double x, double) { return llvm_libc::sin(x) + llvm_libc::cos(x); });
@@ -191,7 +201,7 @@ int main() {
           break;
         case kTan:
           t[0] = time_one(r.c, [](double x, double) { return gm::tan(x); });
-          t[1] = time_v4(r.c, [](gm::V4 x, gm::V4) { return gm::tan(x); });
+          time_v4_v8(r.c, [](auto x, auto) { return gm::tan(x); }, t);
           t[2] = time_one(r.c, [](double x, double) { return libm::tan(x); });
 #if defined(GEOCONV_BENCH_LLVM_LIBC)
           t[3] = time_one(r.c, [](double x, double) { return llvm_libc::tan(x); });
@@ -199,7 +209,7 @@ int main() {
           break;
         case kAtan:
           t[0] = time_one(r.c, [](double x, double) { return gm::atan(x); });
-          t[1] = time_v4(r.c, [](gm::V4 x, gm::V4) { return gm::atan(x); });
+          time_v4_v8(r.c, [](auto x, auto) { return gm::atan(x); }, t);
           t[2] = time_one(r.c, [](double x, double) { return libm::atan(x); });
 #if defined(GEOCONV_BENCH_LLVM_LIBC)
           t[3] = time_one(r.c, [](double x, double) { return llvm_libc::atan(x); });
@@ -207,7 +217,7 @@ int main() {
           break;
         case kAtan2:
           t[0] = time_one(r.c, [](double x, double y) { return gm::atan2(x, y); });
-          t[1] = time_v4(r.c, [](gm::V4 x, gm::V4 y) { return gm::atan2(x, y); });
+          time_v4_v8(r.c, [](auto x, auto y) { return gm::atan2(x, y); }, t);
           t[2] = time_one(r.c, [](double x, double y) { return libm::atan2(x, y); });
 #if defined(GEOCONV_BENCH_LLVM_LIBC)
           t[3] = time_one(r.c, [](double x, double y) { return llvm_libc::atan2(x, y); });
@@ -215,7 +225,7 @@ int main() {
           break;
         case kAsin:
           t[0] = time_one(r.c, [](double x, double) { return gm::asin(x); });
-          t[1] = time_v4(r.c, [](gm::V4 x, gm::V4) { return gm::asin(x); });
+          time_v4_v8(r.c, [](auto x, auto) { return gm::asin(x); }, t);
           t[2] = time_one(r.c, [](double x, double) { return libm::asin(x); });
 #if defined(GEOCONV_BENCH_LLVM_LIBC)
           t[3] = time_one(r.c, [](double x, double) { return llvm_libc::asin(x); });
@@ -223,16 +233,16 @@ int main() {
           break;
         case kAcos:
           t[0] = time_one(r.c, [](double x, double) { return gm::acos(x); });
-          t[1] = time_v4(r.c, [](gm::V4 x, gm::V4) { return gm::acos(x); });
+          time_v4_v8(r.c, [](auto x, auto) { return gm::acos(x); }, t);
           t[2] = time_one(r.c, [](double x, double) { return libm::acos(x); });
 #if defined(GEOCONV_BENCH_LLVM_LIBC)
           t[3] = time_one(r.c, [](double x, double) { return llvm_libc::acos(x); });
 #endif
           break;
       }
-      for (int k = 0; k < 4; ++k) best[k] = std::fmin(best[k], t[k]);
+      for (int k = 0; k < 5; ++k) best[k] = std::fmin(best[k], t[k]);
     }
-    std::printf("%-18s %9.2f %9.2f %9.2f", r.c.name, best[0], best[1], best[2]);
+    std::printf("%-18s %9.2f %9.2f %9.2f %9.2f", r.c.name, best[0], best[1], best[4], best[2]);
     if (best[3] < 1e29)
       std::printf(" %9.2f", best[3]);
     else

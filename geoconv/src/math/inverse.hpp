@@ -105,27 +105,27 @@ template <class V> GEOCONV_MATH_INLINE Angle<V> atan_of(V qh, V ql, typename Lan
   using L = Lanes<V>;
   V th, tl, e_rel;
   taylor(tables::kAtanTaylor, qh, ql, th, tl, e_rel);
-  // Per lane: K, and the signs as factors +-1 (exact products, no
-  // selections through integer registers).
-  static constexpr double kK[3][2] = {
-      {0.0, 0.0}, {tables::kHalfPiHi, tables::kHalfPiLo}, {tables::kPiHi, tables::kPiLo}};
-  static constexpr double kSigns[2] = {1.0, -1.0};
-  const double* kn[L::kCount];
-  int rs[L::kCount], ks[L::kCount];
-  for (int i = 0; i < L::kCount; ++i) {
-    int h = L::lane(half, i), f = L::lane(full, i), m = L::lane(minus, i), g = L::lane(negate, i);
-    kn[i] = kK[h + 2 * (f & (1 - h))];
-    rs[i] = m ^ g;
-    ks[i] = g;
+  // K = kf pi/2 (kf = 0, 1 or 2: pi's double-double is twice pi/2's) and
+  // the signs as factors +-1, all exact products: one lane by looking them
+  // up, wider lanes by arithmetic on the masks (no lane taken apart).
+  V k_sign, r_sign, kf;
+  if constexpr (L::kCount == 1) {
+    static constexpr double kSigns[2] = {1.0, -1.0};
+    static constexpr double kKf[2][2] = {{0.0, 2.0}, {1.0, 1.0}};  // [half][full]
+    k_sign = kSigns[negate];
+    r_sign = kSigns[minus ^ negate];
+    kf = kKf[half][full] * k_sign;
+  } else {
+    k_sign = 1.0 - 2.0 * L::unit(negate);
+    r_sign = (1.0 - 2.0 * L::unit(minus)) * k_sign;
+    kf = (L::unit(half) + 2.0 * L::unit(L::mand(full, L::mnot(half)))) * k_sign;
   }
-  V kh = L::make([&](int i) { return kn[i][0]; }), kl = L::make([&](int i) { return kn[i][1]; });
-  V r_sign = L::make([&](int i) { return kSigns[rs[i]]; }), k_sign = L::make([&](int i) { return kSigns[ks[i]]; });
   // +-(K +- (th + tl)); K = 0 or |K| >= pi/2 > |th|: fast-two-sum.
   V u, ue;
-  fast_two_sum(kh * k_sign, th * r_sign, u, ue);
+  fast_two_sum(kf * tables::kHalfPiHi, th * r_sign, u, ue);
   Angle<V> out;
   out.hi = u;
-  out.lo = ue + (kl * k_sign + tl * r_sign);
+  out.lo = ue + (kf * tables::kHalfPiLo + tl * r_sign);
   out.err = e_rel * vabs(th) + vabs(u) * 0x1p-100;
   return out;
 }

@@ -2,9 +2,11 @@
 // a vector of 2, 4 or 8 with GCC's and clang's vector extensions. The
 // functions are written once over a lane type V; every operation below is
 // the same IEEE operation in each lane, so each width gives the bits that one
-// lane gives. Selections take masks (all ones where a comparison holds); the
-// error-free transformations use only +, - and * (no fused multiply-add: the
-// library is compiled with -ffp-contract=off).
+// lane gives. Selections take masks (all ones where a comparison holds). The
+// library is compiled with -ffp-contract=off: no multiply and add is fused
+// behind its back. Where the target has a fused multiply-add in hardware,
+// the exact product's error term uses it explicitly (fms below); elsewhere
+// Dekker's product does, with the same result wherever both are exact.
 
 #ifndef GEOCONV_SRC_MATH_LANES_HPP
 #define GEOCONV_SRC_MATH_LANES_HPP
@@ -15,6 +17,20 @@
 #include <cstdint>
 #include <cstring>
 #include <utility>
+
+#if defined(__SSE2__)
+#include <immintrin.h>
+#elif defined(__aarch64__) && defined(__ARM_NEON)
+#include <arm_neon.h>
+#endif
+
+// 1 where the target multiplies and adds with one rounding in hardware
+// (x86 with FMA, aarch64, s390x, POWER; GCC's __FP_FAST_FMA), else 0.
+#if defined(__FMA__) || defined(__ARM_FEATURE_FMA) || defined(__s390x__) || defined(__FP_FAST_FMA)
+#define GEOCONV_MATH_FMA 1
+#else
+#define GEOCONV_MATH_FMA 0
+#endif
 
 // The kernels' helpers are small and called in the hot path of each
 // function: always inlined.
@@ -35,6 +51,86 @@ using V8 = double __attribute__((vector_size(64)));
 using I2 = std::int64_t __attribute__((vector_size(16)));
 using I4 = std::int64_t __attribute__((vector_size(32)));
 using I8 = std::int64_t __attribute__((vector_size(64)));
+
+namespace lanes_detail {
+template <class V> struct Half;
+template <> struct Half<V4> {
+  using T = V2;
+};
+template <> struct Half<V8> {
+  using T = V4;
+};
+// f(a, b, c) on the low and on the high halves of the lanes, for a width
+// that the target has no instruction for.
+template <class V, class F, std::size_t... kI>
+GEOCONV_MATH_INLINE V by_halves(F f, V a, V b, V c, std::index_sequence<kI...>) {
+  using H = typename Half<V>::T;
+  constexpr std::size_t n = sizeof...(kI);
+  H lo = f(H{a[kI]...}, H{b[kI]...}, H{c[kI]...});
+  H hi = f(H{a[kI + n]...}, H{b[kI + n]...}, H{c[kI + n]...});
+  return V{lo[kI]..., hi[kI]...};
+}
+template <class V, class F> GEOCONV_MATH_INLINE V by_halves(F f, V a, V b, V c) {
+  return by_halves(f, a, b, c, std::make_index_sequence<sizeof(V) / sizeof(double) / 2>{});
+}
+}  // namespace lanes_detail
+
+// Square roots lane by lane, by the vector instruction where there is one:
+// IEEE's square root is correctly rounded, so each lane has the bits of
+// std::sqrt (which the fallback calls; never of a negative number here).
+GEOCONV_MATH_INLINE V2 vsqrt(V2 v) {
+#if defined(__SSE2__)
+  return _mm_sqrt_pd(v);
+#elif defined(__aarch64__) && defined(__ARM_NEON)
+  return vsqrtq_f64(v);
+#else
+  return V2{std::sqrt(v[0]), std::sqrt(v[1])};
+#endif
+}
+GEOCONV_MATH_INLINE V4 vsqrt(V4 v) {
+#if defined(__AVX__)
+  return _mm256_sqrt_pd(v);
+#else
+  return lanes_detail::by_halves([](V2 a, V2, V2) __attribute__((always_inline)) { return vsqrt(a); }, v, v, v);
+#endif
+}
+GEOCONV_MATH_INLINE V8 vsqrt(V8 v) {
+#if defined(__AVX512F__)
+  // Masked, every lane kept: GCC 12 warns of the unmasked form's undefined
+  // pass-through operand.
+  return _mm512_mask_sqrt_pd(v, static_cast<__mmask8>(0xff), v);
+#else
+  return lanes_detail::by_halves([](V4 a, V4, V4) __attribute__((always_inline)) { return vsqrt(a); }, v, v, v);
+#endif
+}
+
+#if GEOCONV_MATH_FMA
+// a * b - c rounded once, lane by lane: the hardware's fused multiply-add.
+GEOCONV_MATH_INLINE double fms(double a, double b, double c) { return __builtin_fma(a, b, -c); }
+GEOCONV_MATH_INLINE V2 fms(V2 a, V2 b, V2 c) {
+#if defined(__FMA__)
+  return _mm_fmsub_pd(a, b, c);
+#elif defined(__aarch64__) && defined(__ARM_NEON)
+  return vfmaq_f64(-c, a, b);  // -c + a * b
+#else
+  return V2{__builtin_fma(a[0], b[0], -c[0]), __builtin_fma(a[1], b[1], -c[1])};
+#endif
+}
+GEOCONV_MATH_INLINE V4 fms(V4 a, V4 b, V4 c) {
+#if defined(__FMA__) && defined(__AVX__)
+  return _mm256_fmsub_pd(a, b, c);
+#else
+  return lanes_detail::by_halves([](V2 x, V2 y, V2 z) __attribute__((always_inline)) { return fms(x, y, z); }, a, b, c);
+#endif
+}
+GEOCONV_MATH_INLINE V8 fms(V8 a, V8 b, V8 c) {
+#if defined(__AVX512F__)
+  return _mm512_fmsub_pd(a, b, c);
+#else
+  return lanes_detail::by_halves([](V4 x, V4 y, V4 z) __attribute__((always_inline)) { return fms(x, y, z); }, a, b, c);
+#endif
+}
+#endif
 
 // Per lane type: the number of lanes, the integer lanes of the same width and
 // the mask type (bool for one lane, integer lanes of 0 or -1 otherwise).
@@ -76,10 +172,7 @@ template <class V, class IV> struct VectorLanes {
   }
   static std::int64_t iget(I v, int i) { return v[i]; }
   static void iset(I& v, int i, std::int64_t d) { v[i] = d; }
-  static V sqrt(V v) {
-    for (int i = 0; i < kCount; ++i) v[i] = std::sqrt(v[i]);
-    return v;
-  }
+  static V sqrt(V v) { return vsqrt(v); }
 };
 
 template <class V> struct Lanes;
@@ -111,8 +204,9 @@ template <> struct Lanes<double> {
     I mask = -static_cast<I>(m);
     return (mask & a) | (~mask & b);
   }
-  static M mand(M a, M b) { return a && b; }
-  static M mor(M a, M b) { return a || b; }
+  // Bitwise, not short-circuit: no branch on data.
+  static M mand(M a, M b) { return a & b; }
+  static M mor(M a, M b) { return a | b; }
   static M mnot(M a) { return !a; }
   // The same expressions, which compilers make minsd and maxsd.
   static double min(double a, double b) { return a < b ? a : b; }
@@ -148,7 +242,11 @@ template <class V> GEOCONV_MATH_INLINE V xor_sign(V v, typename Lanes<V>::I s) {
 // Error-free transformations. two_sum: s + e = a + b exactly (Knuth).
 // fast_two_sum: the same when |a| >= |b| or a = 0 (Dekker). two_prod:
 // p + e = a * b exactly by Veltkamp's splitting into 26-bit halves, when
-// |a|, |b| < 2^995 and no partial product falls below 2^-969 (Dekker).
+// |a|, |b| < 2^995 and no partial product falls below 2^-969 (Dekker); with
+// a fused multiply-add, e = a * b - p rounded once, exact whenever a * b is
+// at least 2^-969 (its error is then a multiple of 2^-1074) and finite, so
+// wherever Dekker's is. Below that the two error terms may differ; every
+// caller's bound has an absolute or a relative term that dwarfs them there.
 template <class V> GEOCONV_MATH_INLINE void two_sum(V a, V b, V& s, V& e) {
   s = a + b;
   V bb = s - a;
@@ -164,20 +262,28 @@ template <class V> GEOCONV_MATH_INLINE void split(V a, V& hi, V& lo) {
   lo = a - hi;
 }
 template <class V> GEOCONV_MATH_INLINE void two_prod(V a, V b, V& p, V& e) {
+  p = a * b;
+#if GEOCONV_MATH_FMA
+  e = fms(a, b, p);
+#else
   V ah, al, bh, bl;
   split(a, ah, al);
   split(b, bh, bl);
-  p = a * b;
   e = ((ah * bh - p) + ah * bl + al * bh) + al * bl;
+#endif
 }
 
 // The same when a has at most 26 significant bits (a multiple of 2^-7 up
 // to 1, say): a * b's halves are then exact without splitting a.
 template <class V> GEOCONV_MATH_INLINE void two_prod_short(V a, V b, V& p, V& e) {
+#if GEOCONV_MATH_FMA
+  two_prod(a, b, p, e);
+#else
   V bh, bl;
   split(b, bh, bl);
   p = a * b;
   e = (a * bh - p) + a * bl;
+#endif
 }
 
 // x rounded to an integer (ties to even) for |x| < 2^51, and the same integer
