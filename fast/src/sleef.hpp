@@ -18,6 +18,7 @@ struct Sleef {
   // Lanes the exact routine decides instead: see unsure_angle and
   // unsure_solution.
   static constexpr bool kApproximate = true;
+  static constexpr bool kPairs = false;
 
   template <class V> static V sin(V x) { return GEOCONV_SLEEF(sin)(x); }
   template <class V> static V cos(V x) { return GEOCONV_SLEEF(cos)(x); }

@@ -21,6 +21,7 @@
 #include <geoconv/geoconv.hpp>
 
 #include <cmath>
+#include <type_traits>
 
 #include "math/math.hpp"
 
@@ -35,6 +36,10 @@ GEOCONV_LEVEL_BEGIN(conv)
 // when they went.
 struct Exact {
   static constexpr bool kApproximate = false;  // the same bits as the point routines
+  // One lane converts two independent arguments as the lanes of a pair
+  // (about a third cheaper than two calls; the same bits, each being
+  // correctly rounded).
+  static constexpr bool kPairs = true;
 #if defined(GEOCONV_PLATFORM_LIBM)
   template <class V, class F> static V each(V x, F f) {
     for (int i = 0; i < math::Lanes<V>::kCount; ++i) math::Lanes<V>::set(x, i, f(math::Lanes<V>::get(x, i)));
@@ -85,6 +90,43 @@ template <class Fn, class V> V atan2d(V y, V x) { return Fn::atan2(y, x) * RAD2D
 // the two calls where the functions are correctly rounded).
 template <class Fn, class V> void sincosd(V d, V& s, V& c) { Fn::sincos(d * DEG2RAD, s, c); }
 
+// Where one lane takes pairs (Fn::kPairs), two independent arguments go
+// through the functions together; wider lanes call them one by one.
+template <class Fn, class V> constexpr bool kPaired = std::is_same_v<V, double> && Fn::kPairs;
+
+// sincosd of a and of b.
+template <class Fn, class V> void sincosd(V a, V b, V& sa, V& ca, V& sb, V& cb) {
+  if constexpr (kPaired<Fn, V>) {
+    math::V2 s, c;
+    Fn::sincos(math::V2{a * DEG2RAD, b * DEG2RAD}, s, c);
+    sa = s[0], ca = c[0], sb = s[1], cb = c[1];
+  } else {
+    sincosd<Fn>(a, sa, ca);
+    sincosd<Fn>(b, sb, cb);
+  }
+}
+
+// atand of a and of b.
+template <class Fn, class V> void atand(V a, V b, V& ra, V& rb) {
+  if constexpr (kPaired<Fn, V>) {
+    const math::V2 r = Fn::atan(math::V2{a, b}) * RAD2DEG;
+    ra = r[0], rb = r[1];
+  } else {
+    ra = atand<Fn>(a), rb = atand<Fn>(b);
+  }
+}
+
+// atan2d(y, x) and atand(v): a pair takes atand(v) as atan2d(v, 1), the same
+// correctly rounded value.
+template <class Fn, class V> void atan2d_atand(V y, V x, V v, V& ra, V& rb) {
+  if constexpr (kPaired<Fn, V>) {
+    const math::V2 r = Fn::atan2(math::V2{y, v}, math::V2{x, 1.0}) * RAD2DEG;
+    ra = r[0], rb = r[1];
+  } else {
+    ra = atan2d<Fn>(y, x), rb = atand<Fn>(v);
+  }
+}
+
 // Sines and cosines of a site's latitude and longitude (the rotation between
 // Earth-fixed axes and the site's east/north/up), and its Earth-fixed
 // position (m).
@@ -101,8 +143,7 @@ template <class V> struct Frame {
 // Refuses a latitude above 90, below -90 or NaN.
 template <class Fn, class V> Mask<V> place(V lat, V lon, V alt, Frame<V>& s) {
   constexpr double kPolarFactor = (1.0 - WGS84_E2) * WGS84_A;
-  sincosd<Fn>(lat, s.sl, s.cl);
-  sincosd<Fn>(lon, s.so, s.co);
+  sincosd<Fn>(lat, lon, s.sl, s.cl, s.so, s.co);
   const V h = alt * FEET_TO_METRES + WGS84_HEIGHT_OFFSET;
   const V w = Fn::sqrt(1.0 - (s.sl * s.sl) * WGS84_E2);
   s.E0 = (WGS84_A * s.cl) / w * s.co + h * s.cl * s.co;
@@ -177,10 +218,12 @@ template <class Fn, class V> Mask<V> solve(V E, V F, V G, V& lat, V& lon, V& alt
   // (and NaN) keeps a latitude from coming out of sqrt of nothing.
   q = (a2m - t * t) * m;
   const V zero = splat<V>(0.0);
-  const V la = select<V>(G == 0.0, zero, atand<Fn>(t / Fn::sqrt(q)));
+  V foot, meridian;
+  atand<Fn>(t / Fn::sqrt(q), E / F, foot, meridian);
+  const V la = select<V>(G == 0.0, zero, foot);
 
   // The longitude from atand(E/F): 0 or 180 on F = 0.
-  const V v = atand<Fn>(E / F) + 90.0;
+  const V v = meridian + 90.0;
   lon = select<V>(F == 0.0, select<V>(E < 0.0, splat<V>(180.0), zero),
                   select<V>(F > 0.0, 180.0 - v, -v));
 
@@ -196,8 +239,7 @@ template <class Fn, class V> Mask<V> solve(V E, V F, V G, V& lat, V& lon, V& alt
 // x = sind(az) (cosd(el) range); x, y, z in the range's unit.
 template <class Fn, class V> void aer_to_xyz(V az, V el, V range, V& x, V& y, V& z) {
   V sa, ca, se, ce;
-  sincosd<Fn>(az, sa, ca);
-  sincosd<Fn>(el, se, ce);
+  sincosd<Fn>(az, el, sa, ca, se, ce);
   const V horizontal = ce * range;
   z = se * range;
   y = ca * horizontal;
@@ -247,8 +289,7 @@ template <class V> void efg84_to_efg72(V E, V F, V G, double n, double c, V& E72
 template <class Fn, class V>
 void site_to_efg(const Frame<V>& s, V az, V el, V range, V& E, V& F, V& G) {
   V sa, ca, se, ce;
-  sincosd<Fn>(az, sa, ca);
-  sincosd<Fn>(el, se, ce);
+  sincosd<Fn>(az, el, sa, ca, se, ce);
   const V r = range * FEET_TO_METRES;
   const V x = sa * (ce * r);
   const V y = ca * (ce * r);
@@ -273,9 +314,10 @@ void site_to_aer(const Frame<V>& s, V E, V F, V G, V& az, V& el, V& range) {
   range = Fn::sqrt(east * east + north * north + up * up) / FEET_TO_METRES;
   const V hz = Fn::sqrt(east * east + north * north);
   const V zero = splat<V>(0.0);
-  const V a = atan2d<Fn>(east, north);
+  V a, e;
+  atan2d_atand<Fn>(east, north, up / hz, a, e);
   az = select<V>(hz != 0.0, select<V>(a < 0.0, a + 360.0, a), zero);
-  el = select<V>(both<V>(hz == 0.0, up == 0.0), zero, atand<Fn>(up / hz));
+  el = select<V>(both<V>(hz == 0.0, up == 0.0), zero, e);
 }
 
 GEOCONV_LEVEL_END  // conv
