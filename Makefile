@@ -21,7 +21,7 @@ TEST_PKGS  := $(BUILD_PKGS) libgtest-dev libgeographiclib-dev libmpfr-dev pkg-co
 SANITIZE := -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all \
             -fno-omit-frame-pointer
 
-.PHONY: all demo test test-math test-cross test-cross-windows bench bench-python bench-dask bench-js figures fuzz clean js web
+.PHONY: all demo test test-plain test-math test-cross test-cross-windows bench bench-python bench-dask bench-js figures fuzz clean js web
 
 # The library, both programs and the Python package (build/release/python).
 all:
@@ -61,6 +61,16 @@ test:
 	cd build/asan && ctest --output-on-failure -j $(JOBS) --timeout 300
 	PYTHONPATH=$(CURDIR)/build/test/python GEOCONV_TOOL=$(CURDIR)/build/test/tools/geoconv \
 	  $(PYTHON) -m pytest python/tests
+
+# A plain build as a new user makes it, with GoogleTest, Python and SLEEF
+# hidden: it configures, builds, installs and serves the consumers (the
+# package test), with the table and the digests.
+test-plain:
+	@$(ENSURE) cmake g++ pkg-config
+	$(CMAKE) -S . -B build/plain -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON \
+	  -DCMAKE_DISABLE_FIND_PACKAGE_Python3=ON -DGEOCONV_BUILD_FAST=OFF
+	$(CMAKE) --build build/plain -j $(JOBS)
+	cd build/plain && ctest --output-on-failure -j $(JOBS) --timeout 300
 
 # The elementary functions of geoconv/src/math against MPFR on MATH_COUNT
 # arguments each (about eight minutes on two cores); make test runs a
