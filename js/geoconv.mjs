@@ -40,7 +40,6 @@ export class ConversionError extends Error {
   }
 }
 
-const SITE_BYTES = 88;                  // sizeof(geoconv_site)
 const CHUNK_BYTES = 1 << 20;            // text handed to the converter at once
 const CHUNK_POINTS = 8192;              // points of a Float64Array call converted at once
 // The failure modes by the names the options take: 'throw' is the earlier
@@ -124,6 +123,7 @@ export async function load(source) {
   const bytes = await wasmBytes(source);
   const result = await WebAssembly.instantiate(bytes, imports);
   const x = (result.instance ?? result).exports;
+  const SITE_BYTES = x.geoconv_site_size();  // sizeof(geoconv_site), as the module has it
   memory = x.memory;
   views();
   x._initialize();

@@ -174,6 +174,8 @@ const char* geoconv_array_reason(size_t status) {
                                             : geoconv::array_reason(status);
 }
 
+size_t geoconv_site_size(void) { return sizeof(geoconv_site); }
+
 int geoconv_site_init(geoconv_site* site, FILE* stream, double lat, double lon, double alt) {
   if (site == nullptr) return 1;
   const geoconv::Site* placed =

@@ -150,6 +150,10 @@ typedef struct geoconv_site {
   double private_[11];
 } geoconv_site;
 
+/* sizeof(geoconv_site) as the library was built: for bindings that allocate
+ * sites themselves (the npm package) instead of restating the size. */
+size_t geoconv_site_size(void);
+
 /* Places the site at lat, lon (degrees) and alt (feet). Returns 0 for a valid
  * site; for a latitude above 90, below -90 or NaN returns 1 and writes
  * "(LLA84toEFG84) problem: lat>90 \n" to stream, and every conversion
