@@ -51,13 +51,19 @@ GEOCONV_MATH_INLINE void taylor(const double (&table)[kRows][12], V zh256, V zl2
   using L = Lanes<V>;
   typename L::I ibits;
   V h = zh256 - round_int(zh256, ibits);
-  const double* row[L::kCount];
-  typename L::I idx = ibits & L::isplat(511);
-  for (int n = 0; n < L::kCount; ++n) {
-    std::int64_t i = L::iget(idx, n);
-    row[n] = table[i < kRows ? i : kRows - 1];  // past the table: a lane the slow path takes
+  // Row i's flat index 12 i, the lanes gathering its coefficients four by four; an index
+  // past the table (a lane the slow path takes) reads the last row.
+  using I = typename L::I;
+  I idx = ibits & L::isplat(511), at;
+  if constexpr (L::kCount == 1) {
+    at = (idx < kRows ? idx : kRows - 1) * 12;
+  } else {
+    idx = L::iselect(idx < L::isplat(kRows), idx, L::isplat(kRows - 1));
+    at = (idx << 3) + (idx << 2);
   }
-  auto t = [&](int m) __attribute__((always_inline)) { return L::make([&](int n) { return row[n][m]; }); };
+  V c[12];
+  for (int m = 0; m < 12; m += 4) L::gather4(&table[0][0] + m, at, *reinterpret_cast<V(*)[4]>(c + m));
+  auto t = [&](int m) __attribute__((always_inline)) { return c[m]; };
   V p, pe, sh, se;
   V t1 = t(2);
   two_prod_short(t1, h, p, pe);

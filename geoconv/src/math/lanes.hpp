@@ -104,6 +104,114 @@ GEOCONV_MATH_INLINE V8 vsqrt(V8 v) {
 #endif
 }
 
+// Four consecutive values per lane: col[k] = base[index + k] lane by lane
+// (every index + 3 inside the table), the lanes' rows read whole and
+// transposed where the target has the shuffles (a row's four values in one
+// load; the processors' gathers cost more than that), else one load per
+// value. Loads and shuffles only: every width reads the values one lane
+// reads.
+template <class V, class I, std::size_t... kI>
+GEOCONV_MATH_INLINE void gather4_lanes(const double* base, I index, V (&col)[4], std::index_sequence<kI...>) {
+  for (int k = 0; k < 4; ++k) col[k] = V{base[index[kI] + k]...};
+}
+GEOCONV_MATH_INLINE void vgather4(const double* base, I2 index, V2 (&col)[4]) {
+#if defined(__SSE2__)
+  const double* r0 = base + index[0];
+  const double* r1 = base + index[1];
+  for (int k = 0; k < 4; k += 2) {
+    __m128d a = _mm_loadu_pd(r0 + k), b = _mm_loadu_pd(r1 + k);
+    col[k] = _mm_unpacklo_pd(a, b);
+    col[k + 1] = _mm_unpackhi_pd(a, b);
+  }
+#else
+  gather4_lanes(base, index, col, std::make_index_sequence<2>{});
+#endif
+}
+#if defined(__AVX__)
+// Rows r0..r3 (four values each) to their four columns.
+GEOCONV_MATH_INLINE void transpose4(__m256d r0, __m256d r1, __m256d r2, __m256d r3, V4 (&col)[4]) {
+  __m256d t0 = _mm256_unpacklo_pd(r0, r1);  // r0c0 r1c0 r0c2 r1c2
+  __m256d t1 = _mm256_unpackhi_pd(r0, r1);  // r0c1 r1c1 r0c3 r1c3
+  __m256d t2 = _mm256_unpacklo_pd(r2, r3);
+  __m256d t3 = _mm256_unpackhi_pd(r2, r3);
+  col[0] = _mm256_permute2f128_pd(t0, t2, 0x20);
+  col[1] = _mm256_permute2f128_pd(t1, t3, 0x20);
+  col[2] = _mm256_permute2f128_pd(t0, t2, 0x31);
+  col[3] = _mm256_permute2f128_pd(t1, t3, 0x31);
+}
+#endif
+GEOCONV_MATH_INLINE void vgather4(const double* base, I4 index, V4 (&col)[4]) {
+#if defined(__AVX__)
+  transpose4(_mm256_loadu_pd(base + index[0]), _mm256_loadu_pd(base + index[1]), _mm256_loadu_pd(base + index[2]),
+             _mm256_loadu_pd(base + index[3]), col);
+#else
+  gather4_lanes(base, index, col, std::make_index_sequence<4>{});
+#endif
+}
+// (GCC 12's AVX-512 intrinsics pass an undefined operand through, of which
+// it warns where they are inlined: not a fault.)
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#endif
+GEOCONV_MATH_INLINE void vgather4(const double* base, I8 index, V8 (&col)[4]) {
+#if defined(__AVX512F__)
+  // Two rows per register (0 and 2, 1 and 3, 4 and 6, 5 and 7); unpacking
+  // pairs the lanes' values within each 128 bits, and the 128-bit blocks
+  // then fall into lane order.
+  auto two = [&](int a, int b) __attribute__((always_inline)) {
+    return _mm512_insertf64x4(_mm512_castpd256_pd512(_mm256_loadu_pd(base + index[a])),
+                              _mm256_loadu_pd(base + index[b]), 1);
+  };
+  __m512d p0 = two(0, 2), p1 = two(1, 3), p2 = two(4, 6), p3 = two(5, 7);
+  __m512d u0 = _mm512_unpacklo_pd(p0, p1);  // r0c0 r1c0 r0c2 r1c2 r2c0 r3c0 r2c2 r3c2
+  __m512d u1 = _mm512_unpacklo_pd(p2, p3);  // the same for rows 4 to 7
+  __m512d h0 = _mm512_unpackhi_pd(p0, p1);  // columns 1 and 3
+  __m512d h1 = _mm512_unpackhi_pd(p2, p3);
+  col[0] = _mm512_shuffle_f64x2(u0, u1, 0x88);  // 128-bit blocks 0, 2 of u0, then of u1
+  col[1] = _mm512_shuffle_f64x2(h0, h1, 0x88);
+  col[2] = _mm512_shuffle_f64x2(u0, u1, 0xdd);  // blocks 1, 3
+  col[3] = _mm512_shuffle_f64x2(h0, h1, 0xdd);
+#elif defined(__AVX__)
+  V4 lo[4], hi[4];
+  vgather4(base, I4{index[0], index[1], index[2], index[3]}, lo);
+  vgather4(base, I4{index[4], index[5], index[6], index[7]}, hi);
+  for (int k = 0; k < 4; ++k) col[k] = V8{lo[k][0], lo[k][1], lo[k][2], lo[k][3], hi[k][0], hi[k][1], hi[k][2], hi[k][3]};
+#else
+  gather4_lanes(base, index, col, std::make_index_sequence<8>{});
+#endif
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+// Whether any lane of a mask (0 or -1 per lane) is set: the sign bits at
+// once where the target has the instruction, else the lanes or-ed together.
+GEOCONV_MATH_INLINE bool vany(I2 m) {
+#if defined(__SSE2__)
+  return _mm_movemask_pd((__m128d)m) != 0;
+#elif defined(__aarch64__) && defined(__ARM_NEON)
+  return vmaxvq_u32((uint32x4_t)m) != 0;
+#else
+  return (m[0] | m[1]) != 0;
+#endif
+}
+GEOCONV_MATH_INLINE bool vany(I4 m) {
+#if defined(__AVX__)
+  return _mm256_movemask_pd((__m256d)m) != 0;
+#else
+  return vany(I2{m[0] | m[2], m[1] | m[3]});
+#endif
+}
+GEOCONV_MATH_INLINE bool vany(I8 m) {
+#if defined(__AVX512F__)
+  return _mm512_test_epi64_mask((__m512i)m, (__m512i)m) != 0;
+#else
+  return vany(I4{m[0] | m[4], m[1] | m[5], m[2] | m[6], m[3] | m[7]});
+#endif
+}
+
 #if GEOCONV_MATH_FMA
 // a * b - c rounded once, lane by lane: the hardware's fused multiply-add.
 GEOCONV_MATH_INLINE double fms(double a, double b, double c) { return __builtin_fma(a, b, -c); }
@@ -151,11 +259,7 @@ template <class V, class IV> struct VectorLanes {
   static V min(V a, V b) { return select(a < b, a, b); }
   static V max(V a, V b) { return select(a > b, a, b); }
   static V unit(M m) { return select(m, splat(1.0), splat(0.0)); }  // 1 or 0
-  static bool any(M m) {
-    std::int64_t r = 0;
-    for (int i = 0; i < kCount; ++i) r |= m[i];
-    return r != 0;
-  }
+  GEOCONV_MATH_INLINE static bool any(M m) { return vany(m); }
   static bool lane(M m, int i) { return m[i] != 0; }
   static double get(V v, int i) { return v[i]; }
   static void set(V& v, int i, double d) { v[i] = d; }
@@ -173,6 +277,7 @@ template <class V, class IV> struct VectorLanes {
   static std::int64_t iget(I v, int i) { return v[i]; }
   static void iset(I& v, int i, std::int64_t d) { v[i] = d; }
   static V sqrt(V v) { return vsqrt(v); }
+  GEOCONV_MATH_INLINE static void gather4(const double* base, I index, V (&col)[4]) { vgather4(base, index, col); }
 };
 
 template <class V> struct Lanes;
@@ -221,6 +326,9 @@ template <> struct Lanes<double> {
   static I iget(I v, int) { return v; }
   static void iset(I& v, int, I d) { v = d; }
   static double sqrt(double v) { return std::sqrt(v); }
+  GEOCONV_MATH_INLINE static void gather4(const double* base, I index, double (&col)[4]) {
+    for (int k = 0; k < 4; ++k) col[k] = base[index + k];
+  }
 };
 
 // |v| and the sign bit of v, by their bits (so that -0 and NaN are handled

@@ -153,51 +153,59 @@ GEOCONV_MATH_INLINE Result<V> combine(V ah, V al, V bh, V b26, V brest, const Sm
 //   S cos r + C sin r, C cos r - S sin r, -(S cos r + C sin r),
 //   -(C cos r - S sin r)   for q = 0, 1, 2, 3,
 // and cos x is sin x with j + 256: (A, B) are the row's columns, swapped
-// for odd q, with signs. The signs multiply the table's values (exactly),
-// off the dependent path of r.
+// for odd q, with signs. The lanes gather their values by flat indices into
+// the table (8 i + the column), and the signs flip the values' sign bits
+// (exactly what a product by -1 does), off the dependent path of r.
 template <class V> struct Row {
   V ah, al, bh, b26, brest;
 };
-template <class V> GEOCONV_MATH_INLINE Row<V> table_row(typename Lanes<V>::I j) {
+template <class V> struct RowPlace {
+  typename Lanes<V>::I a, b;      // flat indices of A's and B's columns
+  typename Lanes<V>::I sa, sb;    // their sign bits: q = 2, 3 and q = 1, 2
+};
+template <class V> GEOCONV_MATH_INLINE RowPlace<V> row_place(typename Lanes<V>::I j) {
   using L = Lanes<V>;
-  static constexpr double kSigns[4] = {1.0, -1.0, -1.0, 1.0};
-  const double* row[L::kCount];
-  std::int64_t a[L::kCount], q[L::kCount];
-  for (int n = 0; n < L::kCount; ++n) {
-    std::int64_t jn = L::iget(j, n);
-    row[n] = tables::kSinCos[jn & 255];
-    a[n] = (jn >> 6) & 4;  // the column of A (B's is 4 - a): swapped for odd q
-    q[n] = (jn >> 8) & 3;
+  // Only j's low ten bits count: masked first (a NaN lane's j is garbage).
+  auto row = (j & L::isplat(255)) << 3;
+  auto a = (j >> 6) & L::isplat(4);  // the column of A (B's is 4 - a): swapped for odd q
+  return {row + a, row + (L::isplat(4) - a), (j & L::isplat(512)) << 54, ((j ^ (j >> 1)) & L::isplat(256)) << 55};
+}
+// The four values of A's column (hi, lo, hi26, rest) and of B's, signed.
+template <class V> GEOCONV_MATH_INLINE void columns(typename Lanes<V>::I j, V (&a)[4], V (&b)[4]) {
+  using L = Lanes<V>;
+  RowPlace<V> w = row_place<V>(j);
+  L::gather4(&tables::kSinCos[0][0], w.a, a);
+  L::gather4(&tables::kSinCos[0][0], w.b, b);
+  if constexpr (L::kCount == 1) {
+    // One lane: the signs looked up as +-1 and multiplied (the same bits),
+    // fewer moves between the integer and the floating-point registers.
+    static constexpr double kPlusMinus[2] = {1.0, -1.0};
+    V sa = kPlusMinus[(j >> 9) & 1], sb = kPlusMinus[((j >> 8) ^ (j >> 9)) & 1];
+    for (int k = 0; k < 4; ++k) {
+      a[k] = a[k] * sa;
+      b[k] = b[k] * sb;
+    }
+  } else {
+    for (int k = 0; k < 4; ++k) {
+      a[k] = xor_sign(a[k], w.sa);
+      b[k] = xor_sign(b[k], w.sb);
+    }
   }
-  V s_a = L::make([&](int n) { return kSigns[q[n] & 2]; });  // q = 2, 3
-  V s_b = L::make([&](int n) { return kSigns[q[n]]; });      // q = 1, 2
-  return {L::make([&](int n) { return row[n][a[n]]; }) * s_a, L::make([&](int n) { return row[n][a[n] + 1]; }) * s_a,
-          L::make([&](int n) { return row[n][4 - a[n]]; }) * s_b, L::make([&](int n) { return row[n][6 - a[n]]; }) * s_b,
-          L::make([&](int n) { return row[n][7 - a[n]]; }) * s_b};
+}
+template <class V> GEOCONV_MATH_INLINE Row<V> table_row(typename Lanes<V>::I j) {
+  V a[4], b[4];
+  columns<V>(j, a, b);
+  return {a[0], a[1], b[0], b[2], b[3]};
 }
 
 // The rows of sin and cos together, from one table row: cos x is sin x
 // with j + 256, whose columns are sin's swapped (cos's A is sin's B column
-// and its B sin's A column), with the four signs from one row per quadrant.
+// with B's sign, its B sin's A column with the opposite of A's sign).
 template <class V> GEOCONV_MATH_INLINE void table_rows(typename Lanes<V>::I j, Row<V>& rs, Row<V>& rc) {
-  using L = Lanes<V>;
-  static constexpr double kSigns[4][4] = {{1, 1, 1, -1}, {1, -1, -1, -1}, {-1, -1, -1, 1}, {-1, 1, 1, 1}};
-  const double* row[L::kCount];
-  const double* sign[L::kCount];
-  std::int64_t a[L::kCount];
-  for (int n = 0; n < L::kCount; ++n) {
-    std::int64_t jn = L::iget(j, n);
-    row[n] = tables::kSinCos[jn & 255];
-    a[n] = (jn >> 6) & 4;
-    sign[n] = kSigns[(jn >> 8) & 3];
-  }
-  auto x_col = [&](int off) __attribute__((always_inline)) { return L::make([&](int n) { return row[n][a[n] + off]; }); };
-  auto y_col = [&](int off) __attribute__((always_inline)) { return L::make([&](int n) { return row[n][4 - a[n] + off]; }); };
-  auto sg = [&](int k) __attribute__((always_inline)) { return L::make([&](int n) { return sign[n][k]; }); };
-  V xh = x_col(0), yh = y_col(0);
-  V sa = sg(0), sb = sg(1), ca = sg(2), cb = sg(3);
-  rs = {xh * sa, x_col(1) * sa, yh * sb, y_col(2) * sb, y_col(3) * sb};
-  rc = {yh * ca, y_col(1) * ca, xh * cb, x_col(2) * cb, x_col(3) * cb};
+  V a[4], b[4];
+  columns<V>(j, a, b);
+  rs = {a[0], a[1], b[0], b[2], b[3]};
+  rc = {b[0], b[1], -a[0], -a[2], -a[3]};
 }
 
 // hi + lo rounded, if every value within err of it rounds the same way.
@@ -288,28 +296,12 @@ template <class V> GEOCONV_MATH_INLINE V tan(V x) { return trig_detail::evaluate
 template <class V> GEOCONV_MATH_INLINE void sincos(V x, V& s, V& c) {
   using namespace trig_detail;
   using L = Lanes<V>;
-  // Per quadrant: the signs of sin's A and B; cos's A takes B's sign, its
-  // B the opposite of A's.
-  static constexpr double kSigns[4][2] = {{1, 1}, {1, -1}, {-1, -1}, {-1, 1}};
   Reduced<V> red = reduce_cody_waite(x);
   Small<V> sm = small_sincos(red);
-  const double* row[L::kCount];
-  const double* sign[L::kCount];
-  std::int64_t a[L::kCount];
-  for (int n = 0; n < L::kCount; ++n) {
-    std::int64_t jn = L::iget(red.j, n);
-    row[n] = tables::kSinCos[jn & 255];
-    a[n] = (jn >> 6) & 4;
-    sign[n] = kSigns[(jn >> 8) & 3];
-  }
-  auto x_col = [&](int off) __attribute__((always_inline)) { return L::make([&](int n) { return row[n][a[n] + off]; }); };
-  auto y_col = [&](int off) __attribute__((always_inline)) { return L::make([&](int n) { return row[n][4 - a[n] + off]; }); };
-  auto sg = [&](int k) __attribute__((always_inline)) { return L::make([&](int n) { return sign[n][k]; }); };
-  V sa = sg(0), sb = sg(1);
-  V xh = x_col(0) * sa, x26 = x_col(2) * sa, xrest = x_col(3) * sa;
-  V yh = y_col(0) * sb;
-  Result<V> rs = combine(xh, x_col(1) * sa, yh, y_col(2) * sb, y_col(3) * sb, sm);
-  Result<V> rc = combine(yh, y_col(1) * sb, -xh, -x26, -xrest, sm);
+  Row<V> ws, wc;
+  table_rows<V>(red.j, ws, wc);
+  Result<V> rs = combine(ws.ah, ws.al, ws.bh, ws.b26, ws.brest, sm);
+  Result<V> rc = combine(wc.ah, wc.al, wc.bh, wc.b26, wc.brest, sm);
   s = rs.hi + rs.lo;
   c = rc.hi + rc.lo;
   auto redo = L::mor(L::mnot(L::mand(rounds_surely(rs), rounds_surely(rc))), vabs(x) > 0x1p16);
