@@ -236,46 +236,54 @@ TEST_P(Math, CorrectlyRoundedAgainstMpfr) {
   EXPECT_EQ(sum, 0) << all;
 }
 
-// The fast path's error stays within the bound its rounding test uses
-// (measured against MPFR at 300 bits): the bound that decides which results
-// are returned without the accurate path.
-TEST_P(Math, FastPathWithinItsErrorBound) {
+// The fast path's and the middle tier's errors stay within the bounds their
+// rounding tests use (measured against MPFR at 300 bits): the bounds that
+// decide which results are returned without the next tier.
+TEST_P(Math, TiersWithinTheirErrorBounds) {
   namespace t = gm::trig_detail;
   namespace v = gm::inverse_detail;
+  namespace m = gm::middle;
   const Function& f = kFunctions[GetParam()];
-  std::mt19937_64 g(GetParam() + 100);
-  double worst = 0, worst_at = 0;
-  for (int i = 0; i < 200000; ++i) {
-    auto ab = draw(f.family, g);
-    double a = ab.first, b = ab.second;
-    double hi, lo, err;
-    bool covered = true;
-    auto take = [&](const auto& r) { hi = r.hi, lo = r.lo, err = r.err; };
-    auto take_inverse = [&](const v::Fast<double>& r) { take(r.a), covered = !r.special && !r.tiny; };
-    switch (GetParam()) {
-      case 0: case 7: take(t::fast<t::Kind::kSin>(a)); break;
-      case 1: take(t::fast<t::Kind::kCos>(a)); break;
-      case 2: take(t::fast<t::Kind::kTan>(a)); break;
-      case 3: take_inverse(v::fast_asin_acos<false>(a)); break;
-      case 4: take_inverse(v::fast_asin_acos<true>(a)); break;
-      case 5: take_inverse(v::fast_atan(a)); break;
-      default: take_inverse(v::fast_atan2(a, b)); break;
+  for (int tier = 0; tier < 2; ++tier) {
+    std::mt19937_64 g(GetParam() + 100);
+    double worst = 0, worst_at = 0;
+    for (int i = 0; i < 200000; ++i) {
+      auto ab = draw(f.family, g);
+      double a = ab.first, b = ab.second;
+      if (!(std::fabs(a) >= 0x1p-27 && std::fabs(a) <= 0x1.fffffffffffffp1023)) continue;
+      double hi = 0, lo = 0, err = 0;
+      bool covered = true;
+      auto take = [&](const auto& r) { hi = r.hi, lo = r.lo, err = r.err; };
+      auto take_inverse = [&](const v::Fast<double>& r) { take(r.a), covered = !r.special && !r.tiny; };
+      switch (GetParam() + 10 * tier) {
+        case 0: case 7: take(t::fast<t::Kind::kSin>(a)); break;
+        case 1: take(t::fast<t::Kind::kCos>(a)); break;
+        case 2: take(t::fast<t::Kind::kTan>(a)); break;
+        case 3: take_inverse(v::fast_asin_acos<false>(a)); break;
+        case 4: take_inverse(v::fast_asin_acos<true>(a)); break;
+        case 5: take_inverse(v::fast_atan(a)); break;
+        case 6: take_inverse(v::fast_atan2(a, b)); break;
+        case 10: case 11: case 17: take(m::sin_cos(a, 0.0, GetParam() == 1)); break;
+        case 12: take(m::tan(a)); break;
+        default: covered = false; break;
+      }
+      if (!covered) continue;
+      mpfr_t x, y, r;
+      mpfr_inits2(300, x, y, r, static_cast<mpfr_ptr>(nullptr));
+      mpfr_set_d(x, a, MPFR_RNDN);
+      mpfr_set_d(y, b, MPFR_RNDN);
+      f.mpfr1 ? f.mpfr1(r, x, MPFR_RNDN) : f.mpfr2(r, x, y, MPFR_RNDN);
+      mpfr_sub_d(r, r, hi, MPFR_RNDN);
+      mpfr_sub_d(r, r, lo, MPFR_RNDN);
+      double ratio = std::fabs(mpfr_get_d(r, MPFR_RNDN)) / err;
+      mpfr_clears(x, y, r, static_cast<mpfr_ptr>(nullptr));
+      if (!(ratio <= 1))
+        ADD_FAILURE() << f.name << " tier " << tier << " (" << std::hexfloat << a << ", " << b << "): error " << ratio << " of the bound";
+      if (ratio > worst) worst = ratio, worst_at = a;
     }
-    if (!covered || !(std::fabs(a) >= 0x1p-27 && std::fabs(a) <= 0x1.fffffffffffffp1023)) continue;
-    mpfr_t x, y, r;
-    mpfr_inits2(300, x, y, r, static_cast<mpfr_ptr>(nullptr));
-    mpfr_set_d(x, a, MPFR_RNDN);
-    mpfr_set_d(y, b, MPFR_RNDN);
-    f.mpfr1 ? f.mpfr1(r, x, MPFR_RNDN) : f.mpfr2(r, x, y, MPFR_RNDN);
-    mpfr_sub_d(r, r, hi, MPFR_RNDN);
-    mpfr_sub_d(r, r, lo, MPFR_RNDN);
-    double ratio = std::fabs(mpfr_get_d(r, MPFR_RNDN)) / err;
-    mpfr_clears(x, y, r, static_cast<mpfr_ptr>(nullptr));
-    if (!(ratio <= 1)) ADD_FAILURE() << f.name << "(" << std::hexfloat << a << ", " << b << "): error " << ratio << " of the bound";
-    if (ratio > worst) worst = ratio, worst_at = a;
+    std::printf("%s, %s: largest error %.3f of the bound, at %a\n", f.name, tier ? "middle tier" : "fast path", worst, worst_at);
   }
   mpfr_free_cache();
-  std::printf("%s: largest error %.3f of the bound, at %a\n", f.name, worst, worst_at);
 }
 
 // The 2-, 4- and 8-lane instances give the one-lane bits, lanes mixing the

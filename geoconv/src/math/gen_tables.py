@@ -94,6 +94,10 @@ w("// pi/512 = kStep1 + kStep2 + kStep3 + O(2^-120): the first two of 29")
 w("// significant bits each, so that k*kStepN is exact for |k| < 2^24.")
 for n, c in (("1", c1), ("2", c2), ("3", c3)):
     w("inline constexpr double kStep%s = %s;" % (n, hexd(c)))
+c4 = mp.mpf(float(step - c1 - c2 - c3))
+w("// kStep4: the next piece, for the middle tier (middle.hpp): pi/512 =")
+w("// kStep1 + kStep2 + kStep3 + kStep4 + O(2^-174).")
+w("inline constexpr double kStep4 = %s;" % hexd(c4))
 w("inline constexpr double kInvStep = %s;  // 512/pi" % hexd(512 / pi))
 h = dd(step)
 w("inline constexpr double kStepHi = %s, kStepLo = %s;  // pi/512" % (hexd(h[0]), hexd(h[1])))
@@ -152,6 +156,22 @@ def taylor_table(name, f, rows, what):
     w("")
     mp.mp.prec = 1200
 
+
+# The middle tier's polynomials (middle.hpp): sin r = r (1 + sum_k s_k r^2k)
+# and cos r = 1 + sum_k c_k r^2k, s_k = (-1)^k/(2k+1)!, c_k = (-1)^k/(2k)!;
+# the first two of sin's and the second of cos's as double-doubles
+# {hi, lo} (c_1 = -1/2 is exact), the rest rounded.
+w("// The middle tier's Taylor coefficients (middle.hpp): {hi, lo} of -1/3!,")
+w("// 1/5! and 1/4!; then doubles: -1/7!, 1/9!, -1/11!; -1/6!, 1/8!, -1/10!,")
+w("// 1/12!.")
+fact = mp.factorial
+w("inline constexpr double kMidS1[2] = {%s, %s};" % tuple(hexd(x) for x in dd(-1 / fact(3))))
+w("inline constexpr double kMidS2[2] = {%s, %s};" % tuple(hexd(x) for x in dd(1 / fact(5))))
+w("inline constexpr double kMidC2[2] = {%s, %s};" % tuple(hexd(x) for x in dd(1 / fact(4))))
+w("inline constexpr double kMidS3 = %s, kMidS4 = %s, kMidS5 = %s;" % tuple(hexd(x) for x in (-1 / fact(7), 1 / fact(9), -1 / fact(11))))
+w("inline constexpr double kMidC3 = %s, kMidC4 = %s, kMidC5 = %s, kMidC6 = %s;" % tuple(
+    hexd(x) for x in (-1 / fact(6), 1 / fact(8), -1 / fact(10), 1 / fact(12))))
+w("")
 
 taylor_table("kAsinTaylor", mp.asin, 129, "asin")
 taylor_table("kAtanTaylor", mp.atan, 257, "atan")

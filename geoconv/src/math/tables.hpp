@@ -274,6 +274,9 @@ alignas(64) inline constexpr double kSinCos[256][8] = {
 inline constexpr double kStep1 = 0x1.921fb54000000p-8;
 inline constexpr double kStep2 = 0x1.10b4612000000p-38;
 inline constexpr double kStep3 = -0x1.676733ae8fe48p-68;
+// kStep4: the next piece, for the middle tier (middle.hpp): pi/512 =
+// kStep1 + kStep2 + kStep3 + kStep4 + O(2^-174).
+inline constexpr double kStep4 = 0x1.cd129024e088ap-123;
 inline constexpr double kInvStep = 0x1.45f306dc9c883p+7;  // 512/pi
 inline constexpr double kStepHi = 0x1.921fb54442d18p-8, kStepLo = 0x1.1a62633145c07p-62;  // pi/512
 
@@ -281,6 +284,15 @@ inline constexpr double kHalfPiHi = 0x1.921fb54442d18p+0, kHalfPiLo = 0x1.1a6263
 inline constexpr double kPiHi = 0x1.921fb54442d18p+1, kPiLo = 0x1.1a62633145c07p-53;
 inline constexpr double kQuarterPiHi = 0x1.921fb54442d18p-1, kQuarterPiLo = 0x1.1a62633145c07p-55;
 inline constexpr double kThreeQuarterPiHi = 0x1.2d97c7f3321d2p+1, kThreeQuarterPiLo = 0x1.a79394c9e8a0ap-54;
+
+// The middle tier's Taylor coefficients (middle.hpp): {hi, lo} of -1/3!,
+// 1/5! and 1/4!; then doubles: -1/7!, 1/9!, -1/11!; -1/6!, 1/8!, -1/10!,
+// 1/12!.
+inline constexpr double kMidS1[2] = {-0x1.5555555555555p-3, -0x1.5555555555555p-57};
+inline constexpr double kMidS2[2] = {0x1.1111111111111p-7, 0x1.1111111111111p-63};
+inline constexpr double kMidC2[2] = {0x1.5555555555555p-5, 0x1.5555555555555p-59};
+inline constexpr double kMidS3 = -0x1.a01a01a01a01ap-13, kMidS4 = 0x1.71de3a556c734p-19, kMidS5 = -0x1.ae64567f544e4p-26;
+inline constexpr double kMidC3 = -0x1.6c16c16c16c17p-10, kMidC4 = 0x1.a01a01a01a01ap-16, kMidC5 = -0x1.27e4fb7789f5cp-22, kMidC6 = 0x1.1eed8eff8d898p-29;
 
 // asin(c + h) = sum T_k h^k, c = i/256 for i = 0..128, |h| <= 2^-9, as
 // sum T_k 2^-8k H^k in H = 256 h:

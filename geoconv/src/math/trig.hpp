@@ -11,11 +11,12 @@
 // where cos r - 1 and sin r - r are short polynomials in double. The sum is
 // carried as hi + lo; the error bound below gives the rounding test, and the
 // arguments it rejects (about one in 10000 for sin and cos, 5500 for tan,
-// and those within 2^-40 or so of a zero of the function) take the accurate
-// path (accurate.hpp). Infinities, NaN, |x| below 2^-45 or so (where the
-// bound's absolute term rejects them; sin x and tan x round to x below
-// 2^-27, cos x to 1) and |x| above 2^16 leave the common path too, one lane
-// at a time.
+// and those within 2^-40 or so of a zero of the function) take the middle
+// tier (middle.hpp: double-double, to about 2^-100), and the very few that
+// cannot round there either the accurate path (accurate.hpp). Infinities,
+// NaN, |x| below 2^-45 or so (where the bound's absolute term rejects them;
+// sin x and tan x round to x below 2^-27, cos x to 1) and |x| above 2^16
+// leave the common path too, one lane at a time.
 
 #ifndef GEOCONV_SRC_MATH_TRIG_HPP
 #define GEOCONV_SRC_MATH_TRIG_HPP
@@ -26,6 +27,7 @@
 
 #include "accurate.hpp"
 #include "lanes.hpp"
+#include "middle.hpp"
 #include "tables.hpp"
 
 // Each operation rounded on its own, contraction off (begin.hpp).
@@ -258,7 +260,8 @@ template <Kind kKind, class V> GEOCONV_MATH_INLINE Result<V> fast(V x) {
 
 // One lane the common path leaves: tiny, infinite or NaN arguments, those
 // above 2^16 (their own reduction, then the same fast path), and the rest
-// by the accurate path. |x| < 2^-27: sin x and tan x round to x, cos x to 1.
+// by the middle tier (middle.hpp), then, where that cannot round either, the
+// accurate path. |x| < 2^-27: sin x and tan x round to x, cos x to 1.
 template <Kind kKind> GEOCONV_MATH_COLD double slow(double x) {
   double ax = x < 0 ? -x : x;
   if (!(ax <= 0x1.fffffffffffffp1023)) return x - x;
@@ -267,6 +270,9 @@ template <Kind kKind> GEOCONV_MATH_COLD double slow(double x) {
     Result<double> r = fast<kKind>(x);
     if (rounds_surely(r)) return r.hi + r.lo;
   }
+  double res;
+  if (middle::rounds(kKind == Kind::kTan ? middle::tan(x) : middle::sin_cos(x, 0.0, kKind == Kind::kCos ? 1 : 0), res))
+    return res;
   return kKind == Kind::kTan ? accurate::tan(x) : accurate::sin_or_cos(x, kKind == Kind::kCos ? 1 : 0);
 }
 
