@@ -141,7 +141,7 @@ template <class V> struct Frame {
 //   E = (A cl)/w co + h cl co,  F = (A cl)/w so + h cl so,
 //   G = ((1 - e2) A sl)/w + h sl.
 // Refuses a latitude above 90, below -90 or NaN.
-template <class Fn, class V> Mask<V> place(V lat, V lon, V alt, Frame<V>& s) {
+template <class Fn, class V> GEOCONV_MATH_INLINE Mask<V> place(V lat, V lon, V alt, Frame<V>& s) {
   constexpr double kPolarFactor = (1.0 - WGS84_E2) * WGS84_A;
   sincosd<Fn>(lat, lon, s.sl, s.cl, s.so, s.co);
   const V h = alt * FEET_TO_METRES + WGS84_HEIGHT_OFFSET;
@@ -185,7 +185,7 @@ inline constexpr double m_minus_1 = m - 1.0;                            // not e
 // of the Earth-fixed point E, F, G (metres); q gets the foot point's q (m^2).
 // Refuses a point whose q is not positive (on and near the polar axis, at the
 // centre, where the passes run away, and NaN input).
-template <class Fn, class V> Mask<V> solve(V E, V F, V G, V& lat, V& lon, V& alt, V& q) {
+template <class Fn, class V> GEOCONV_MATH_INLINE Mask<V> solve(V E, V F, V G, V& lat, V& lon, V& alt, V& q) {
   using namespace quartic;
   const V p2 = F * F + E * E;
   const V G2 = G * G;

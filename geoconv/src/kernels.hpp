@@ -40,7 +40,7 @@ template <class V> Codes<V> none() { return math::Lanes<V>::isplat(0); }
 
 // Points i .. i + lanes - 1 of a column; lanes past the end repeat point i,
 // whose results for them are never written.
-template <class V> V load(const Column& c, std::size_t i, int lanes) {
+template <class V> GEOCONV_MATH_INLINE V load(const Column& c, std::size_t i, int lanes) {
   using L = math::Lanes<V>;
   if (c.stride == 1 && lanes == L::kCount) return L::load(c.data + i);
   const auto at = static_cast<std::ptrdiff_t>(i);
