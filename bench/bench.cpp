@@ -500,15 +500,16 @@ const ArrayRow kArrayRows[] = {
 #undef GEOCONV_OUT
 
 // What to time: "points" (the point routine in a loop), "exact" (the exact
-// arrays, at the level GEOCONV_ISA caps), then the fast mode from the
-// processor's best level down to AVX2.
+// arrays, at the level GEOCONV_ISA caps), then the fast mode where it has
+// kernels of its own.
 std::vector<std::string> array_levels() {
   std::vector<std::string> levels = {"points", "exact"};
 #if GEOCONV_BENCH_FAST
   namespace fast = geoconv::fast;
-  for (int l = static_cast<int>(fast::best_level()); l >= static_cast<int>(fast::Level::kSSE2); --l) {
-    if (l < static_cast<int>(fast::Level::kAVX2) && levels.size() > 2) break;
-    levels.push_back(fast::name(static_cast<fast::Level>(l)));
+  // The levels where the fast mode has kernels of its own (AVX-512).
+  for (int l = static_cast<int>(fast::Level::kAVX512); l >= static_cast<int>(fast::Level::kSSE2); --l) {
+    const auto level = static_cast<fast::Level>(l);
+    if (fast::level(fast::mode(level)) == level) levels.push_back(fast::name(level));
   }
 #endif
   return levels;

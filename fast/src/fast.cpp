@@ -1,6 +1,6 @@
 // geoconv::fast's dispatcher, compiled for any x86-64 processor: finds the
-// processor's best level once and hands out a Mode that carries that level's
-// kernels (sleef.hpp, compiled once per level).
+// processor's best level once and hands out a Mode that carries AVX-512's
+// kernels (sleef.hpp, compiled for it) where the processor has it.
 
 #include <geoconv/fast.hpp>
 
@@ -8,8 +8,6 @@
 
 namespace geoconv::detail {
 extern const KernelSet kFastAvx512Kernels;
-extern const KernelSet kFastAvx2Kernels;
-extern const KernelSet kFastSse2Kernels;
 }  // namespace geoconv::detail
 
 namespace geoconv::fast {
@@ -19,29 +17,29 @@ namespace {
 using detail::KernelSet;
 
 // The routines (by their place in the registry) whose fast kernels are
-// kept: LLA84toEFG84 to EFG84toAER, where SLEEF's functions are at least
-// 1.5 times as fast as the exact kernels (docs/speed.md). The helpers,
-// EFG84toEFG72 (no function of SLEEF's in it) and DEGtoDMS are exact.
-constexpr int kFirstKept = 9, kLastKept = 15;
+// kept, where SLEEF's functions made them at least 1.5 times as fast as the
+// exact arrays on the same processor (docs/speed.md): LLA84toEFG84,
+// EFG84toLLA84, AERtoXYZ, XYZtoAER, AERtoEFG84 and EFG84toAER, with AVX-512.
+// With AVX2 or SSE2 no routine gained that much, nor did AERtoLLA84 (1.4
+// times on a Site), EFG84toEFG72 (no function of SLEEF's in it) or the
+// helpers: they give the exact bits.
+constexpr bool kKept[detail::kKernelCount] = {false, false, false, false, false, false,
+                                              false, false, false, true,  true,  true,
+                                              true,  false, true,  true,  false, false};
 
-// A level's kernels: SLEEF's where kept, else the exact kernels of the
+// AVX-512's kernels: SLEEF's where kept, else the exact kernels of the
 // processor (the same bits as the point routines).
-struct Levels {
-  KernelSet avx512, avx2, sse2;
-};
-
-KernelSet mixed(const KernelSet& fast) {
-  KernelSet set = detail::exact_kernels();
-  set.name = fast.name;
-  for (int k = kFirstKept; k <= kLastKept; ++k) set.run[k] = fast.run[k];
-  return set;
-}
-
-const Levels& levels() {
+const KernelSet& avx512() {
   // Built once; a static's initialisation is thread-safe.
-  static const Levels built{mixed(detail::kFastAvx512Kernels), mixed(detail::kFastAvx2Kernels),
-                            mixed(detail::kFastSse2Kernels)};
-  return built;
+  static const KernelSet mixed = [] {
+    KernelSet set = detail::exact_kernels();
+    set.name = detail::kFastAvx512Kernels.name;
+    for (int k = 0; k < detail::kKernelCount; ++k) {
+      if (kKept[k]) set.run[k] = detail::kFastAvx512Kernels.run[k];
+    }
+    return set;
+  }();
+  return mixed;
 }
 
 }  // namespace
@@ -59,21 +57,11 @@ Level best_level() noexcept {
 
 Mode mode(Level cap) noexcept {
   const Level level = cap < best_level() ? cap : best_level();
-  switch (level) {
-    case Level::kAVX512: return Mode(&levels().avx512);
-    case Level::kAVX2: return Mode(&levels().avx2);
-    case Level::kSSE2: return Mode(&levels().sse2);
-    case Level::kScalar: break;
-  }
-  return Mode::kExact;
+  return level == Level::kAVX512 ? Mode(&avx512()) : Mode(Mode::kFast);
 }
 
 Level level(Mode mode) noexcept {
-  const KernelSet* set = mode.fast_kernels();
-  if (set == &levels().avx512) return Level::kAVX512;
-  if (set == &levels().avx2) return Level::kAVX2;
-  if (set == &levels().sse2) return Level::kSSE2;
-  return Level::kScalar;
+  return mode.fast_kernels() == &avx512() ? Level::kAVX512 : Level::kScalar;
 }
 
 const char* name(Level level) noexcept {
