@@ -252,12 +252,16 @@ template <class V, class Fn> constexpr KernelSet kernel_set(const char* name) {
            aer_to_efg84<V, Fn>, efg84_to_aer<V, Fn>, efg84_to_efg72<V, Fn>, nullptr}};
 }
 
-// The widest lanes the level's source is compiled for.
+// The lanes the level's source converts with: its widest vectors, and two
+// SIMD128 vectors in WebAssembly (whose engines interleave the pair: 0.8 of
+// one vector's time for EFG84toLLA84).
 #if defined(__AVX512F__)
 using Widest = math::V8;
 #elif defined(__AVX__)
 using Widest = math::V4;
-#elif defined(__SSE2__) || defined(__ARM_NEON) || defined(__wasm_simd128__) || defined(__VEC__)
+#elif defined(__wasm_simd128__)
+using Widest = math::V4;
+#elif defined(__SSE2__) || defined(__ARM_NEON) || defined(__VEC__)
 using Widest = math::V2;
 #else
 using Widest = double;
