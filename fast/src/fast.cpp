@@ -1,6 +1,6 @@
 // geoconv::fast's dispatcher, compiled for any x86-64 processor: finds the
-// processor's best level once and hands out a Mode that carries AVX-512's
-// kernels (sleef.hpp, compiled for it) where the processor has it.
+// processor's best level once and hands out a Mode that carries that
+// level's kernels (sleef.hpp, compiled for AVX-512 and for AVX2).
 
 #include <geoconv/fast.hpp>
 
@@ -8,6 +8,7 @@
 
 namespace geoconv::detail {
 extern const KernelSet kFastAvx512Kernels;
+extern const KernelSet kFastAvx2Kernels;
 }  // namespace geoconv::detail
 
 namespace geoconv::fast {
@@ -18,28 +19,32 @@ using detail::KernelSet;
 
 // The routines (by their place in the registry) whose fast kernels are
 // kept, where SLEEF's functions made them at least 1.5 times as fast as the
-// exact arrays on the same processor (docs/speed.md): LLA84toEFG84,
-// EFG84toLLA84, AERtoXYZ, XYZtoAER, AERtoEFG84 and EFG84toAER, with AVX-512.
-// With AVX2 or SSE2 no routine gained that much, nor did AERtoLLA84 (1.4
-// times on a Site), EFG84toEFG72 (no function of SLEEF's in it) or the
-// helpers: they give the exact bits.
-constexpr bool kKept[detail::kKernelCount] = {false, false, false, false, false, false,
-                                              false, false, false, true,  true,  true,
-                                              true,  false, true,  true,  false, false};
+// exact arrays of the same level (docs/speed.md). With AVX-512:
+// LLA84toEFG84, EFG84toLLA84, AERtoXYZ, XYZtoAER, AERtoEFG84 and EFG84toAER;
+// with AVX2 (and FMA), XYZtoAER alone. AERtoLLA84 (1.4 times on a Site),
+// EFG84toEFG72 (no function of SLEEF's in it), the helpers and every routine
+// with SSE2 give the exact bits.
+constexpr int kKeptAvx512[] = {9, 10, 11, 12, 14, 15};
+constexpr int kKeptAvx2[] = {12};
 
-// AVX-512's kernels: SLEEF's where kept, else the exact kernels of the
+// A level's kernels: SLEEF's where kept, else the exact kernels of the
 // processor (the same bits as the point routines).
+template <std::size_t kCount>
+KernelSet mixed(const KernelSet& fast, const int (&kept)[kCount]) {
+  KernelSet set = detail::exact_kernels();
+  set.name = fast.name;
+  for (int k : kept) set.run[k] = fast.run[k];
+  return set;
+}
+
 const KernelSet& avx512() {
   // Built once; a static's initialisation is thread-safe.
-  static const KernelSet mixed = [] {
-    KernelSet set = detail::exact_kernels();
-    set.name = detail::kFastAvx512Kernels.name;
-    for (int k = 0; k < detail::kKernelCount; ++k) {
-      if (kKept[k]) set.run[k] = detail::kFastAvx512Kernels.run[k];
-    }
-    return set;
-  }();
-  return mixed;
+  static const KernelSet set = mixed(detail::kFastAvx512Kernels, kKeptAvx512);
+  return set;
+}
+const KernelSet& avx2() {
+  static const KernelSet set = mixed(detail::kFastAvx2Kernels, kKeptAvx2);
+  return set;
 }
 
 }  // namespace
@@ -57,11 +62,15 @@ Level best_level() noexcept {
 
 Mode mode(Level cap) noexcept {
   const Level level = cap < best_level() ? cap : best_level();
-  return level == Level::kAVX512 ? Mode(&avx512()) : Mode(Mode::kFast);
+  if (level == Level::kAVX512) return Mode(&avx512());
+  if (level == Level::kAVX2) return Mode(&avx2());
+  return Mode::kFast;
 }
 
 Level level(Mode mode) noexcept {
-  return mode.fast_kernels() == &avx512() ? Level::kAVX512 : Level::kScalar;
+  if (mode.fast_kernels() == &avx512()) return Level::kAVX512;
+  if (mode.fast_kernels() == &avx2()) return Level::kAVX2;
+  return Level::kScalar;
 }
 
 const char* name(Level level) noexcept {

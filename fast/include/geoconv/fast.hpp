@@ -11,19 +11,18 @@
 //   radar.EFG84toAER(n, E, F, G, az, el, range, nullptr, geoconv::fast::mode());
 //
 // How. The kernels are the exact arrays' own template, each conversion's one
-// text (no fused multiply-add), on vectors of 8 points (AVX-512), with
-// SLEEF's vector sine, cosine, arc tangent and arc sine (1-ulp bounds) in
-// place of the library's correctly rounded ones;
+// text (no fused multiply-add), on vectors of 8 points (AVX-512) or 4 (AVX2
+// with FMA), with SLEEF's vector sine, cosine, arc tangent and arc sine
+// (1-ulp bounds) in place of the library's correctly rounded ones;
 // square roots and divisions are correctly rounded in both. So results
 // differ from the exact mode only through those functions' last bits, and
 // where the exact routine's result does not depend on them it is the same
 // bits: every range of XYZtoAER, and a placed site's EFG84toAER range. It
-// covers LLA84toEFG84, EFG84toLLA84, AERtoXYZ, XYZtoAER, AERtoEFG84 and
-// EFG84toAER, where it is at least 1.5 times as fast as the exact arrays;
-// AERtoLLA84, the helpers, EFG84toEFG72 and DEGtoDMS give the exact bits in
-// the fast mode, as does every routine on a processor without AVX-512 (or
-// with mode(Level::kAVX2)): with AVX2 the exact arrays are as fast as
-// SLEEF's. Points are read a vector at a time from contiguous
+// covers, where it is at least 1.5 times as fast as the exact arrays of the
+// same level: with AVX-512, LLA84toEFG84, EFG84toLLA84, AERtoXYZ, XYZtoAER,
+// AERtoEFG84 and EFG84toAER; with AVX2, XYZtoAER. The rest (AERtoLLA84, the
+// helpers, EFG84toEFG72, DEGtoDMS, every routine with SSE2) gives the exact
+// bits in the fast mode. Points are read a vector at a time from contiguous
 // columns; strided ones (stride 0 included) are gathered and scattered point
 // by point. A site repeated by a stride of 0 in all three site columns is
 // placed once, as a Site.
@@ -100,15 +99,15 @@ namespace geoconv::fast {
 // Processor levels, lowest first.
 enum class Level : unsigned char { kScalar = 0, kSSE2 = 1, kAVX2 = 2, kAVX512 = 3 };
 
-// The fast mode, to pass as an array routine's Mode: AVX-512's kernels where
-// the processor has it and `cap` allows it (for tests and comparisons), else
-// Mode::kFast, which gives the exact bits.
+// The fast mode, to pass as an array routine's Mode: the kernels of the best
+// level the processor has, at most `cap` (for tests and comparisons);
+// below AVX2, Mode::kFast, which gives the exact bits.
 Mode mode(Level cap = Level::kAVX512) noexcept;
 // The best level this processor has (kSSE2 at least: every x86-64 has it),
 // found once.
 Level best_level() noexcept;
-// The level a Mode converts with in the fast mode: kAVX512 for mode() on a
-// processor with it, else kScalar (the exact bits).
+// The level a Mode of mode() converts with: kAVX512 or kAVX2, else kScalar
+// (the exact bits).
 Level level(Mode mode) noexcept;
 // "scalar", "sse2", "avx2" or "avx512".
 const char* name(Level level) noexcept;
