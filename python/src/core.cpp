@@ -1254,6 +1254,15 @@ PYBIND11_MODULE(_core, m) {
       .def_property_readonly("errors", &Lines::errors);
   m.def("split_fields", &split_fields, py::arg("text"),
         "A line's fields as the converter splits them, empty ones included.");
+  // The level mode="fast" converts with: "avx512" or "avx2" where
+  // geoconv::fast has kernels of its own there, else "scalar" (exact bits).
+  m.def("fast_level", [] {
+#if defined(GEOCONV_PYTHON_FAST)
+    return std::string(geoconv::fast::name(geoconv::fast::level(geoconv::fast::mode())));
+#else
+    return std::string("scalar");
+#endif
+  });
   m.def("reference_call", &reference_call, py::arg("routine"), py::arg("a"), py::arg("b"),
         py::arg("c"), py::arg("x"), py::arg("y"), py::arg("z"), py::arg("site") = py::none());
   m.def("set_conversion_error", [](py::object cls) { conversion_error() = std::move(cls); });
