@@ -107,8 +107,9 @@ test-cross-windows:
 	cd build/cross-windows && WINEDEBUG=-all ctest --output-on-failure -j $(JOBS) --timeout 300
 
 # Per-call times next to GeographicLib and PROJ, and the converter next to cct;
-# the array routines over 1,048,576 points, exact and fast at AVX-512 and AVX2
-# (GEOCONV_FAST_ISA=avx2 make bench: AVX2 alone); then the Python module next
+# the array routines over 1,048,576 points: the point routine in a loop, the
+# exact arrays (GEOCONV_ISA=avx2 make bench caps them at AVX2) and the fast
+# mode where it has kernels of its own; then the Python module next
 # to pymap3d and pyproj on 1,000,000 points. Each ends with its table of
 # ratios, each marked met or MISSED against its target.
 BENCH_PKGS := $(BUILD_PKGS) libbenchmark-dev libgeographiclib-dev libproj-dev proj-bin

@@ -1,10 +1,9 @@
-// Internal pieces shared by the library's sources: inline copies of the
-// degree helpers, the fault writer, the placement of a site, and the
-// solution for latitude, longitude and altitude. The conversions here yield
-// a Fault and write nothing; the public routines write its message.
-//
-// Every expression keeps the grouping of the documented formulas; the sources
-// are compiled with -ffp-contract=off so that no multiply-add is fused.
+// Internal pieces shared by the library's sources: the degree helpers, the
+// fault writer, and the one-lane instances of the conversions of
+// conversions.hpp that more than one source calls (the placement of a site,
+// the solution for latitude, longitude and altitude, a Site's conversions).
+// They yield a Fault and write nothing; the public routines write its
+// message.
 
 #ifndef GEOCONV_SRC_INTERNAL_HPP
 #define GEOCONV_SRC_INTERNAL_HPP
