@@ -46,7 +46,9 @@ template <class V> struct Angle {
 // degree 2 and up in double by Estrin's scheme, zl to first order; E per row
 // (gen_tables.py derives it; 2^-66.1 at most, 2^-68.5 for most rows) bounds
 // the roundings, the terms left out and the rounding test's own roundings.
-template <class V, int kRows>
+// With kLow false, zl is 0 and its term is left out (one lane's exact
+// arguments: the same sum without the operations on a zero).
+template <bool kLow = true, class V, int kRows>
 GEOCONV_MATH_INLINE void taylor(const double (&table)[kRows][12], V zh256, V zl256, V& hi, V& lo, V& e) {
   using L = Lanes<V>;
   typename L::I ibits;
@@ -72,7 +74,8 @@ GEOCONV_MATH_INLINE void taylor(const double (&table)[kRows][12], V zh256, V zl2
   V h2 = h * h, h4 = h2 * h2;
   V t2 = t(4);
   V q = ((t2 + t(5) * h) + h2 * (t(6) + t(7) * h)) + h4 * ((t(8) + t(9) * h) + h2 * t(10));
-  V first = t(1) + t(3) * h + zl256 * (t1 + 2.0 * t2 * h);
+  V first = t(1) + t(3) * h;
+  if constexpr (kLow) first = first + zl256 * (t1 + 2.0 * t2 * h);
   hi = sh;
   lo = ((se + pe) + first) + h2 * q;
   e = t(11);
@@ -217,10 +220,39 @@ template <class V> GEOCONV_MATH_INLINE Fast<V> fast_atan(V x) {
   out.special = ax != ax;  // NaN
   out.tiny = ax < 0x1p-27;  // atan x rounds to x
   if constexpr (L::kCount == 1) {
-    if (!big) {  // one lane, |x| <= 1 or NaN: the ratio is |x| itself
-      out.a = atan_of(ax * 256.0, 0.0, false, out.special, false, x < 0.0);
-      return out;
+    // One lane: the branch knows K and the signs, so atan_of's general sums
+    // reduce to the operations that are not on zeros or units, with the
+    // same values: for |x| <= 1 (or NaN, which the slow path takes), K = 0,
+    // the ratio is |x| itself (no low part) and the angle is th + tl as it
+    // stands (atan_of's fast-two-sum with K = 0 gives th and 0); above,
+    // pi/2 - (th + tl) for the ratio 1/|x|, whose residual 256 - qh d is
+    // atan_ratio's. th >= 0 and pi/2 - th > 0, so the bound E |th| +
+    // 2^-100 |hi| needs no absolute values. x < 0 negates hi and lo, which
+    // rounding to nearest does exactly (the vectors' signs as factors).
+    V th, tl, e_rel, hi, lo;
+    if (!big) {
+      taylor<false>(tables::kAtanTaylor, ax * 256.0, 0.0, th, tl, e_rel);
+      hi = th;
+      lo = tl;
+    } else {
+      // 256/d rounded is 256 times 1/d rounded (d <= 2^200): the same qh
+      // as atan_ratio's, one product sooner, and its inverse exactly.
+      V qh = 256.0 / d;
+      V inv = qh * 0x1p-8;
+      V p, pe;
+      two_prod(qh, d, p, pe);
+      taylor(tables::kAtanTaylor, qh, ((256.0 - p) - pe) * inv, th, tl, e_rel);
+      fast_two_sum(tables::kHalfPiHi, -th, hi, lo);
+      lo = lo + (tables::kHalfPiLo - tl);
     }
+    out.a.err = e_rel * th + hi * 0x1p-100;
+    if (x < 0.0) {
+      hi = -hi;
+      lo = -lo;
+    }
+    out.a.hi = hi;
+    out.a.lo = lo;
+    return out;
   }
   out.a = atan_ratio(n, d, big, out.special, big, x < 0.0);
   return out;
