@@ -50,10 +50,8 @@ Results run(const Routine& r, const std::vector<double> (&in)[6], detail::Kernel
     o[k] = {got.out[k].data(), 1};
   }
   got.faults.assign(kPoints, Fault::kNone);
-  const double n72 = conv::Exact::sin(conv::datum::kRotation);
-  const double c72 = conv::Exact::cos(conv::datum::kRotation);
   const detail::Job job{kPoints, c, o, got.faults.data(), false, false, 0, 0, 0, 0, 0, 0, 0,
-                        0, 0, 0, n72, c72, &r, nullptr};
+                        0, 0, 0, &r, nullptr};
   got.failed = kernel != nullptr ? kernel(job) : run_array(r, kPoints, c, o, got.faults.data());
   return got;
 }

@@ -202,7 +202,7 @@ std::size_t exact(const Routine& r, const Site* site, std::size_t n, const Colum
 // site for every point (a Site, or site columns of stride 0).
 detail::Job job_for(const Routine& r, const Site* site, std::size_t n, const Column* in,
                     const OutColumn* out, Fault* faults, std::optional<Site>& placed) {
-  detail::Job job{n, in, out, faults, false, false, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, &r, site};
+  detail::Job job{n, in, out, faults, false, false, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, &r, site};
   if (r.site && site == nullptr && in[3].stride == 0 && in[4].stride == 0 && in[5].stride == 0) {
     placed.emplace(in[3].data[0], in[4].data[0], in[5].data[0]);
     site = job.site = &*placed;
@@ -215,8 +215,6 @@ detail::Job job_for(const Routine& r, const Site* site, std::size_t n, const Col
     job.E0 = f.E0, job.F0 = f.F0, job.G0 = f.G0;
     job.lat = site->latitude(), job.lon = site->longitude(), job.alt = site->altitude();
   }
-  job.n72 = detail::conv::Exact::sin(detail::conv::datum::kRotation);
-  job.c72 = detail::conv::Exact::cos(detail::conv::datum::kRotation);
   return job;
 }
 

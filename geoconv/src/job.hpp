@@ -24,8 +24,6 @@ struct Job {
   bool valid;
   double sl, cl, so, co, E0, F0, G0;
   double lat, lon, alt;
-  // EFG84toEFG72: the sine and cosine of the datum's rotation.
-  double n72, c72;
   // Points an approximate kernel cannot vouch for go through this routine's
   // exact run(), or run_on_site() on *site when one is given.
   const Routine* routine;

@@ -233,8 +233,11 @@ template <class V, class Fn> std::size_t efg84_to_aer(const Job& job) {
   });
 }
 
+// The rotation's sine and cosine by the library's own functions whatever Fn
+// is, as the point routine takes them.
 template <class V, class Fn> std::size_t efg84_to_efg72(const Job& job) {
-  const double n = job.n72, c = job.c72;
+  const double n = conv::Exact::sin(conv::datum::kRotation);
+  const double c = conv::Exact::cos(conv::datum::kRotation);
   return blocks<V, 3, 3>(job, [n, c](const V* in, V* out) {
     conv::efg84_to_efg72(in[0], in[1], in[2], n, c, out[0], out[1], out[2]);
     return none<V>();
