@@ -362,36 +362,28 @@ std::size_t run_array(const Routine& routine, const Site& site, std::size_t n, c
   return routine.run_on_site == nullptr ? n : dispatch(routine, &site, n, in, out, faults, mode);
 }
 
-#define GEOCONV_ARRAY3(name, a, b, c, x, y, z)                                                  \
-  std::size_t name(std::size_t n, const double* a, const double* b, const double* c, double* x, \
-                   double* y, double* z, Fault* faults, Mode mode) noexcept {                  \
-    const Routine& r = named(#name);  /* once per call, not per point */              \
-    return contiguous(r, nullptr, n, {a, b, c}, {x, y, z}, faults, mode);                      \
+#define GEOCONV_CONVERSION(name, command, fault, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz, \
+                           ea, eb, ec)                                                             \
+  std::size_t name(std::size_t n, const double* a, const double* b, const double* c, double* x,   \
+                   double* y, double* z, Fault* faults, Mode mode) noexcept {                      \
+    const Routine& r = named(#name); /* once per call, not per point */                           \
+    return contiguous(r, nullptr, n, {a, b, c}, {x, y, z}, faults, mode);                          \
   }
-GEOCONV_ARRAY3(LLA84toEFG84, lat, lon, alt, E, F, G)
-GEOCONV_ARRAY3(EFG84toLLA84, E, F, G, lat, lon, alt)
-GEOCONV_ARRAY3(AERtoXYZ, az, el, range, x, y, z)
-GEOCONV_ARRAY3(XYZtoAER, x, y, z, az, el, range)
-GEOCONV_ARRAY3(EFG84toEFG72, E, F, G, E72, F72, G72)
-#undef GEOCONV_ARRAY3
-
-#define GEOCONV_ARRAY_SITE(name, a, b, c, x, y, z)                                              \
-  std::size_t name(std::size_t n, const double* a, const double* b, const double* c,           \
-                   const double* baseLat, const double* baseLon, const double* baseAlt,        \
-                   double* x, double* y, double* z, Fault* faults, Mode mode) noexcept {       \
-    const Routine& r = named(#name);  /* once per call, not per point */              \
-    return contiguous(r, nullptr, n, {a, b, c, baseLat, baseLon, baseAlt}, {x, y, z}, faults,  \
-                      mode);                                                                   \
-  }                                                                                            \
-  std::size_t Site::name(std::size_t n, const double* a, const double* b, const double* c,     \
-                         double* x, double* y, double* z, Fault* faults, Mode mode)            \
-      const noexcept {                                                                         \
-    const Routine& r = named(#name);  /* once per call, not per point */              \
-    return contiguous(r, this, n, {a, b, c}, {x, y, z}, faults, mode);                         \
+#define GEOCONV_SITE_CONVERSION(name, command, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz, \
+                                ea, eb, ec, lat, lon, alt)                                        \
+  std::size_t name(std::size_t n, const double* a, const double* b, const double* c,             \
+                   const double* baseLat, const double* baseLon, const double* baseAlt,         \
+                   double* x, double* y, double* z, Fault* faults, Mode mode) noexcept {        \
+    const Routine& r = named(#name); /* once per call, not per point */                          \
+    return contiguous(r, nullptr, n, {a, b, c, baseLat, baseLon, baseAlt}, {x, y, z}, faults,    \
+                      mode);                                                                     \
+  }                                                                                              \
+  std::size_t Site::name(std::size_t n, const double* a, const double* b, const double* c,       \
+                         double* x, double* y, double* z, Fault* faults, Mode mode)              \
+      const noexcept {                                                                           \
+    const Routine& r = named(#name); /* once per call, not per point */                          \
+    return contiguous(r, this, n, {a, b, c}, {x, y, z}, faults, mode);                           \
   }
-GEOCONV_ARRAY_SITE(AERtoEFG84, az, el, range, E, F, G)
-GEOCONV_ARRAY_SITE(AERtoLLA84, az, el, range, lat, lon, alt)
-GEOCONV_ARRAY_SITE(EFG84toAER, E, F, G, az, el, range)
-#undef GEOCONV_ARRAY_SITE
+#include <geoconv/routines.def>
 
 }  // namespace geoconv

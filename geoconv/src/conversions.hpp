@@ -87,6 +87,9 @@ template <class Fn, class V> V asind(V v) { return Fn::asin(v) * RAD2DEG; }
 template <class Fn, class V> V acosd(V v) { return Fn::acos(v) * RAD2DEG; }
 template <class Fn, class V> V atand(V v) { return Fn::atan(v) * RAD2DEG; }
 template <class Fn, class V> V atan2d(V y, V x) { return Fn::atan2(y, x) * RAD2DEG; }
+// sqr and cube over lanes (Fn unused: the same products everywhere).
+template <class Fn, class V> V sqr(V x) { return x * x; }
+template <class Fn, class V> V cube(V x) { return x * x * x; }
 // sind(d) and cosd(d) at once: one reduction of the angle (the same bits as
 // the two calls where the functions are correctly rounded).
 template <class Fn, class V> void sincosd(V d, V& s, V& c) { Fn::sincos(d * DEG2RAD, s, c); }
@@ -148,15 +151,15 @@ namespace quartic {
 inline constexpr double e2 = WGS84_E2;
 inline constexpr double a = WGS84_A;
 inline constexpr double m = 1.0 - e2;                                   // (b/a)^2
-inline constexpr double c4 = (-sqr(e2)) / (1.0 - e2);                   // t^4
+inline constexpr double c4 = (-geoconv::sqr(e2)) / (1.0 - e2);          // t^4
 inline constexpr double c3 = -2.0 * e2;                                 // t^3, times G
-inline constexpr double c2 = sqr(e2) * sqr(a);                          // t^2, constant part
+inline constexpr double c2 = geoconv::sqr(e2) * geoconv::sqr(a);        // t^2, constant part
 inline constexpr double c2g = -(1.0 - e2);                              // t^2, times G^2
-inline constexpr double c1 = ((sqr(a) + sqr(a)) * e2) * (1.0 - e2);     // t, times G
-inline constexpr double c0 = sqr(1.0 - e2) * sqr(a);                    // constant, times G^2
+inline constexpr double c1 = ((geoconv::sqr(a) + geoconv::sqr(a)) * e2) * (1.0 - e2); // t, times G
+inline constexpr double c0 = geoconv::sqr(1.0 - e2) * geoconv::sqr(a);  // constant, times G^2
 inline constexpr double c3x3 = 3.0 * c3;                                // derivative, t^2
 inline constexpr double c4x4 = 4.0 * c4;                                // derivative, t^3
-inline constexpr double a2m = sqr(a) * m;                               // a^2 (b/a)^2
+inline constexpr double a2m = geoconv::sqr(a) * m;                      // a^2 (b/a)^2
 inline constexpr double am = a * m;
 inline constexpr double m_minus_1 = m - 1.0;                            // not exactly -e2
 }  // namespace quartic

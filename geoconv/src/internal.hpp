@@ -61,11 +61,11 @@ inline Fault solve_lla(double E, double F, double G, double& lat, double& lon, d
 // The conversions of a placed Site, which may read its private parts.
 struct SiteKernels {
   static Frame frame(const Site& s) { return {s.sl_, s.cl_, s.so_, s.co_, s.E0_, s.F0_, s.G0_}; }
-  static Fault to_efg(const Site& s, double az, double el, double range, double& E, double& F,
+  static Fault AERtoEFG84(const Site& s, double az, double el, double range, double& E, double& F,
                       double& G);
-  static Fault to_lla(const Site& s, double az, double el, double range, double& lat,
+  static Fault AERtoLLA84(const Site& s, double az, double el, double range, double& lat,
                       double& lon, double& alt);
-  static Fault to_aer(const Site& s, double E, double F, double G, double& az, double& el,
+  static Fault EFG84toAER(const Site& s, double E, double F, double G, double& az, double& el,
                       double& range);
 };
 

@@ -34,7 +34,14 @@ using KernelFn = std::size_t (*)(const Job& job);
 
 // One kernel per routine, in the registry's order (null for a routine
 // without one, which the dispatcher converts point by point).
-constexpr int kKernelCount = 18;
+constexpr int kKernelCount = 0
+#define GEOCONV_HELPER(...) +1
+#define GEOCONV_HELPER2(...) +1
+#define GEOCONV_CONVERSION(...) +1
+#define GEOCONV_SITE_CONVERSION(...) +1
+#define GEOCONV_SPLIT(...) +1
+#include <geoconv/routines.def>
+    ;
 struct KernelSet {
   const char* name;  // "avx512", "avx2", "sse2", "neon", "simd128", "scalar", ...
   int lanes;         // doubles a kernel converts at once

@@ -106,7 +106,7 @@ template <class Fn, class V> Mask<V> unsure_solution(V q, V r2) {
 }
 template <class V> Codes<V> redo_where(Mask<V> m, Codes<V> codes) { return code<V>(m, kRedo, codes); }
 
-// --- the kernels, in the registry's order ----------------------------------
+// --- the kernels -------------------------------------------------------------
 
 template <class V, class Fn, V (*f)(V)> std::size_t helper(const Job& job) {
   return blocks<V, 1, 1>(job, [](const V* in, V* out) {
@@ -114,8 +114,6 @@ template <class V, class Fn, V (*f)(V)> std::size_t helper(const Job& job) {
     return none<V>();
   });
 }
-template <class V> V square(V x) { return x * x; }
-template <class V> V third(V x) { return x * x * x; }
 
 template <class V, class Fn> std::size_t atan2d(const Job& job) {
   return blocks<V, 2, 1>(job, [](const V* in, V* out) {
@@ -124,7 +122,7 @@ template <class V, class Fn> std::size_t atan2d(const Job& job) {
   });
 }
 
-template <class V, class Fn> std::size_t lla84_to_efg84(const Job& job) {
+template <class V, class Fn> std::size_t LLA84toEFG84(const Job& job) {
   return blocks<V, 3, 3>(job, [](const V* in, V* out) {
     conv::Frame<V> s;
     const Mask<V> refused = conv::place<Fn>(in[0], in[1], in[2], s);
@@ -133,7 +131,7 @@ template <class V, class Fn> std::size_t lla84_to_efg84(const Job& job) {
   });
 }
 
-template <class V, class Fn> std::size_t efg84_to_lla84(const Job& job) {
+template <class V, class Fn> std::size_t EFG84toLLA84(const Job& job) {
   return blocks<V, 3, 3>(job, [](const V* in, V* out) {
     V q;
     const Mask<V> refused = conv::solve<Fn>(in[0], in[1], in[2], out[0], out[1], out[2], q);
@@ -141,7 +139,7 @@ template <class V, class Fn> std::size_t efg84_to_lla84(const Job& job) {
   });
 }
 
-template <class V, class Fn> std::size_t aer_to_xyz(const Job& job) {
+template <class V, class Fn> std::size_t AERtoXYZ(const Job& job) {
   return blocks<V, 3, 3>(job, [](const V* in, V* out) {
     conv::aer_to_xyz<Fn>(in[0], in[1], in[2], out[0], out[1], out[2]);
     const Mask<V> unsure = conv::either<V>(unsure_angle<Fn>(in[0]), unsure_angle<Fn>(in[1]));
@@ -149,7 +147,7 @@ template <class V, class Fn> std::size_t aer_to_xyz(const Job& job) {
   });
 }
 
-template <class V, class Fn> std::size_t xyz_to_aer(const Job& job) {
+template <class V, class Fn> std::size_t XYZtoAER(const Job& job) {
   return blocks<V, 3, 3>(job, [](const V* in, V* out) {
     conv::xyz_to_aer<Fn>(in[0], in[1], in[2], out[0], out[1], out[2]);
     return none<V>();
@@ -195,7 +193,7 @@ template <class V, class Fn, class Body> std::size_t on_site(const Job& job, Bod
   });
 }
 
-template <class V, class Fn> std::size_t aer_to_efg84(const Job& job) {
+template <class V, class Fn> std::size_t AERtoEFG84(const Job& job) {
   return on_site<V, Fn>(job, [](auto, const conv::Frame<V>& s, Codes<V> site, const V* in, V* out) {
     conv::site_to_efg<Fn>(s, in[0], in[1], in[2], out[0], out[1], out[2]);
     const Mask<V> unsure = conv::either<V>(unsure_angle<Fn>(in[0]), unsure_angle<Fn>(in[1]));
@@ -205,7 +203,7 @@ template <class V, class Fn> std::size_t aer_to_efg84(const Job& job) {
 
 // A zero range (checked first) hands back the site as given; then a refused
 // site; then the solution's own refusal.
-template <class V, class Fn> std::size_t aer_to_lla84(const Job& job) {
+template <class V, class Fn> std::size_t AERtoLLA84(const Job& job) {
   return on_site<V, Fn>(job, [&job](auto placed, const conv::Frame<V>& s, Codes<V> site,
                                     const V* in, V* out) {
     using L = math::Lanes<V>;
@@ -226,7 +224,7 @@ template <class V, class Fn> std::size_t aer_to_lla84(const Job& job) {
   });
 }
 
-template <class V, class Fn> std::size_t efg84_to_aer(const Job& job) {
+template <class V, class Fn> std::size_t EFG84toAER(const Job& job) {
   return on_site<V, Fn>(job, [](auto, const conv::Frame<V>& s, Codes<V> site, const V* in, V* out) {
     conv::site_to_aer<Fn>(s, in[0], in[1], in[2], out[0], out[1], out[2]);
     return site;
@@ -235,7 +233,7 @@ template <class V, class Fn> std::size_t efg84_to_aer(const Job& job) {
 
 // The rotation's sine and cosine by the library's own functions whatever Fn
 // is, as the point routine takes them.
-template <class V, class Fn> std::size_t efg84_to_efg72(const Job& job) {
+template <class V, class Fn> std::size_t EFG84toEFG72(const Job& job) {
   const double n = conv::Exact::sin(conv::datum::kRotation);
   const double c = conv::Exact::cos(conv::datum::kRotation);
   return blocks<V, 3, 3>(job, [n, c](const V* in, V* out) {
@@ -244,15 +242,19 @@ template <class V, class Fn> std::size_t efg84_to_efg72(const Job& job) {
   });
 }
 
+// Each routine's kernel, in the registry's order: a helper's by its
+// function over lanes, the others by their names above (DEGtoDMS has none).
 template <class V, class Fn> constexpr KernelSet kernel_set(const char* name) {
   return {name,
           math::Lanes<V>::kCount,
-          {helper<V, Fn, conv::sind<Fn, V>>, helper<V, Fn, conv::cosd<Fn, V>>,
-           helper<V, Fn, conv::tand<Fn, V>>, helper<V, Fn, conv::asind<Fn, V>>,
-           helper<V, Fn, conv::acosd<Fn, V>>, helper<V, Fn, conv::atand<Fn, V>>, atan2d<V, Fn>,
-           helper<V, Fn, square<V>>, helper<V, Fn, third<V>>, lla84_to_efg84<V, Fn>,
-           efg84_to_lla84<V, Fn>, aer_to_xyz<V, Fn>, xyz_to_aer<V, Fn>, aer_to_lla84<V, Fn>,
-           aer_to_efg84<V, Fn>, efg84_to_aer<V, Fn>, efg84_to_efg72<V, Fn>, nullptr}};
+          {
+#define GEOCONV_HELPER(routine, ...) helper<V, Fn, conv::routine<Fn, V>>,
+#define GEOCONV_HELPER2(routine, ...) routine<V, Fn>,
+#define GEOCONV_CONVERSION(routine, ...) routine<V, Fn>,
+#define GEOCONV_SITE_CONVERSION(routine, ...) routine<V, Fn>,
+#define GEOCONV_SPLIT(routine, ...) nullptr,
+#include <geoconv/routines.def>
+          }};
 }
 
 // The lanes the level's source converts with: its widest vectors, and two

@@ -1,9 +1,10 @@
-// The table of routines (registry.hpp). Each entry's run() calls the same
-// internal arithmetic as the public routine of its name (or that routine
-// itself, when it cannot fail), so its bits are that routine's by
-// construction; call() is the public routine.
+// The table of routines (registry.hpp), made from routines.def. Each
+// entry's call() is the public routine of its name and its run() that
+// routine without a stream (a site routine's, the Site member's own
+// arithmetic), so its bits are that routine's by construction.
 
 #include <cstring>
+#include <type_traits>
 #include <geoconv/registry.hpp>
 
 #include "internal.hpp"
@@ -14,43 +15,22 @@ namespace {
 
 using detail::SiteKernels;
 
-constexpr Unit kDeg = Unit::kDegrees, kFt = Unit::kFeet, kM = Unit::kMetres, kLen = Unit::kLength,
-               kNum = Unit::kNone;
-
-// Adapters from the routines' own signatures to the table's.
-using Three = int (*)(std::FILE*, double, double, double, double*, double*, double*);
-using Local = void (*)(std::FILE*, double, double, double, double*, double*, double*);
-using Six = int (*)(std::FILE*, double, double, double, double, double, double, double*, double*,
-                    double*);
-using Member = int (Site::*)(std::FILE*, double, double, double, double*, double*, double*) const;
-
-template <double (*f)(double)>
-int call_one(std::FILE*, const double* in, double* out) {
-  out[0] = f(in[0]);
-  return 0;
+// The table's entry points from the routines' own: the inputs unpacked
+// from in[], the outputs written to out[], the status returned (0 for a
+// routine that returns nothing).
+template <class F> int status_of(F f) {
+  if constexpr (std::is_void_v<decltype(f())>) {
+    f();
+    return 0;
+  } else {
+    return f();
+  }
 }
-template <Three f>
-int call_three(std::FILE* stream, const double* in, double* out) {
-  return f(stream, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
-}
-template <Local f>
-int call_local(std::FILE* stream, const double* in, double* out) {
-  f(stream, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
-  return 0;
-}
-template <Six f>
-int call_six(std::FILE* stream, const double* in, double* out) {
-  return f(stream, in[0], in[1], in[2], in[3], in[4], in[5], &out[0], &out[1], &out[2]);
-}
-template <Member f>
-int call_member(const Site& site, std::FILE* stream, const double* in, double* out) {
-  return (site.*f)(stream, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
-}
-// The routines that cannot fail run as they are called.
-template <int (*call)(std::FILE*, const double*, double*)>
-Fault never_fails(const double* in, double* out) {
-  call(nullptr, in, out);
-  return Fault::kNone;
+// The routines that cannot fail run as they are called; a free conversion
+// that can has one fault, which a status of 1 means.
+template <Fault kFault, int (*call)(std::FILE*, const double*, double*)>
+Fault run_by_status(const double* in, double* out) {
+  return call(nullptr, in, out) == 0 ? Fault::kNone : kFault;
 }
 
 // The site routines on a placed site, and on one placed for the call as the
@@ -65,173 +45,74 @@ Fault at_site(const double* in, double* out) {
   return k(Site(in[3], in[4], in[5]), in[0], in[1], in[2], out[0], out[1], out[2]);
 }
 
-double square(double x) { return sqr(x); }
-double third(double x) { return cube(x); }
-int atan2_call(std::FILE*, const double* in, double* out) {
-  out[0] = atan2d(in[0], in[1]);
-  return 0;
-}
-int dms_call(std::FILE*, const double* in, double* out) {
-  DEGtoDMS(in[0], &out[0], &out[1], &out[2]);
-  return 0;
-}
-Fault geodetic_run(const double* in, double* out) {
-  detail::Frame frame;
-  return detail::place_site(in[0], in[1], in[2], frame, out[0], out[1], out[2]);
-}
-Fault earth_fixed_run(const double* in, double* out) {
-  return detail::solve_lla(in[0], in[1], in[2], out[0], out[1], out[2]);
-}
+// Each routine's call(): its arguments from in[] and out[], its status.
+#define GEOCONV_HELPER(name, summary, q_in, in_unit, q_out, out_unit, example) \
+  int call_##name(std::FILE*, const double* in, double* out) {            \
+    out[0] = name(in[0]);                                                 \
+    return 0;                                                             \
+  }
+#define GEOCONV_HELPER2(name, summary, in1, unit1, in2, unit2, q_out, out_unit, ex1, ex2) \
+  int call_##name(std::FILE*, const double* in, double* out) {                         \
+    out[0] = name(in[0], in[1]);                                                       \
+    return 0;                                                                          \
+  }
+#define GEOCONV_CONVERSION(name, command, fault, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz, \
+                           ea, eb, ec)                                                             \
+  int call_##name(std::FILE* stream, const double* in, double* out) {                              \
+    return status_of([&] { return name(stream, in[0], in[1], in[2], &out[0], &out[1], &out[2]); }); \
+  }
+#define GEOCONV_SITE_CONVERSION(name, command, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz, \
+                                ea, eb, ec, lat, lon, alt)                                        \
+  int call_##name(std::FILE* stream, const double* in, double* out) {                            \
+    return name(stream, in[0], in[1], in[2], in[3], in[4], in[5], &out[0], &out[1], &out[2]);    \
+  }                                                                                              \
+  int call_site_##name(const Site& site, std::FILE* stream, const double* in, double* out) {     \
+    return site.name(stream, in[0], in[1], in[2], &out[0], &out[1], &out[2]);                    \
+  }
+#define GEOCONV_SPLIT(name, command, summary, a, ua, x, ux, y, uy, z, uz, ea) \
+  int call_##name(std::FILE*, const double* in, double* out) {               \
+    name(in[0], &out[0], &out[1], &out[2]);                                  \
+    return 0;                                                                \
+  }
+#include <geoconv/routines.def>
 
-// A helper: one number in, one out, never failing.
-template <double (*f)(double)>
-constexpr Routine helper(const char* name, const char* summary, Quantity in, Quantity out) {
-  return {name, summary, 1, 1, {in}, {out}, false, false, nullptr,
-          never_fails<call_one<f>>, nullptr, call_one<f>, nullptr};
-}
+// The table's entries.
+#define GEOCONV_Q(name, unit) \
+  { #name, Unit::unit }
+
+#define GEOCONV_HELPER(name, summary, q_in, in_unit, q_out, out_unit, example)                     \
+  {#name, summary, 1, 1, {GEOCONV_Q(q_in, in_unit)}, {GEOCONV_Q(q_out, out_unit)}, false, false, \
+   nullptr, run_by_status<Fault::kNone, call_##name>, nullptr, call_##name, nullptr, {example}},
+#define GEOCONV_HELPER2(name, summary, in1, unit1, in2, unit2, q_out, out_unit, ex1, ex2)          \
+  {#name, summary, 2, 1, {GEOCONV_Q(in1, unit1), GEOCONV_Q(in2, unit2)},                       \
+   {GEOCONV_Q(q_out, out_unit)}, false, false, nullptr, run_by_status<Fault::kNone, call_##name>, \
+   nullptr, call_##name, nullptr, {ex1, ex2}},
+#define GEOCONV_CONVERSION(name, command, fault, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz, \
+                           ea, eb, ec)                                                             \
+  {#name, summary, 3, 3,                                                                         \
+   {GEOCONV_Q(a, ua), GEOCONV_Q(b, ub), GEOCONV_Q(c, uc)},                                        \
+   {GEOCONV_Q(x, ux), GEOCONV_Q(y, uy), GEOCONV_Q(z, uz)}, false, Fault::fault != Fault::kNone,    \
+   #command, run_by_status<Fault::fault, call_##name>, nullptr,      \
+   call_##name, nullptr, {ea, eb, ec}},
+#define GEOCONV_SITE_CONVERSION(name, command, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz, \
+                                ea, eb, ec, lat, lon, alt)                                        \
+  {#name, summary, 3, 3,                                                                         \
+   {GEOCONV_Q(a, ua), GEOCONV_Q(b, ub), GEOCONV_Q(c, uc)},                                        \
+   {GEOCONV_Q(x, ux), GEOCONV_Q(y, uy), GEOCONV_Q(z, uz)}, true, true, #command,                  \
+   at_site<SiteKernels::name>, on_site<SiteKernels::name>, call_##name, call_site_##name,        \
+   {ea, eb, ec, lat, lon, alt}},
+#define GEOCONV_SPLIT(name, command, summary, a, ua, x, ux, y, uy, z, uz, ea)                      \
+  {#name, summary, 1, 3, {GEOCONV_Q(a, ua)}, {GEOCONV_Q(x, ux), GEOCONV_Q(y, uy), GEOCONV_Q(z, uz)}, \
+   false, false, #command, run_by_status<Fault::kNone, call_##name>, nullptr, call_##name,         \
+   nullptr, {ea}},
 
 const Routine kRoutines[] = {
-    helper<sind>("sind", "sine of an angle", {"d", kDeg}, {"sin", kNum}),
-    helper<cosd>("cosd", "cosine of an angle", {"d", kDeg}, {"cos", kNum}),
-    helper<tand>("tand", "tangent of an angle", {"d", kDeg}, {"tan", kNum}),
-    helper<asind>("asind", "arc sine in degrees", {"v", kNum}, {"angle", kDeg}),
-    helper<acosd>("acosd", "arc cosine in degrees", {"v", kNum}, {"angle", kDeg}),
-    helper<atand>("atand", "arc tangent in degrees", {"v", kNum}, {"angle", kDeg}),
-    {"atan2d",
-     "arc tangent of y/x in degrees, by quadrant",
-     2,
-     1,
-     {{"y", kNum}, {"x", kNum}},
-     {{"angle", kDeg}},
-     false,
-     false,
-     nullptr,
-     never_fails<atan2_call>,
-     nullptr,
-     atan2_call,
-     nullptr},
-    helper<square>("sqr", "square", {"x", kNum}, {"square", kNum}),
-    helper<third>("cube", "cube", {"x", kNum}, {"cube", kNum}),
-    {"LLA84toEFG84",
-     "geodetic latitude, longitude, altitude to Earth-fixed",
-     3,
-     3,
-     {{"lat", kDeg}, {"lon", kDeg}, {"alt", kFt}},
-     {{"E", kM}, {"F", kM}, {"G", kM}},
-     false,
-     true,
-     "lla2efg",
-     geodetic_run,
-     nullptr,
-     call_three<LLA84toEFG84>,
-     nullptr},
-    {"EFG84toLLA84",
-     "Earth-fixed to geodetic latitude, longitude, altitude",
-     3,
-     3,
-     {{"E", kM}, {"F", kM}, {"G", kM}},
-     {{"lat", kDeg}, {"lon", kDeg}, {"alt", kFt}},
-     false,
-     true,
-     "efg2lla",
-     earth_fixed_run,
-     nullptr,
-     call_three<EFG84toLLA84>,
-     nullptr},
-    {"AERtoXYZ",
-     "azimuth, elevation, range to local east, north, up",
-     3,
-     3,
-     {{"az", kDeg}, {"el", kDeg}, {"range", kLen}},
-     {{"x", kLen}, {"y", kLen}, {"z", kLen}},
-     false,
-     false,
-     "aer2xyz",
-     never_fails<call_local<AERtoXYZ>>,
-     nullptr,
-     call_local<AERtoXYZ>,
-     nullptr},
-    {"XYZtoAER",
-     "local east, north, up to azimuth, elevation, range",
-     3,
-     3,
-     {{"x", kLen}, {"y", kLen}, {"z", kLen}},
-     {{"az", kDeg}, {"el", kDeg}, {"range", kLen}},
-     false,
-     false,
-     "xyz2aer",
-     never_fails<call_local<XYZtoAER>>,
-     nullptr,
-     call_local<XYZtoAER>,
-     nullptr},
-    {"AERtoLLA84",
-     "a target seen from a site to geodetic latitude, longitude, altitude",
-     3,
-     3,
-     {{"az", kDeg}, {"el", kDeg}, {"range", kFt}},
-     {{"lat", kDeg}, {"lon", kDeg}, {"alt", kFt}},
-     true,
-     true,
-     "aer2lla",
-     at_site<SiteKernels::to_lla>,
-     on_site<SiteKernels::to_lla>,
-     call_six<AERtoLLA84>,
-     call_member<&Site::AERtoLLA84>},
-    {"AERtoEFG84",
-     "a target seen from a site to Earth-fixed",
-     3,
-     3,
-     {{"az", kDeg}, {"el", kDeg}, {"range", kFt}},
-     {{"E", kM}, {"F", kM}, {"G", kM}},
-     true,
-     true,
-     "aer2efg",
-     at_site<SiteKernels::to_efg>,
-     on_site<SiteKernels::to_efg>,
-     call_six<AERtoEFG84>,
-     call_member<&Site::AERtoEFG84>},
-    {"EFG84toAER",
-     "an Earth-fixed target to where a site sees it",
-     3,
-     3,
-     {{"E", kM}, {"F", kM}, {"G", kM}},
-     {{"az", kDeg}, {"el", kDeg}, {"range", kFt}},
-     true,
-     true,
-     "efg2aer",
-     at_site<SiteKernels::to_aer>,
-     on_site<SiteKernels::to_aer>,
-     call_six<EFG84toAER>,
-     call_member<&Site::EFG84toAER>},
-    {"EFG84toEFG72",
-     "WGS 84 Earth-fixed to WGS 72 Earth-fixed",
-     3,
-     3,
-     {{"E", kM}, {"F", kM}, {"G", kM}},
-     {{"E72", kM}, {"F72", kM}, {"G72", kM}},
-     false,
-     false,
-     "efg84to72",
-     never_fails<call_three<EFG84toEFG72>>,
-     nullptr,
-     call_three<EFG84toEFG72>,
-     nullptr},
-    {"DEGtoDMS",
-     "an angle to whole degrees, whole minutes and seconds",
-     1,
-     3,
-     {{"angle", kDeg}},
-     {{"deg", kDeg}, {"min", Unit::kMinutes}, {"sec", Unit::kSeconds}},
-     false,
-     false,
-     "dms",
-     never_fails<dms_call>,
-     nullptr,
-     dms_call,
-     nullptr},
+#include <geoconv/routines.def>
 };
+#undef GEOCONV_Q
 
 constexpr int kCount = static_cast<int>(sizeof kRoutines / sizeof kRoutines[0]);
+
 
 }  // namespace
 

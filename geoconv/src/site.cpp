@@ -27,14 +27,14 @@ Site::Site(std::FILE* stream, double lat, double lon, double alt) noexcept
 
 namespace detail {
 
-Fault SiteKernels::to_efg(const Site& s, double az, double el, double range, double& E,
+Fault SiteKernels::AERtoEFG84(const Site& s, double az, double el, double range, double& E,
                           double& F, double& G) {
   if (!s.valid_) return Fault::kLatitude;
   conv::site_to_efg<conv::Exact>(frame(s), az, el, range, E, F, G);
   return Fault::kNone;
 }
 
-Fault SiteKernels::to_lla(const Site& s, double az, double el, double range, double& lat,
+Fault SiteKernels::AERtoLLA84(const Site& s, double az, double el, double range, double& lat,
                           double& lon, double& alt) {
   if (range == 0.0) {
     // No direction can be taken from a zero range: hand back the site itself.
@@ -44,11 +44,11 @@ Fault SiteKernels::to_lla(const Site& s, double az, double el, double range, dou
     return Fault::kRange;
   }
   double E, F, G;
-  const Fault placed = to_efg(s, az, el, range, E, F, G);
+  const Fault placed = AERtoEFG84(s, az, el, range, E, F, G);
   return placed != Fault::kNone ? placed : solve_lla(E, F, G, lat, lon, alt);
 }
 
-Fault SiteKernels::to_aer(const Site& s, double E, double F, double G, double& az, double& el,
+Fault SiteKernels::EFG84toAER(const Site& s, double E, double F, double G, double& az, double& el,
                           double& range) {
   if (!s.valid_) return Fault::kLatitude;
   conv::site_to_aer<conv::Exact>(frame(s), E, F, G, az, el, range);
@@ -59,19 +59,19 @@ Fault SiteKernels::to_aer(const Site& s, double E, double F, double G, double& a
 
 int Site::AERtoEFG84(std::FILE* stream, double az, double el, double range, double* E,
                      double* F, double* G) const noexcept {
-  return detail::reported(stream, detail::SiteKernels::to_efg(*this, az, el, range, *E, *F, *G));
+  return detail::reported(stream, detail::SiteKernels::AERtoEFG84(*this, az, el, range, *E, *F, *G));
 }
 
 int Site::AERtoLLA84(std::FILE* stream, double az, double el, double range, double* lat,
                      double* lon, double* alt) const noexcept {
   return detail::reported(stream,
-                          detail::SiteKernels::to_lla(*this, az, el, range, *lat, *lon, *alt));
+                          detail::SiteKernels::AERtoLLA84(*this, az, el, range, *lat, *lon, *alt));
 }
 
 int Site::EFG84toAER(std::FILE* stream, double E, double F, double G, double* az, double* el,
                      double* range) const noexcept {
   return detail::reported(stream,
-                          detail::SiteKernels::to_aer(*this, E, F, G, *az, *el, *range));
+                          detail::SiteKernels::EFG84toAER(*this, E, F, G, *az, *el, *range));
 }
 
 int AERtoEFG84(std::FILE* stream, double az, double el, double range, double baseLat,

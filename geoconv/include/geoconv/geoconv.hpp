@@ -331,16 +331,16 @@ class Site {
   int EFG84toAER(std::FILE* stream, double E, double F, double G, double* az, double* el,
                  double* range) const noexcept;
 
-  // The same three over n targets, as the array routines below.
-  std::size_t AERtoEFG84(std::size_t n, const double* az, const double* el, const double* range,
-                         double* E, double* F, double* G, Fault* faults = nullptr,
-                         Mode mode = Mode::kExact) const noexcept;
-  std::size_t AERtoLLA84(std::size_t n, const double* az, const double* el, const double* range,
-                         double* lat, double* lon, double* alt, Fault* faults = nullptr,
-                         Mode mode = Mode::kExact) const noexcept;
-  std::size_t EFG84toAER(std::size_t n, const double* E, const double* F, const double* G,
-                         double* az, double* el, double* range, Fault* faults = nullptr,
-                         Mode mode = Mode::kExact) const noexcept;
+  // Each of them over n targets, as the array routines below:
+  //   std::size_t AERtoEFG84(std::size_t n, const double* az, const double* el,
+  //                          const double* range, double* E, double* F, double* G,
+  //                          Fault* faults = nullptr, Mode mode = Mode::kExact) const noexcept;
+#define GEOCONV_SITE_CONVERSION(name, command, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz, \
+                                ea, eb, ec, lat, lon, alt)                                        \
+  std::size_t name(std::size_t n, const double* a, const double* b, const double* c, double* x,  \
+                   double* y, double* z, Fault* faults = nullptr, Mode mode = Mode::kExact)     \
+      const noexcept;
+#include <geoconv/routines.def>
 
  private:
   friend struct detail::SiteKernels;
@@ -395,33 +395,26 @@ int EFG84toEFG72(std::FILE* stream, double E, double F, double G, double* E72, d
 // kArrayOverlappingOutputs, kArrayNoMemory). Strided arrays go through
 // <geoconv/registry.hpp>.
 
-std::size_t LLA84toEFG84(std::size_t n, const double* lat, const double* lon, const double* alt,
-                         double* E, double* F, double* G, Fault* faults = nullptr,
-                         Mode mode = Mode::kExact) noexcept;
-std::size_t EFG84toLLA84(std::size_t n, const double* E, const double* F, const double* G,
-                         double* lat, double* lon, double* alt, Fault* faults = nullptr,
-                         Mode mode = Mode::kExact) noexcept;
-std::size_t AERtoXYZ(std::size_t n, const double* az, const double* el, const double* range,
-                     double* x, double* y, double* z, Fault* faults = nullptr,
-                     Mode mode = Mode::kExact) noexcept;
-std::size_t XYZtoAER(std::size_t n, const double* x, const double* y, const double* z,
-                     double* az, double* el, double* range, Fault* faults = nullptr,
-                     Mode mode = Mode::kExact) noexcept;
-std::size_t AERtoEFG84(std::size_t n, const double* az, const double* el, const double* range,
-                       const double* baseLat, const double* baseLon, const double* baseAlt,
-                       double* E, double* F, double* G, Fault* faults = nullptr,
-                       Mode mode = Mode::kExact) noexcept;
-std::size_t AERtoLLA84(std::size_t n, const double* az, const double* el, const double* range,
-                       const double* baseLat, const double* baseLon, const double* baseAlt,
-                       double* lat, double* lon, double* alt, Fault* faults = nullptr,
-                       Mode mode = Mode::kExact) noexcept;
-std::size_t EFG84toAER(std::size_t n, const double* E, const double* F, const double* G,
-                       const double* baseLat, const double* baseLon, const double* baseAlt,
-                       double* az, double* el, double* range, Fault* faults = nullptr,
-                       Mode mode = Mode::kExact) noexcept;
-std::size_t EFG84toEFG72(std::size_t n, const double* E, const double* F, const double* G,
-                         double* E72, double* F72, double* G72, Fault* faults = nullptr,
-                         Mode mode = Mode::kExact) noexcept;
+// Made from <geoconv/routines.def>, one for each conversion, such as
+//   std::size_t LLA84toEFG84(std::size_t n, const double* lat, const double* lon,
+//                            const double* alt, double* E, double* F, double* G,
+//                            Fault* faults = nullptr, Mode mode = Mode::kExact) noexcept;
+//   std::size_t AERtoLLA84(std::size_t n, const double* az, const double* el,
+//                          const double* range, const double* baseLat,
+//                          const double* baseLon, const double* baseAlt, double* lat,
+//                          double* lon, double* alt, Fault* faults = nullptr,
+//                          Mode mode = Mode::kExact) noexcept;
+#define GEOCONV_CONVERSION(name, command, fault, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz, \
+                           ea, eb, ec)                                                             \
+  std::size_t name(std::size_t n, const double* a, const double* b, const double* c, double* x,   \
+                   double* y, double* z, Fault* faults = nullptr, Mode mode = Mode::kExact) noexcept;
+#define GEOCONV_SITE_CONVERSION(name, command, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz, \
+                                ea, eb, ec, lat, lon, alt)                                        \
+  std::size_t name(std::size_t n, const double* a, const double* b, const double* c,             \
+                   const double* baseLat, const double* baseLon, const double* baseAlt,         \
+                   double* x, double* y, double* z, Fault* faults = nullptr,                    \
+                   Mode mode = Mode::kExact) noexcept;
+#include <geoconv/routines.def>
 
 // ---------------------------------------------------------------------------
 // Text and angle utilities. They take no stream and cannot fail.

@@ -7,8 +7,9 @@
 //
 // Front ends convert through this table instead of naming each routine: the
 // converter's commands, the C interface's generic calls, the Python module,
-// the WebAssembly build and the test drivers all iterate it, so a new routine
-// is one entry here plus its arithmetic.
+// the WebAssembly build and the test drivers all iterate it. The table, like
+// the array overloads of geoconv.hpp, is made from the one list of routines
+// in <geoconv/routines.def>.
 //
 // An entry's run() gives exactly the bits and outputs of the routine it
 // names, and the Fault whose message() that routine writes; run_on_site()
@@ -66,6 +67,9 @@ struct Routine {
   // the helpers and those that return nothing) and their message on stream.
   int (*call)(std::FILE* stream, const double* in, double* out);
   int (*call_on_site)(const Site& site, std::FILE* stream, const double* in, double* out);
+  // A worked example: the inputs as run() takes them (the base site last),
+  // which the documentation and the front ends show.
+  double example[6];
 };
 
 // An array of a batch: element i at data[i * stride] (stride in doubles; 0
