@@ -74,6 +74,7 @@ export interface Routine {
   /** True when it can refuse a point. */ readonly fails: boolean;
   readonly inputs: readonly Quantity[];
   readonly outputs: readonly Quantity[];
+  /** A worked example's inputs (the base site's last for a site routine). */ readonly example: readonly number[];
 }
 
 /** The base site's numbers that follow a point's in the free site routines. */

@@ -11,14 +11,6 @@ const SVG = 'http://www.w3.org/2000/svg';
 const MAX_PLOTTED = 5000;
 const MAX_SHOWN = 20000;  // output lines put on the page; all of them can be saved
 
-// An example point for each routine's fields.
-const EXAMPLES = {
-  LLA84toEFG84: [51.5, -0.05, 12000], EFG84toLLA84: [3980000, -3500, 4968000], AERtoXYZ: [60, 3, 25000],
-  XYZtoAER: [-12000, 9000, 800], AERtoLLA84: [180, 45, 10000], AERtoEFG84: [300, 2, 40000],
-  EFG84toAER: [3984081.752697, -0.00002, 4966764.583483], EFG84toEFG72: [3981053.18, 0, 4966421.01],
-  DEGtoDMS: [51.47222222],
-};
-
 // A quantity as a field shows it: its name and unit, but for the unit of
 // AERtoXYZ and XYZtoAER (whatever the range's) and a unit that is the name.
 const fieldLabel = ({ name, unit }) => (unit && unit !== 'length' && unit !== name ? `${name} (${unit})` : name);
@@ -40,7 +32,7 @@ let views = {};
 function viewsOf(routines) {
   return Object.fromEntries(routines.filter((r) => r.command).map((r) => [r.command, {
     routine: r.name, site: r.site, in: r.inputs.map(fieldLabel), out: r.outputs.map(fieldLabel),
-    example: EXAMPLES[r.name] ?? [], target: targetRule(r),
+    example: r.example.slice(0, r.inputs.length), target: targetRule(r),
   }]));
 }
 

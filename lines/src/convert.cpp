@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -93,6 +94,21 @@ std::string json_quantities(const Quantity* q, int n) {
   return text + "]";
 }
 
+// A worked example's inputs, each in the fewest significant digits (15 to
+// 17) that read back as the same double.
+std::string json_numbers(const double* v, int n) {
+  std::string text = "[";
+  for (int i = 0; i < n; ++i) {
+    char number[40];
+    for (int digits = 15; digits <= 17; ++digits) {
+      std::snprintf(number, sizeof number, "%.*g", digits, v[i]);
+      if (std::strtod(number, nullptr) == v[i]) break;
+    }
+    text += std::string(i > 0 ? ", " : "") + number;
+  }
+  return text + "]";
+}
+
 }  // namespace
 
 const Routine* find_command(std::string_view name) {
@@ -145,7 +161,8 @@ std::string describe_json() {
             json_string(r.command) + ", \"site\": " + (r.site ? "true" : "false") +
             ", \"fails\": " + (r.fails ? "true" : "false") +
             ", \"inputs\": " + json_quantities(r.in, r.inputs) +
-            ", \"outputs\": " + json_quantities(r.out, r.outputs) + "}";
+            ", \"outputs\": " + json_quantities(r.out, r.outputs) +
+            ", \"example\": " + json_numbers(r.example, r.inputs + (r.site ? 3 : 0)) + "}";
   }
   return text + "]}";
 }

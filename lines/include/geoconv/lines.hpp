@@ -50,8 +50,10 @@ std::string command_list();
 //    "routines": [{"name": "LLA84toEFG84", "summary": "...", "command": "lla2efg",
 //                  "site": false, "fails": true,
 //                  "inputs": [{"name": "lat", "unit": "deg"}, ...],
-//                  "outputs": [{"name": "E", "unit": "m"}, ...]}, ...]}
-// "command" is null for a routine without one.
+//                  "outputs": [{"name": "E", "unit": "m"}, ...],
+//                  "example": [51.47222222, 0, 10]}, ...]}
+// "command" is null for a routine without one; "example" holds a worked
+// example's inputs, the base site's last for a site routine.
 std::string describe_json();
 
 // Reads a number as the converter does: std::from_chars in general format,
