@@ -38,6 +38,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "calls.hpp"
+
 using namespace geoconv;
 
 // The constants no routine reads, so that no row can check them.
@@ -242,10 +244,10 @@ std::string call(const Routine& r, const double* in, Path path) {
   std::string said;
   auto fault = [&](int code) { status = code != 0, said = geoconv_message(code); };
   switch (path) {
-    case kStream: status = r.call(log.file, in, out); break;
-    case kNull: status = r.call(nullptr, in, out); break;
+    case kStream: status = detail::public_call(r).call(log.file, in, out); break;
+    case kNull: status = detail::public_call(r).call(nullptr, in, out); break;
     case kFault: fault(static_cast<int>(r.run(in, out))); break;
-    case kSite: status = r.call_on_site(site, log.file, in, out); break;
+    case kSite: status = detail::public_call(r).on_site(site, log.file, in, out); break;
     case kSiteFault: fault(static_cast<int>(r.run_on_site(site, in, out))); break;
     case kC: status = c_function(r.name, log.file, in, out); break;
     case kCGeneric: fault(geoconv_convert(geoconv_find_routine(r.name), in, out)); break;
@@ -309,7 +311,7 @@ std::string through_converter(const Routine& r, const double* in) {
 
   static Capture log;
   double out[3];
-  const bool failed = r.call(log.file, in, out) != 0;
+  const bool failed = detail::public_call(r).call(log.file, in, out) != 0;
   const std::string message = log.take();
   int bad = 0;  // the first result that is not finite
   while (!failed && bad < 3 && std::isfinite(out[bad])) ++bad;

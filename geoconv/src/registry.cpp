@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <geoconv/registry.hpp>
 
+#include "calls.hpp"
 #include "internal.hpp"
 
 namespace geoconv {
@@ -82,29 +83,26 @@ Fault at_site(const double* in, double* out) {
 
 #define GEOCONV_HELPER(name, summary, q_in, in_unit, q_out, out_unit, example)                     \
   {#name, summary, 1, 1, {GEOCONV_Q(q_in, in_unit)}, {GEOCONV_Q(q_out, out_unit)}, false, false, \
-   nullptr, run_by_status<Fault::kNone, call_##name>, nullptr, call_##name, nullptr, {example}},
+   nullptr, run_by_status<Fault::kNone, call_##name>, nullptr, {example}},
 #define GEOCONV_HELPER2(name, summary, in1, unit1, in2, unit2, q_out, out_unit, ex1, ex2)          \
   {#name, summary, 2, 1, {GEOCONV_Q(in1, unit1), GEOCONV_Q(in2, unit2)},                       \
    {GEOCONV_Q(q_out, out_unit)}, false, false, nullptr, run_by_status<Fault::kNone, call_##name>, \
-   nullptr, call_##name, nullptr, {ex1, ex2}},
+   nullptr, {ex1, ex2}},
 #define GEOCONV_CONVERSION(name, command, fault, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz, \
                            ea, eb, ec)                                                             \
   {#name, summary, 3, 3,                                                                         \
    {GEOCONV_Q(a, ua), GEOCONV_Q(b, ub), GEOCONV_Q(c, uc)},                                        \
    {GEOCONV_Q(x, ux), GEOCONV_Q(y, uy), GEOCONV_Q(z, uz)}, false, Fault::fault != Fault::kNone,    \
-   #command, run_by_status<Fault::fault, call_##name>, nullptr,      \
-   call_##name, nullptr, {ea, eb, ec}},
+   #command, run_by_status<Fault::fault, call_##name>, nullptr, {ea, eb, ec}},
 #define GEOCONV_SITE_CONVERSION(name, command, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz, \
                                 ea, eb, ec, lat, lon, alt)                                        \
   {#name, summary, 3, 3,                                                                         \
    {GEOCONV_Q(a, ua), GEOCONV_Q(b, ub), GEOCONV_Q(c, uc)},                                        \
    {GEOCONV_Q(x, ux), GEOCONV_Q(y, uy), GEOCONV_Q(z, uz)}, true, true, #command,                  \
-   at_site<SiteKernels::name>, on_site<SiteKernels::name>, call_##name, call_site_##name,        \
-   {ea, eb, ec, lat, lon, alt}},
+   at_site<SiteKernels::name>, on_site<SiteKernels::name>, {ea, eb, ec, lat, lon, alt}},
 #define GEOCONV_SPLIT(name, command, summary, a, ua, x, ux, y, uy, z, uz, ea)                      \
   {#name, summary, 1, 3, {GEOCONV_Q(a, ua)}, {GEOCONV_Q(x, ux), GEOCONV_Q(y, uy), GEOCONV_Q(z, uz)}, \
-   false, false, #command, run_by_status<Fault::kNone, call_##name>, nullptr, call_##name,         \
-   nullptr, {ea}},
+   false, false, #command, run_by_status<Fault::kNone, call_##name>, nullptr, {ea}},
 
 const Routine kRoutines[] = {
 #include <geoconv/routines.def>
@@ -112,6 +110,17 @@ const Routine kRoutines[] = {
 #undef GEOCONV_Q
 
 constexpr int kCount = static_cast<int>(sizeof kRoutines / sizeof kRoutines[0]);
+
+// The public routines, in the same order.
+#define GEOCONV_HELPER(name, ...) {call_##name, nullptr},
+#define GEOCONV_HELPER2(name, ...) {call_##name, nullptr},
+#define GEOCONV_CONVERSION(name, ...) {call_##name, nullptr},
+#define GEOCONV_SITE_CONVERSION(name, ...) {call_##name, call_site_##name},
+#define GEOCONV_SPLIT(name, ...) {call_##name, nullptr},
+const detail::PublicCall kPublicCalls[] = {
+#include <geoconv/routines.def>
+};
+static_assert(sizeof kPublicCalls / sizeof kPublicCalls[0] == kCount, "one call per routine");
 
 
 }  // namespace
@@ -137,6 +146,8 @@ const char* symbol(Unit unit) noexcept {
 }
 
 const Routine* routines() noexcept { return kRoutines; }
+
+const detail::PublicCall& detail::public_call(const Routine& r) noexcept { return kPublicCalls[&r - kRoutines]; }
 int routine_count() noexcept { return kCount; }
 
 const Routine* find_routine(const char* name) noexcept {

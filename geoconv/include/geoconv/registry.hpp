@@ -14,9 +14,7 @@
 // An entry's run() gives exactly the bits and outputs of the routine it
 // names, and the Fault whose message() that routine writes; run_on_site()
 // gives those of the Site member. Neither allocates nor writes anywhere but
-// its outputs, and both may be called from any thread. call() and
-// call_on_site() are the public routines themselves, stream and status
-// included, for callers that check one against the other.
+// its outputs, and both may be called from any thread.
 //
 // Example:
 //
@@ -63,10 +61,6 @@ struct Routine {
   // The Site member of the same name on a placed site (site routines only,
   // else null).
   Fault (*run_on_site)(const Site& site, const double* in, double* out);
-  // The public routine, and the Site member: the status they return (0 for
-  // the helpers and those that return nothing) and their message on stream.
-  int (*call)(std::FILE* stream, const double* in, double* out);
-  int (*call_on_site)(const Site& site, std::FILE* stream, const double* in, double* out);
   // A worked example: the inputs as run() takes them (the base site last),
   // which the documentation and the front ends show.
   double example[6];
