@@ -13,19 +13,9 @@
 #include <type_traits>
 
 // The C macros name exactly the C++ constants.
-static_assert(GEOCONV_WGS72_E2 == geoconv::WGS72_E2 && GEOCONV_WGS84_E2 == geoconv::WGS84_E2,
-              "eccentricities");
-static_assert(GEOCONV_WGS72_A == geoconv::WGS72_A && GEOCONV_WGS84_A == geoconv::WGS84_A &&
-                  GEOCONV_EARTH_EQ_RADIUS == geoconv::EARTH_EQ_RADIUS &&
-                  GEOCONV_WGS84_B == geoconv::WGS84_B,
-              "axes");
-static_assert(GEOCONV_WGS72_HEIGHT_OFFSET == geoconv::WGS72_HEIGHT_OFFSET &&
-                  GEOCONV_WGS84_HEIGHT_OFFSET == geoconv::WGS84_HEIGHT_OFFSET,
-              "height offsets");
-static_assert(GEOCONV_PI == geoconv::PI && GEOCONV_DEG2RAD == geoconv::DEG2RAD &&
-                  GEOCONV_RAD2DEG == geoconv::RAD2DEG &&
-                  GEOCONV_FEET_TO_METRES == geoconv::FEET_TO_METRES,
-              "factors");
+#define GEOCONV_CONSTANT(name, value, about) \
+  static_assert(GEOCONV_##name == geoconv::name, "GEOCONV_" #name);
+#include <geoconv/constants.def>
 
 static_assert(GEOCONV_FAULT_NONE == static_cast<int>(geoconv::Fault::kNone) &&
                   GEOCONV_FAULT_LATITUDE == static_cast<int>(geoconv::Fault::kLatitude) &&

@@ -143,16 +143,15 @@ std::string describe_json() {
                      ", \"defaultDecimals\": " + std::to_string(kDefaultDecimals) +
                      ", \"constants\": {";
   // Constants with 17 significant digits, which name each double exactly.
-  const std::pair<const char*, double> kConstants[] = {
-      {"WGS72_E2", WGS72_E2}, {"WGS84_E2", WGS84_E2}, {"WGS72_A", WGS72_A},
-      {"WGS84_A", WGS84_A}, {"EARTH_EQ_RADIUS", EARTH_EQ_RADIUS}, {"WGS84_B", WGS84_B},
-      {"WGS72_HEIGHT_OFFSET", WGS72_HEIGHT_OFFSET}, {"WGS84_HEIGHT_OFFSET", WGS84_HEIGHT_OFFSET},
-      {"PI", PI}, {"DEG2RAD", DEG2RAD}, {"RAD2DEG", RAD2DEG}, {"FEET_TO_METRES", FEET_TO_METRES}};
-  for (const auto& [name, value] : kConstants) {
-    char number[40];
-    std::snprintf(number, sizeof number, "%.17g", value);
-    text += std::string(name == kConstants[0].first ? "" : ", ") + json_string(name) + ": " + number;
+  const char* separator = "";
+#define GEOCONV_CONSTANT(name, value, about)                                     \
+  {                                                                              \
+    char number[40];                                                             \
+    std::snprintf(number, sizeof number, "%.17g", name);                         \
+    text += separator + json_string(#name) + ": " + number;                      \
+    separator = ", ";                                                            \
   }
+#include <geoconv/constants.def>
   text += "}, \"routines\": [";
   for (int i = 0; i < routine_count(); ++i) {
     const Routine& r = routines()[i];

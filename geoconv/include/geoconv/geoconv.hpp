@@ -73,22 +73,13 @@
 namespace geoconv {
 
 // ---------------------------------------------------------------------------
-// Constants. The values are exactly these doubles; they are part of the
-// contract (printed results depend on them) and are not to be replaced by
-// more precise ones.
+// Constants: WGS72_E2, WGS84_E2, WGS72_A, WGS84_A, EARTH_EQ_RADIUS, WGS84_B,
+// WGS72_HEIGHT_OFFSET, WGS84_HEIGHT_OFFSET, PI, DEG2RAD, RAD2DEG and
+// FEET_TO_METRES, each an inline constexpr double whose value and meaning
+// <geoconv/constants.def> gives.
 
-inline constexpr double WGS72_E2 = 0.006694317778;          // WGS 72 first eccentricity squared
-inline constexpr double WGS84_E2 = 0.006694379990141317;    // WGS 84 first eccentricity squared
-inline constexpr double WGS72_A = 6378135.0;                // WGS 72 semi-major axis, m
-inline constexpr double WGS84_A = 6378137.0;                // WGS 84 semi-major axis, m
-inline constexpr double EARTH_EQ_RADIUS = 6378137.0;        // equatorial radius, m (= WGS84_A)
-inline constexpr double WGS84_B = 6356752.0;                // WGS 84 semi-minor axis to the metre, m
-inline constexpr double WGS72_HEIGHT_OFFSET = -28.764;      // m, paired with WGS 72
-inline constexpr double WGS84_HEIGHT_OFFSET = -24.764;      // m, added to alt*0.3048 to get ellipsoid height
-inline constexpr double PI = 3.14159265359;                 // pi to 11 decimals
-inline constexpr double DEG2RAD = 0.01745329252;            // rad per degree (not pi/180)
-inline constexpr double RAD2DEG = 57.295779512896;          // degrees per rad (not 180/pi)
-inline constexpr double FEET_TO_METRES = 0.3048;            // m per international foot
+#define GEOCONV_CONSTANT(name, value, about) inline constexpr double name = value;
+#include <geoconv/constants.def>
 
 // ---------------------------------------------------------------------------
 // Faults: why a conversion failed.
