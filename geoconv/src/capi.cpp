@@ -74,59 +74,31 @@ static_assert(GEOCONV_ARRAY_BAD_MODE == geoconv::kArrayBadMode &&
 
 extern "C" {
 
-double geoconv_sqr(double x) { return geoconv::sqr(x); }
-double geoconv_cube(double x) { return geoconv::cube(x); }
-double geoconv_sind(double d) { return geoconv::sind(d); }
-double geoconv_cosd(double d) { return geoconv::cosd(d); }
-double geoconv_tand(double d) { return geoconv::tand(d); }
-double geoconv_asind(double v) { return geoconv::asind(v); }
-double geoconv_acosd(double v) { return geoconv::acosd(v); }
-double geoconv_atand(double v) { return geoconv::atand(v); }
-double geoconv_atan2d(double y, double x) { return geoconv::atan2d(y, x); }
-
-int geoconv_LLA84toEFG84(FILE* stream, double lat, double lon, double alt, double* E,
-                         double* F, double* G) {
-  return geoconv::LLA84toEFG84(stream, lat, lon, alt, E, F, G);
-}
-
-int geoconv_EFG84toLLA84(FILE* stream, double E, double F, double G, double* lat, double* lon,
-                         double* alt) {
-  return geoconv::EFG84toLLA84(stream, E, F, G, lat, lon, alt);
-}
-
-void geoconv_AERtoXYZ(FILE* stream, double az, double el, double range, double* x, double* y,
-                      double* z) {
-  geoconv::AERtoXYZ(stream, az, el, range, x, y, z);
-}
-
-void geoconv_XYZtoAER(FILE* stream, double x, double y, double z, double* az, double* el,
-                      double* range) {
-  geoconv::XYZtoAER(stream, x, y, z, az, el, range);
-}
-
-int geoconv_AERtoEFG84(FILE* stream, double az, double el, double range, double baseLat,
-                       double baseLon, double baseAlt, double* E, double* F, double* G) {
-  return geoconv::AERtoEFG84(stream, az, el, range, baseLat, baseLon, baseAlt, E, F, G);
-}
-
-int geoconv_AERtoLLA84(FILE* stream, double az, double el, double range, double baseLat,
-                       double baseLon, double baseAlt, double* lat, double* lon, double* alt) {
-  return geoconv::AERtoLLA84(stream, az, el, range, baseLat, baseLon, baseAlt, lat, lon, alt);
-}
-
-int geoconv_EFG84toAER(FILE* stream, double E, double F, double G, double baseLat,
-                       double baseLon, double baseAlt, double* az, double* el, double* range) {
-  return geoconv::EFG84toAER(stream, E, F, G, baseLat, baseLon, baseAlt, az, el, range);
-}
-
-int geoconv_EFG84toEFG72(FILE* stream, double E, double F, double G, double* E72, double* F72,
-                         double* G72) {
-  return geoconv::EFG84toEFG72(stream, E, F, G, E72, F72, G72);
-}
-
-void geoconv_DEGtoDMS(double angle, double* deg, double* min, double* sec) {
-  geoconv::DEGtoDMS(angle, deg, min, sec);
-}
+// Each routine under its C name, made from the list of routines: a
+// definition whose type differs from geoconv.h's declaration fails to build.
+#define GEOCONV_HELPER(name, summary, q_in, in_unit, q_out, out_unit, example) \
+  double geoconv_##name(double v) { return geoconv::name(v); }
+#define GEOCONV_HELPER2(name, summary, in1, unit1, in2, unit2, q_out, out_unit, ex1, ex2) \
+  double geoconv_##name(double u, double v) { return geoconv::name(u, v); }
+#define GEOCONV_CONVERSION(name, command, fault, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz, \
+                           ea, eb, ec)                                                             \
+  auto geoconv_##name(FILE* stream, double a, double b, double c, double* x, double* y, double* z)  \
+      ->decltype(geoconv::name(stream, a, b, c, x, y, z)) {                                        \
+    return geoconv::name(stream, a, b, c, x, y, z);                                                \
+  }
+#define GEOCONV_SITE_CONVERSION(name, command, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz,  \
+                                ea, eb, ec, lat, lon, alt)                                         \
+  int geoconv_##name(FILE* stream, double a, double b, double c, double baseLat, double baseLon,  \
+                     double baseAlt, double* x, double* y, double* z) {                           \
+    return geoconv::name(stream, a, b, c, baseLat, baseLon, baseAlt, x, y, z);                    \
+  }                                                                                               \
+  int geoconv_site_##name(const geoconv_site* site, FILE* stream, double a, double b, double c,   \
+                          double* x, double* y, double* z) {                                      \
+    return site_of(site).name(stream, a, b, c, x, y, z);                                          \
+  }
+#define GEOCONV_SPLIT(name, command, summary, a, ua, x, ux, y, uy, z, uz, ea) \
+  void geoconv_##name(double a, double* x, double* y, double* z) { geoconv::name(a, x, y, z); }
+#include <geoconv/routines.def>
 
 int geoconv_STRtoINT(const char* str, int first, int last) {
   return geoconv::STRtoINT(str, first, last);
@@ -180,21 +152,6 @@ double geoconv_site_altitude(const geoconv_site* site) { return site_of(site).al
 double geoconv_site_E(const geoconv_site* site) { return site_of(site).E(); }
 double geoconv_site_F(const geoconv_site* site) { return site_of(site).F(); }
 double geoconv_site_G(const geoconv_site* site) { return site_of(site).G(); }
-
-int geoconv_site_AERtoEFG84(const geoconv_site* site, FILE* stream, double az, double el,
-                            double range, double* E, double* F, double* G) {
-  return site_of(site).AERtoEFG84(stream, az, el, range, E, F, G);
-}
-
-int geoconv_site_AERtoLLA84(const geoconv_site* site, FILE* stream, double az, double el,
-                            double range, double* lat, double* lon, double* alt) {
-  return site_of(site).AERtoLLA84(stream, az, el, range, lat, lon, alt);
-}
-
-int geoconv_site_EFG84toAER(const geoconv_site* site, FILE* stream, double E, double F,
-                            double G, double* az, double* el, double* range) {
-  return site_of(site).EFG84toAER(stream, E, F, G, az, el, range);
-}
 
 int geoconv_site_convert(const geoconv_site* site, int routine, const double* in, double* out) {
   const geoconv::Routine* r = routine_at(routine);
