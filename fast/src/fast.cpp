@@ -17,23 +17,26 @@ namespace {
 
 using detail::KernelSet;
 
-// The routines (by their place in the registry) whose fast kernels are
-// kept, where SLEEF's functions made them at least 1.5 times as fast as the
+// The routines whose fast kernels are kept, where SLEEF's functions made them at least 1.5 times as fast as the
 // exact arrays of the same level (docs/speed.md). With AVX-512:
 // LLA84toEFG84, EFG84toLLA84, AERtoXYZ, XYZtoAER, AERtoEFG84 and EFG84toAER;
 // with AVX2 (and FMA), XYZtoAER alone. AERtoLLA84 (1.4 times on a Site),
 // EFG84toEFG72 (no function of SLEEF's in it), the helpers and every routine
 // with SSE2 give the exact bits.
-constexpr int kKeptAvx512[] = {9, 10, 11, 12, 14, 15};
-constexpr int kKeptAvx2[] = {12};
+constexpr const char* kKeptAvx512[] = {"LLA84toEFG84", "EFG84toLLA84", "AERtoXYZ",
+                                       "XYZtoAER",     "AERtoEFG84",   "EFG84toAER"};
+constexpr const char* kKeptAvx2[] = {"XYZtoAER"};
 
 // A level's kernels: SLEEF's where kept, else the exact kernels of the
 // processor (the same bits as the point routines).
 template <std::size_t kCount>
-KernelSet mixed(const KernelSet& fast, const int (&kept)[kCount]) {
+KernelSet mixed(const KernelSet& fast, const char* const (&kept)[kCount]) {
   KernelSet set = detail::exact_kernels();
   set.name = fast.name;
-  for (int k : kept) set.run[k] = fast.run[k];
+  for (const char* name : kept) {
+    // The kernels are in the registry's order.
+    if (const Routine* r = find_routine(name)) set.run[r - routines()] = fast.run[r - routines()];
+  }
   return set;
 }
 
