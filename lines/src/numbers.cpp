@@ -242,9 +242,9 @@ bool parse_number(std::string_view text, double* value, const char** why) {
 bool parse_decimals(std::string_view text, int* decimals, std::string* why) {
   int value = 0;
   bool good = !text.empty() && text.size() <= 2;
-  for (char c : text) {
-    good = good && c >= '0' && c <= '9';
-    value = value * 10 + (c - '0');
+  for (std::size_t i = 0; good && i < text.size(); ++i) {
+    good = text[i] >= '0' && text[i] <= '9';
+    value = value * 10 + (text[i] - '0');
   }
   if (!good || value > kMaxDecimals) {
     *why = "bad precision '" + std::string(text) + "': expected a whole number from 0 to " +
