@@ -35,40 +35,35 @@ demo: all
 # The whole suite, twice: a normal build and an AddressSanitizer +
 # UndefinedBehaviorSanitizer build. Before them, the table of expected results
 # is checked by a build with -O3 -march=native (and -mfma where the processor
-# has it): the library's bits must not depend on the flags. Between them the
-# JavaScript package and the page: Node's test runner over js/test (against
-# the native converter just built) and web/test (the page in headless
-# Chromium, against the native demonstration), and every example of README.md,
-# docs/*.md and js/README.md (tests/transcript.py runs them). Last, the Python tests against the module of
-# the normal build.
+# has it): the library's bits must not depend on the flags, and the
+# WebAssembly package and the page's browser driver are made. The normal
+# build's ctest runs the front ends too, once: Node's test runner over
+# js/test (against the native converter just built) and web/test (the page
+# in headless Chromium, against the native demonstration), every example of
+# README.md, docs/*.md and js/README.md (tests/transcript.py), and the Python
+# tests against the module of that build (tests/CMakeLists.txt).
 NATIVE_FLAGS := -O3 -march=native $(shell grep -qw fma /proc/cpuinfo 2>/dev/null && echo -mfma)
 test:
 	@$(ENSURE) $(TEST_PKGS)
 	$(CMAKE) -S . -B build/native -DCMAKE_CXX_FLAGS="$(NATIVE_FLAGS)"
 	$(CMAKE) --build build/native -j $(JOBS) --target geoconv-table
 	./build/native/tests/geoconv-table tests/data/expected.txt
+	$(MAKE) js web/node_modules
 	$(CMAKE) -S . -B build/test -DGEOCONV_WERROR=ON $(PYTHON_CMAKE)
 	$(CMAKE) --build build/test -j $(JOBS)
 	cd build/test && ctest --output-on-failure -j $(JOBS) --timeout 300
-	$(MAKE) js web/node_modules
-	GEOCONV_TOOL=$(CURDIR)/build/test/tools/geoconv GEOCONV_DEMO=$(CURDIR)/build/test/demo/geoconv-demo \
-	  node --test --test-timeout=300000 js/test/ web/test/
-	GEOCONV_BUILD=$(CURDIR)/build/test GEOCONV_SOURCE=$(CURDIR) PYTHONPATH=$(CURDIR)/build/test/python \
-	  npm_config_update_notifier=false $(PYTHON) tests/transcript.py build/test/tools:build/test/demo \
-	  README.md docs/*.md js/README.md js/test/package.t
 	$(CMAKE) -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="$(SANITIZE)"
 	$(CMAKE) --build build/asan -j $(JOBS)
 	cd build/asan && ctest --output-on-failure -j $(JOBS) --timeout 300
-	PYTHONPATH=$(CURDIR)/build/test/python GEOCONV_TOOL=$(CURDIR)/build/test/tools/geoconv \
-	  $(PYTHON) -m pytest python/tests
 
 # A plain build as a new user makes it, with GoogleTest, Python and SLEEF
 # hidden: it configures, builds, installs and serves the consumers (the
-# package test), with the table and the digests.
+# package test), with the table and the digests. The front ends are make
+# test's.
 test-plain:
 	@$(ENSURE) cmake g++ pkg-config
 	$(CMAKE) -S . -B build/plain -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON \
-	  -DCMAKE_DISABLE_FIND_PACKAGE_Python3=ON -DGEOCONV_BUILD_FAST=OFF
+	  -DCMAKE_DISABLE_FIND_PACKAGE_Python3=ON -DGEOCONV_BUILD_FAST=OFF -DGEOCONV_TEST_FRONT_ENDS=OFF
 	$(CMAKE) --build build/plain -j $(JOBS)
 	cd build/plain && ctest --output-on-failure -j $(JOBS) --timeout 300
 

@@ -45,7 +45,7 @@ std::string usage_text() {
       "and lines whose first non-blank character is '#' are copied unchanged. A\n"
       "line that cannot be read or converted, or whose results are not all\n"
       "finite, gives 'ERROR: reason' in its place (control bytes shown escaped,\n"
-      "such as \\r or \\x00) and the run goes on. Lines longer than 65536\n"
+      "such as \\r or \\x00) and the run goes on. Lines longer than %zu\n"
       "characters give ERROR.\n"
       "\n"
       "Commands (x, y, z in the unit of the range):\n"
@@ -65,7 +65,7 @@ std::string usage_text() {
       "error, a FILE missing or unreadable or also the output (nothing is\n"
       "converted), or an input or output that fails during the run (the run\n"
       "stops there, after the results of the lines before).\n",
-      geoconv::lines::command_list().c_str(), kMaxDecimals);
+      geoconv::lines::kMaxLineLength, geoconv::lines::command_list().c_str(), kMaxDecimals);
   return text;
 }
 
@@ -99,18 +99,6 @@ int cannot_read(const std::string& name, int error) {
   return 2;
 }
 
-bool parse_decimals(const std::string& text, int* decimals) {
-  if (text.empty() || text.size() > 2) return false;
-  int value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + (c - '0');
-  }
-  if (value > kMaxDecimals) return false;
-  *decimals = value;
-  return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -129,6 +117,7 @@ int main(int argc, char** argv) {
   bool have_site = false;
   int decimals = geoconv::lines::kDefaultDecimals;
   bool options_done = false;
+  std::string why;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (!options_done && a == "--") {
@@ -156,9 +145,8 @@ int main(int argc, char** argv) {
       if (name == "--site") {
         site_text = value;
         have_site = true;
-      } else if (!parse_decimals(value, &decimals)) {
-        return usage_error("bad precision '" + value + "': expected a whole number from 0 to " +
-                           std::to_string(kMaxDecimals));
+      } else if (!geoconv::lines::parse_decimals(value, &decimals, &why)) {
+        return usage_error(why);
       }
     } else if (command.empty()) {
       command = a;
@@ -170,7 +158,6 @@ int main(int argc, char** argv) {
   if (command.empty()) return usage_error("missing command");
 
   // The site is placed once for the whole run.
-  std::string why;
   const std::unique_ptr<geoconv::lines::Converter> converter =
       geoconv::lines::Converter::make(command, have_site ? site_text.c_str() : nullptr, decimals, &why);
   if (converter == nullptr) return usage_error(why);

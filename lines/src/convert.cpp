@@ -16,6 +16,13 @@ namespace {
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
+// The reason an over-long line gives.
+const std::string& too_long() {
+  static const std::string reason =
+      "line longer than " + std::to_string(kMaxLineLength) + " characters";
+  return reason;
+}
+
 // Bytes that end a field: blanks and commas (a table: this scan is the
 // converter's hottest loop).
 struct FieldEnds {
@@ -281,15 +288,14 @@ void Converter::error(std::string* out, std::string_view reason, std::string_vie
 void Converter::feed(std::string_view bytes, std::string* out) {
   // A byte-order mark may arrive split over several reads: its bytes wait in
   // pending_ until they are known to be one.
-  static constexpr char kBom[] = "\xEF\xBB\xBF";
   while (at_start_ && !bytes.empty()) {
-    if (bytes[0] != kBom[pending_.size()]) {
+    if (bytes[0] != kByteOrderMark[pending_.size()]) {
       at_start_ = false;  // what is pending is the start of the first line
       break;
     }
     pending_ += bytes[0];
     bytes.remove_prefix(1);
-    if (pending_.size() == 3) {
+    if (pending_.size() == kByteOrderMark.size()) {
       pending_.clear();
       at_start_ = false;
     }
@@ -301,7 +307,7 @@ void Converter::feed(std::string_view bytes, std::string* out) {
     if (nl == nullptr) {
       if (skipping_) return;
       if (pending_.size() + bytes.size() > kMaxPending) {
-        error(out, "line longer than 65536 characters");
+        error(out, too_long());
         pending_.clear();
         skipping_ = true;
       } else {
@@ -315,7 +321,7 @@ void Converter::feed(std::string_view bytes, std::string* out) {
     } else if (pending_.empty()) {
       line(bytes.substr(0, length), out);
     } else if (pending_.size() + length > kMaxPending) {
-      error(out, "line longer than 65536 characters");
+      error(out, too_long());
       pending_.clear();
     } else {
       pending_.append(bytes.data(), length);
@@ -342,7 +348,7 @@ std::size_t Converter::convert_text(std::string_view text, std::string* out) {
 
 void Converter::line(std::string_view text, std::string* out) {
   if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-  if (text.size() > kMaxLineLength) return error(out, "line longer than 65536 characters");
+  if (text.size() > kMaxLineLength) return error(out, too_long());
   std::size_t first = 0;
   while (first < text.size() && is_blank(text[first])) ++first;
   if (first == text.size() || text[first] == '#') {

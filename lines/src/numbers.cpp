@@ -239,6 +239,22 @@ bool parse_number(std::string_view text, double* value, const char** why) {
   return true;
 }
 
+bool parse_decimals(std::string_view text, int* decimals, std::string* why) {
+  int value = 0;
+  bool good = !text.empty() && text.size() <= 2;
+  for (std::size_t i = 0; good && i < text.size(); ++i) {
+    good = text[i] >= '0' && text[i] <= '9';
+    value = value * 10 + (text[i] - '0');
+  }
+  if (!good || value > kMaxDecimals) {
+    *why = "bad precision '" + std::string(text) + "': expected a whole number from 0 to " +
+           std::to_string(kMaxDecimals);
+    return false;
+  }
+  *decimals = value;
+  return true;
+}
+
 std::size_t format_fixed(char* out, double value, int decimals) {
   const std::size_t n = format_fixed_exact(out, value, decimals);
   if (n != 0) return n;

@@ -31,7 +31,6 @@ ERROR; 2 a usage error, no file matched, a shard unreadable or unwritable
 import argparse
 import contextlib
 import glob
-import re
 import os
 import sys
 import uuid
@@ -41,8 +40,8 @@ from geoconv import _core
 # The converter's commands: the routines of the library's registry that have one.
 COMMANDS = {r["command"]: r for r in _core.routines() if r["command"]}
 BLOCK = 1 << 20        # bytes read and converted at a time (a shard's memory is a few)
-LONGEST = 65536        # the converter's longest line
-BOM = b"\xef\xbb\xbf"
+LONGEST = _core.LINE_LIMIT  # the converter's longest line
+BOM = _core.BYTE_ORDER_MARK
 
 
 class Refused(Exception):
@@ -120,13 +119,10 @@ def parse(argv):
                         help="a Dask scheduler, such as tcp://host:8786 (default: this "
                         "machine's cores)")
     args = parser.parse_args(argv)
-    if not re.fullmatch(r"\d{1,2}", args.precision) or int(args.precision) > _core.MAX_PRECISION:
-        parser.error(f"bad precision '{args.precision}': expected a whole number from 0 to "
-                     f"{_core.MAX_PRECISION}")
-    args.precision = int(args.precision)
-    # The command, site and precision checked as the converter checks them,
-    # by making its line engine.
+    # The precision, command and site checked as the converter checks them,
+    # by its line engine.
     try:
+        args.precision = _core.parse_precision(args.precision)
         _core.Lines(args.command, args.site, args.precision)
     except ValueError as e:
         parser.error(str(e))

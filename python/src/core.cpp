@@ -1282,4 +1282,19 @@ PYBIND11_MODULE(_core, m) {
   m.attr("DEG2RAD") = geoconv::DEG2RAD;
   m.attr("RAD2DEG") = geoconv::RAD2DEG;
   m.attr("FEET_TO_METRES") = geoconv::FEET_TO_METRES;
+
+  // The converter's rules, for the batch command: the longest line, the mark
+  // an input may start with, and the precision argument read as it reads it.
+  m.attr("LINE_LIMIT") = geoconv::lines::kMaxLineLength;
+  m.attr("BYTE_ORDER_MARK") =
+      py::bytes(geoconv::lines::kByteOrderMark.data(), geoconv::lines::kByteOrderMark.size());
+  m.def(
+      "parse_precision",
+      [](const std::string& text) {
+        int decimals = 0;
+        std::string why;
+        if (!geoconv::lines::parse_decimals(text, &decimals, &why)) throw py::value_error(why);
+        return decimals;
+      },
+      py::arg("text"), "The converter's -p N read as it reads it; ValueError with its reason.");
 }

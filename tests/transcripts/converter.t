@@ -206,6 +206,9 @@ $ geoconv dms -p 21
 $ geoconv dms -p 007
 ! geoconv: bad precision '007': expected a whole number from 0 to 20 (try 'geoconv --help')
 ? 2
+$ geoconv dms -p 99999999999
+! geoconv: bad precision '99999999999': expected a whole number from 0 to 20 (try 'geoconv --help')
+? 2
 $ geoconv dms --precision :
 ! geoconv: bad precision ':': expected a whole number from 0 to 20 (try 'geoconv --help')
 ? 2

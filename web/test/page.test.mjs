@@ -1,7 +1,8 @@
 // The page in headless Chromium, its files answered from the tree by request
 // interception (no server; any other request fails the test): a point, a
-// refused point, a bad field, many lines, the scope, an invalid site, then
-// #demo against the demonstration program's standard error (GEOCONV_DEMO).
+// refused point, a bad field, many lines, the scope, refused decimals, an
+// invalid site, then #demo against the demonstration program's standard
+// error (GEOCONV_DEMO).
 // GEOCONV_SCREENSHOT=FILE saves a picture of the page.
 
 import assert from 'node:assert/strict';
@@ -62,6 +63,9 @@ test('the page converts a point and lines, plots them and shows the report', { t
     assert.equal(await text('#lines-summary'), '4 lines, 1 ERROR.');
     assert.deepEqual(await page.$$eval('#scope .target', (e) => e.map((c) => c.classList.contains('below'))), [false, true]);
     assert.equal(await text('#targets tbody'), 'L1180.00045.00010000.07071.1L490.000-1.00060000.059990.9');
+    await page.$eval('#lines input[name=decimals]', (e) => { e.value = '21'; });
+    await page.click('#lines button');
+    assert.equal(await text('#lines-summary'), 'convertLines: precision must be a whole number from 0 to 20');
     if (process.env.GEOCONV_SCREENSHOT) {
       await point('300', '45', '10000');
       await page.screenshot({ path: process.env.GEOCONV_SCREENSHOT, fullPage: true });

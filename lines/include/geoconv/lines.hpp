@@ -35,6 +35,13 @@ namespace geoconv::lines {
 inline constexpr int kMaxDecimals = 20;
 inline constexpr int kDefaultDecimals = 6;
 
+// The longest line converted, without its line end; a longer one gives
+// "ERROR: line longer than N characters", N this limit.
+inline constexpr std::size_t kMaxLineLength = 65536;
+
+// The UTF-8 byte-order mark that an input may start with; it is skipped.
+inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 // The routine of a converter command; null when there is none.
 const Routine* find_command(std::string_view name);
 
@@ -60,6 +67,12 @@ std::string describe_json();
 // optionally preceded by '+', taking up the whole text, and finite. Returns
 // false, with the reason in *why, otherwise.
 bool parse_number(std::string_view text, double* value, const char** why);
+
+// Reads the converter's precision argument (-p N): one or two digits, at
+// most kMaxDecimals. Returns false otherwise, with the converter's reason in
+// *why: "bad precision 'TEXT': expected a whole number from 0 to N", N
+// kMaxDecimals.
+bool parse_decimals(std::string_view text, int* decimals, std::string* why);
 
 // Writes value in fixed notation with the given decimals (0 to 23), correctly
 // rounded as printf's "%.*f" does, minus sign kept for values that round to
@@ -123,9 +136,6 @@ class Converter {
   // and a picked field that is missing counts as empty. False, changing
   // nothing, unless there is one position per input of the command.
   bool pick_columns(const std::vector<std::size_t>& positions);
-
-  // Longest line converted, without its line end; longer ones give ERROR.
-  static constexpr std::size_t kMaxLineLength = 65536;
 
  private:
   void line(std::string_view text, std::string* out);
