@@ -144,6 +144,20 @@ std::string command_list() {
   return text;
 }
 
+std::string site_commands() {
+  std::vector<const char*> commands;
+  for (int i = 0; i < routine_count(); ++i) {
+    const Routine& r = routines()[i];
+    if (r.site && r.command != nullptr) commands.push_back(r.command);
+  }
+  std::string text;
+  for (std::size_t i = 0; i < commands.size(); ++i) {
+    text += i == 0 ? "" : i + 1 == commands.size() ? " and " : ", ";
+    text += commands[i];
+  }
+  return text;
+}
+
 std::string describe_json() {
   std::string text = "{\"version\": \"" GEOCONV_VERSION "\", \"maxDecimals\": " +
                      std::to_string(kMaxDecimals) +
@@ -262,7 +276,7 @@ std::unique_ptr<Converter> Converter::make(std::string_view command, const char*
   } else if (r->site && site == nullptr) {
     *why = "this command needs a site LAT,LON,ALT";
   } else if (!r->site && site != nullptr) {
-    *why = "a site applies only to aer2lla, aer2efg and efg2aer";
+    *why = "a site applies only to " + site_commands();
   } else if (r->site && !parse_site(site, &placed, why)) {
     *why = "bad site '" + std::string(site) + "': " + *why;
   } else {

@@ -49,6 +49,10 @@ const Routine* find_command(std::string_view name);
 // it writes with their units.
 std::string command_list();
 
+// The commands that take a site, in the registry's order, as a sentence
+// does: "aer2lla, aer2efg and efg2aer".
+std::string site_commands();
+
 // The commands and every routine of the registry as JSON, for front ends that
 // cannot read the registry itself (the WebAssembly build), with the version
 // and the library's constants (17 significant digits, exactly the doubles):
@@ -112,7 +116,7 @@ class Converter {
   //   precision must be a whole number from 0 to 20
   //   this command needs a site LAT,LON,ALT
   //   bad site 'TEXT': REASON
-  //   a site applies only to aer2lla, aer2efg and efg2aer
+  //   a site applies only to COMMANDS (site_commands())
   static std::unique_ptr<Converter> make(std::string_view command, const char* site, int decimals,
                                          std::string* why);
 
