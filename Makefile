@@ -199,7 +199,7 @@ js/geoconv.wasm:
 	$(EMENV) $(CMAKE) --build build/wasm -j $(JOBS) --target geoconv-wasm
 	cmp -s build/wasm/js/wasm/geoconv.wasm $@ || cp build/wasm/js/wasm/geoconv.wasm $@
 
-# The npm package: the module built, and packed as build/js/geoconv-1.0.0.tgz.
+# The npm package: the module built, and packed as build/js/geoconv-2.0.0.tgz.
 js: js/geoconv.wasm
 	mkdir -p build/js && cd js && npm pack --silent --pack-destination ../build/js
 

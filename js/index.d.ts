@@ -125,7 +125,7 @@ export interface SiteConstructor {
 }
 
 export interface Geoconv {
-  /** The library's version, e.g. "1.0.0". */
+  /** The library's version, e.g. "2.0.0". */
   readonly version: string;
   readonly constants: Constants;
   /** Every routine of the registry, in its order. */

@@ -21,6 +21,7 @@ endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD} --prefix ${prefix})
 foreach(f include/geoconv/geoconv.hpp include/geoconv/geoconv.h include/geoconv/registry.hpp
+          include/geoconv/routines.def include/geoconv/constants.def
           include/geoconv/lines.hpp lib/libgeoconv.a lib/libgeoconv-lines.a bin/geoconv
           bin/geoconv-demo share/man/man1/geoconv.1 share/man/man1/geoconv-demo.1
           lib/cmake/geoconv/geoconvConfig.cmake
@@ -29,7 +30,7 @@ foreach(f include/geoconv/geoconv.hpp include/geoconv/geoconv.h include/geoconv/
     message(FATAL_ERROR "not installed: ${f}")
   endif()
 endforeach()
-run(${prefix}/bin/geoconv --version EXPECT "geoconv 1.0.0\n")
+run(${prefix}/bin/geoconv --version EXPECT "geoconv ${VERSION}\n")
 
 run(${CMAKE_COMMAND} -S ${SOURCE} -B ${WORK}/cmake-build -DCMAKE_PREFIX_PATH=${prefix}
     -DCMAKE_CXX_COMPILER=${CXX})
@@ -38,7 +39,7 @@ run(${WORK}/cmake-build/consumer EXPECT "${conversion}")
 run(${WORK}/cmake-build/consumer-lines EXPECT "51.472222220 0.000000000 10.000000\n")
 
 set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
-run(${PKG_CONFIG} --modversion geoconv EXPECT "1.0.0\n")
+run(${PKG_CONFIG} --modversion geoconv EXPECT "${VERSION}\n")
 run(${PKG_CONFIG} --cflags --libs geoconv)
 separate_arguments(flags UNIX_COMMAND "${out}")
 run(${CXX} -std=c++17 ${SOURCE}/main.cpp ${flags} -o ${WORK}/pc-consumer)

@@ -237,7 +237,7 @@ $ geoconv aer2lla --site 91,0,0
 ! geoconv: bad site '91,0,0': (LLA84toEFG84) problem: lat>90 (try 'geoconv --help')
 ? 2
 $ geoconv --version
-> geoconv 1.0.0
+> geoconv 2.0.0
 $ geoconv --help | grep -E '^  (lla2efg|efg2lla|aer2xyz|xyz2aer|aer2lla|aer2efg|efg2aer|efg84to72|dms) '
 >   lla2efg    lat lon (deg) alt (ft)  -> E F G (m)
 >   efg2lla    E F G (m)               -> lat lon (deg) alt (ft)
