@@ -431,3 +431,5 @@ for _routine in _ROUTINES.values():
 del _routine
 
 __all__ = ["ConversionError", "Site", *_ROUTINES, "STRtoINT", *_CONSTANTS]
+
+from . import ufuncs  # noqa: E402  (the ufuncs: geoconv.ufuncs.<name>)
