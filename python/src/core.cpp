@@ -36,6 +36,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 #include <sched.h>
+#include <sys/mman.h>
 
 #define NPY_NO_DEPRECATED_API NPY_1_7_API_VERSION
 #include <numpy/arrayobject.h>
@@ -177,7 +178,13 @@ Index convert(const Run& u, Index begin, Index end) {
       }
     }
     if (r.fails) {
-      for (Index j = 0; j < n; ++j) *point(ops, k + j) = static_cast<char>(faults[j]);
+      char* const to = point(ops, k);
+      const Index step = u.steps[ops];
+      if (bad == 0 && step == 1) {
+        std::memset(to, 0, static_cast<std::size_t>(n));
+      } else {
+        for (Index j = 0; j < n; ++j) to[j * step] = static_cast<char>(faults[j]);
+      }
     }
     failed += static_cast<Index>(bad);
     k += n;
@@ -497,6 +504,30 @@ py::object results(const double* values, int n) {
   return py::make_tuple(values[0], values[1], values[2]);
 }
 
+// A new array for results. One of 4 MiB or more lies on 2 MiB boundaries
+// with transparent huge pages asked for: where the kernel gives them, its
+// pages cost one fault and one clearing per 2 MiB instead of a fault per
+// 4 KiB page, which on a virtual machine can cost more than the conversion
+// itself (NumPy asks for them too, but its arrays start anywhere in a 2 MiB
+// page). Freed with the array.
+py::array new_results(const std::vector<Index>& shape, const char* dtype, std::size_t item) {
+  constexpr std::size_t kHuge = std::size_t{2} << 20;
+  std::size_t bytes = item;
+  for (Index n : shape) bytes *= static_cast<std::size_t>(n);
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  if (bytes >= 2 * kHuge) {
+    void* data = nullptr;
+    const std::size_t whole = (bytes + kHuge - 1) / kHuge * kHuge;
+    if (posix_memalign(&data, kHuge, whole) == 0) {
+      madvise(data, whole, MADV_HUGEPAGE);  // a hint: without it, 4 KiB pages
+      py::capsule owner(data, [](void* d) { std::free(d); });
+      return py::array(py::dtype(dtype), shape, {}, data, owner);
+    }
+  }
+#endif
+  return py::array(py::dtype(dtype), shape);
+}
+
 // For the length of a call, the settings of this thread's loops.
 class Scoped {
  public:
@@ -567,12 +598,13 @@ py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* ar
   }
 
   // out= checked. With errors="raise", an output sharing memory with an
-  // input gets the results in a new array first (None to the ufunc), copied
+  // input gets the results in a new array first, copied
   // over it only once every point has converted: a failure leaves the
   // caller's arrays as they were. A routine that never fails needs no such
   // copy.
   py::tuple given;
   py::tuple outs(nout + (r.fails ? 1 : 0));  // to the ufunc; the faults always new
+  bool copied[3] = {};  // out[o] gets the results of a new array
   const bool have_out = !out.is_none();
   if (have_out) {
     if (nout == 1 && py::isinstance<py::array>(out)) {
@@ -625,10 +657,15 @@ py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* ar
       for (std::size_t i = 0; !nan_on_failure && r.fails && !scratch && i < arrays.size(); ++i) {
         scratch = share(arrays[i], a) != Sharing::kNo;
       }
-      outs[o] = scratch ? py::none() : py::object(a);
+      copied[o] = scratch;
+      if (!scratch) outs[o] = a;
     }
   }
-  for (std::size_t o = have_out ? nout : 0; o < outs.size(); ++o) outs[o] = py::none();
+  for (std::size_t o = 0; o < outs.size(); ++o) {
+    if (o < static_cast<std::size_t>(nout) && have_out && !copied[o]) continue;
+    outs[o] = new_results(shape, o < static_cast<std::size_t>(nout) ? "float64" : "uint8",
+                          o < static_cast<std::size_t>(nout) ? sizeof(double) : 1);
+  }
 
   // A Site's conversion is its routine's with the site's own position: the
   // loop places it again from the same numbers, the same site.
@@ -661,7 +698,7 @@ py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* ar
   }
   if (!have_out) return nout == 1 ? py::object(results[0]) : py::make_tuple(results[0], results[1], results[2]);
   for (int o = 0; o < nout; ++o) {
-    if (outs[o].is_none()) numpy_function("copyto")(given[o], results[o]);
+    if (copied[o]) numpy_function("copyto")(given[o], results[o]);
   }
   return nout == 1 ? py::object(given[0]) : py::object(given);
 }
