@@ -3,10 +3,10 @@
 // Every routine of the library's registry (<geoconv/registry.hpp>) is a NumPy
 // ufunc here, named as the routine: its inputs (a site routine's base site
 // last), its outputs and, for a routine that can fail, each point's Fault.
-// NumPy broadcasts, casts, allocates the results and copies an input that
-// overlaps an output; the ufunc's loop converts each run of points NumPy
-// hands it through the registry's array entry (geoconv::run_array), split
-// over threads when it is long.
+// NumPy broadcasts, casts and copies an input that overlaps an output; the
+// ufunc's loop converts each run of points NumPy hands it through the
+// registry's array entry (geoconv::run_array), split over threads when it
+// is long.
 //
 // The functions of the package call them through one entry per routine,
 // taking (*inputs, out, errors, threads, mode), and site_<name>(site,
@@ -595,6 +595,13 @@ py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* ar
       }
       extent = n;
     }
+  }
+  Index size = 1;
+  for (Index n : shape) {
+    if (n != 0 && size > std::numeric_limits<Index>::max() / 8 / n) {
+      throw py::value_error("broadcast shape too large: " + shape_text(shape));
+    }
+    size *= n;
   }
 
   // out= checked. With errors="raise", an output sharing memory with an

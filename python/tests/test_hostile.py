@@ -115,6 +115,8 @@ REFUSED = [
     (lambda: geoconv.sind(ONE, threads=-10**5000), ValueError,
      r"^threads must be at least 1, not (a negative int of 16610 bits|-10{22}\.\.\..*)$"),
     (lambda: geoconv.sind(ONE, threads=0), ValueError, r"^threads must be at least 1, not 0$"),
+    (lambda: geoconv.atan2d(zero_stride((2**31, 1)), zero_stride((1, 2**31))), ValueError,
+     r"^broadcast shape too large: \(2147483648, 2147483648\)$"),  # 2**65 bytes of results
     (lambda: geoconv.sind(10**400), ValueError,
      r"^d: integer too large for a float64: 10{23}\.\.\.0{12} \(401 characters\)$"),
 ]
