@@ -112,7 +112,7 @@ struct Run {
   geoconv::Mode mode;
 };
 
-constexpr Index kBlock = 2048;  // points per run_array call (their faults on the stack)
+constexpr Index kBlock = 2048;  // points per run_array call with their faults on the stack
 constexpr Index kCopied = 256;  // points per call through copies on the stack
 
 // Converts points [begin, end) of a run and returns how many failed. Where
@@ -139,11 +139,16 @@ Index convert(const Run& u, Index begin, Index end) {
   const geoconv::Site site = placed ? geoconv::Site(value(s), value(s + 1), value(s + 2))
                                     : geoconv::Site(0.0, 0.0, 0.0);
   const int nin = placed ? r.inputs : u.nin;
+  // Where the faults lie one byte after another, or there are none, the
+  // whole run goes to run_array in one call, which writes them in place.
+  bool whole = direct && (!r.fails || u.steps[ops] == 1);
   Fault faults[kBlock];
   double copies[9][kCopied];
   Index failed = 0;
   for (Index k = begin; k < end;) {
-    const Index n = std::min(direct ? kBlock : kCopied, end - k);
+    const Index n = whole ? end - k : std::min(direct ? kBlock : kCopied, end - k);
+    Fault* const fault = !whole ? faults
+                         : r.fails ? reinterpret_cast<Fault*>(point(ops, k)) : nullptr;
     geoconv::Column in[6];
     geoconv::OutColumn out[3];
     for (int i = 0; i < nin; ++i) {
@@ -162,14 +167,14 @@ Index convert(const Run& u, Index begin, Index end) {
                       : geoconv::OutColumn{copies[6 + o], 1};
     }
     const auto count = static_cast<std::size_t>(n);
-    const std::size_t bad = placed ? geoconv::run_array(r, site, count, in, out, faults, u.mode)
-                                   : geoconv::run_array(r, count, in, out, faults, u.mode);
+    const std::size_t bad = placed ? geoconv::run_array(r, site, count, in, out, fault, u.mode)
+                                   : geoconv::run_array(r, count, in, out, fault, u.mode);
     if (bad > count && direct) {  // a layout it refuses: through copies, which it never refuses
-      direct = false;
+      whole = direct = false;
       continue;
     }
     for (Index j = 0; bad > 0 && j < n; ++j) {
-      if (faults[j] == Fault::kNone) continue;
+      if (fault[j] == Fault::kNone) continue;
       for (int o = 0; o < u.nout; ++o) out[o].data[j * out[o].stride] = kNaN;
     }
     if (!direct) {
@@ -177,7 +182,7 @@ Index convert(const Run& u, Index begin, Index end) {
         for (Index j = 0; j < n; ++j) std::memcpy(point(u.nin + o, k + j), &copies[6 + o][j], sizeof(double));
       }
     }
-    if (r.fails) {
+    if (r.fails && !whole) {
       char* const to = point(ops, k);
       const Index step = u.steps[ops];
       if (bad == 0 && step == 1) {
