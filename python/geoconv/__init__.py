@@ -33,6 +33,9 @@ conversions:
 - ``mode="exact"`` (default) or ``"fast"``: arrays converted with SIMD,
   within nanometres and 1e-12 degree of the exact bits (scalars stay exact).
 
+Arrays are converted by NumPy ufuncs, one per routine, which
+:mod:`geoconv.ufuncs` gives under the routines' names.
+
 Failures
 --------
 A point the library refuses (status 1) raises :class:`ConversionError`, a
@@ -431,3 +434,5 @@ for _routine in _ROUTINES.values():
 del _routine
 
 __all__ = ["ConversionError", "Site", *_ROUTINES, "STRtoINT", *_CONSTANTS]
+
+from . import ufuncs  # noqa: E402  (the ufuncs: geoconv.ufuncs.<name>)

@@ -7,6 +7,8 @@ from typing import Literal, Optional, Tuple, Union, overload
 import numpy as np
 import numpy.typing as npt
 
+from . import ufuncs as ufuncs  # each routine as a NumPy ufunc
+
 __version__: str
 
 WGS72_E2: float

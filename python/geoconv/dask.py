@@ -52,54 +52,50 @@ import numpy as np
 
 import geoconv
 
-# Every routine of the library's registry, as geoconv has it.
-_ROUTINES = geoconv._ROUTINES
-__all__ = [*_ROUTINES, "convert_columns"]
+# Every routine of the library, as geoconv.ufuncs has it.
+__all__ = [*geoconv.ufuncs.__all__, "convert_columns"]
 
 
 def _results(routine):
-    return len(_ROUTINES[routine]["outputs"])
+    """How many results a routine gives: its ufunc's float64 outputs."""
+    return getattr(geoconv.ufuncs, routine).types[0].split("->")[1].count("d")
 
 
 def _points(routine):
     """The names of a routine's point arguments (its site's included)."""
-    return [name for name, _ in geoconv._arguments(_ROUTINES[routine])]
+    parameters = inspect.signature(getattr(geoconv, routine)).parameters
+    return [name for name, p in parameters.items() if p.kind == p.POSITIONAL_OR_KEYWORD]
 
 
 # --- arrays -------------------------------------------------------------------
 
 def _convert_block(routine, errors, threads, mode, *args, block_info=None):
-    """One chunk through the in-memory function: the results stacked on a new
-    first axis (three results) or the one result."""
-    function = getattr(geoconv, routine)
-    shape = np.broadcast_shapes(*(np.shape(a) for a in args))
+    """One chunk through the in-memory function: its results, arrays (a
+    tuple of three, or the one); a refused point's index made the whole
+    array's."""
     try:
-        if _results(routine) == 1:
-            return np.asarray(function(*args, errors=errors, threads=threads, mode=mode), dtype=np.float64)
-        stacked = np.empty((3,) + shape)
-        if shape:
-            function(*args, out=tuple(stacked), errors=errors, threads=threads, mode=mode)
-        else:      # scalars give floats, not 0-d arrays
-            stacked[...] = np.array(function(*args, errors=errors)).reshape(stacked.shape)
-        return stacked
+        results = getattr(geoconv, routine)(*args, errors=errors, threads=threads, mode=mode)
     except geoconv.ConversionError as e:
         if e.index is None or block_info is None:
             raise
         info = block_info[None]
-        skip = len(info["shape"]) - len(shape)          # the stacking axis
-        where = np.unravel_index(e.index, shape)
-        first = [start for start, _ in info["array-location"][skip:]]
-        index = np.ravel_multi_index([w + f for w, f in zip(where, first)], info["shape"][skip:])
+        where = np.unravel_index(e.index, [stop - start for start, stop in info["array-location"]])
+        index = np.ravel_multi_index([w + start for w, (start, _) in
+                                      zip(where, info["array-location"])], info["shape"])
         raise geoconv.ConversionError(e.message, int(index)) from None
+    if isinstance(results, tuple):      # scalars give NumPy floats
+        return tuple(np.float64(r) if np.ndim(r) == 0 else r for r in results)
+    return np.asarray(results, dtype=np.float64)
 
 
-def _result(stacked, k):
-    """Result k of a chunk's three: a view."""
-    return stacked[k]
+def _result(results, k):
+    """Result k of a chunk's three."""
+    return results[k]
 
 
 def _lazy(routine, args, errors, threads, mode):
-    """The Dask arrays of a routine's results over args broadcast together."""
+    """The Dask arrays of a routine's results over args broadcast together:
+    Dask aligns the chunks (from the right, as broadcasting aligns axes)."""
     names = _points(routine)
     function = getattr(geoconv, routine)
     given = []     # each argument as a Dask array, or a scalar left as it is
@@ -140,20 +136,18 @@ def _lazy(routine, args, errors, threads, mode):
     for a in given:
         if isinstance(a, da.Array):
             pairs += [a, tuple(range(len(shape) - a.ndim, len(shape)))]
-    chunks, aligned = da.core.unify_chunks(*pairs)
+    chunks, aligned = da.unify_chunks(*pairs)
     aligned = iter(aligned)
     given = [next(aligned) if isinstance(a, da.Array) else a for a in given]
-    out_chunks = tuple(chunks[i] for i in range(len(shape)))
+    chunks = tuple(chunks[i] for i in range(len(shape)))
+    meta = np.empty((0,) * len(shape))
     name = f"geoconv-{routine}-{dask.base.tokenize(routine, errors, threads, mode, *given)}"
+    results = da.map_blocks(_convert_block, routine, errors, threads, mode, *given, chunks=chunks,
+                            meta=meta, name=name)
     if _results(routine) == 1:
-        return da.map_blocks(_convert_block, routine, errors, threads, mode, *given, chunks=out_chunks,
-                             meta=np.empty((0,) * len(shape)), name=name)
-    stacked = da.map_blocks(_convert_block, routine, errors, threads, mode, *given, new_axis=0,
-                            chunks=((3,),) + out_chunks, meta=np.empty((0,) * (len(shape) + 1)),
-                            name=name)
-    # Not stacked[k]: Dask's indexing copies a slice that small.
-    return tuple(da.map_blocks(_result, stacked, k, drop_axis=0, chunks=out_chunks,
-                               meta=np.empty((0,) * len(shape)), name=f"{name}-{k}")
+        return results
+    # Each result a view of the chunk's: one conversion for the three.
+    return tuple(da.map_blocks(_result, results, k, chunks=chunks, meta=meta, name=f"{name}-{k}")
                  for k in range(3))
 
 
@@ -191,7 +185,7 @@ def _lazy_function(routine):
     return function
 
 
-for _routine in _ROUTINES:
+for _routine in geoconv.ufuncs.__all__:
     globals()[_routine] = _lazy_function(_routine)
 del _routine
 
@@ -280,10 +274,10 @@ def convert_columns(frame, routine, columns, names, *, site=None, errors="raise"
     180.00000053226822
     """
     routine = getattr(routine, "__name__", routine)
-    if routine not in _ROUTINES:
+    if routine not in geoconv.ufuncs.__all__:
         raise ValueError(f"routine must be one of geoconv's array functions, not {routine!r}")
-    takes_site = _ROUTINES[routine]["site"]
-    wanted = len(_ROUTINES[routine]["inputs"])
+    takes_site = "base_lat" in _points(routine)
+    wanted = len(_points(routine)) - (3 if takes_site else 0)
     site = tuple(site) if site is not None else ()
     if len(site) != (3 if takes_site else 0):
         raise ValueError(f"{routine} takes a site (lat, lon, alt)" if takes_site

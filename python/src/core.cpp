@@ -1,28 +1,30 @@
 // geoconv._core: the compiled half of the Python package geoconv.
 //
-// Every routine of the library's registry (<geoconv/registry.hpp>) is one
-// conversion here: a few doubles in, one or three doubles out and a Fault,
-// run over the broadcast of its inputs by the registry's array entry
-// (geoconv::run_array, one call per innermost run of points; point by point
-// through Routine::run where an operand is not aligned to 8 bytes).
-// Arguments are read and checked with the GIL held; the points are then
-// converted with the GIL released, split over threads when there are many.
-// In mode "exact" every point has the point routine's bits whatever the
-// shape, strides or thread count ("fast" is geoconv::fast's, within the
-// bounds of <geoconv/fast.hpp>, when it is linked), and a
-// failure's text is the library's reason() for the point's Fault.
+// Every routine of the library's registry (<geoconv/registry.hpp>) is a NumPy
+// ufunc here, named as the routine: its inputs (a site routine's base site
+// last), its outputs and, for a routine that can fail, each point's Fault.
+// NumPy broadcasts, casts and copies an input that overlaps an output; the
+// ufunc's loop converts each run of points NumPy hands it through the
+// registry's array entry (geoconv::run_array), split over threads when it
+// is long.
+//
+// The functions of the package call them through one entry per routine,
+// taking (*inputs, out, errors, threads, mode), and site_<name>(site,
+// *inputs, out, errors, threads, mode) for a Site's conversions. An entry
+// reads and checks the arguments, converts Python numbers with the point
+// routine itself, and gives arrays to the ufunc with the mode and thread
+// count for its loops; then raises ConversionError for the first failing
+// point (the library's reason() for its Fault, and its flat index), unless
+// errors="nan", where a failing point's outputs are NaN. In mode "exact"
+// every point has the point routine's bits whatever the shape, strides or
+// thread count ("fast" is geoconv::fast's, within the bounds of
+// <geoconv/fast.hpp>, when it is linked).
 //
 // out= arrays may share memory with the inputs in any way, with the results
-// of converting copies of the inputs: an input is copied unless it is read
-// exactly in place, and with errors="raise" an output over an input gets
-// the results only once every point has converted, so that a failure leaves
-// it as it was. Outputs whose elements meet, and masked arrays, are refused.
-//
-// The public, documented and picklable functions are made from the registry
-// in geoconv/__init__.py; this module gives them one entry per routine taking
-// (*inputs, out, errors, threads, mode), site_<name>(site, *inputs, out,
-// errors, threads, mode) for a Site's conversions, and routines() describing
-// them.
+// of converting copies of the inputs (NumPy's copies); with errors="raise" an
+// output over an input gets the results only once every point has
+// converted, so that a failure leaves it as it was. Outputs whose elements
+// meet, and masked arrays, are refused.
 
 #include <geoconv/geoconv.hpp>
 #include <geoconv/lines.hpp>
@@ -35,10 +37,14 @@
 #include <pybind11/stl.h>
 #include <sched.h>
 #include <sys/mman.h>
-#include <unistd.h>
+
+#define NPY_NO_DEPRECATED_API NPY_1_7_API_VERSION
+#include <numpy/arrayobject.h>
+#include <numpy/ufuncobject.h>
 
 #include <algorithm>
 #include <climits>
+#include <cfenv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -48,6 +54,7 @@
 #include <string>
 #include <stdexcept>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -64,8 +71,6 @@ using geoconv::Fault;
 using geoconv::Routine;
 using Index = std::int64_t;
 
-constexpr int kMaxDims = 64;          // NumPy allows 32 (64 from NumPy 2)
-constexpr int kMaxOperands = 9;       // six inputs and three outputs at most
 constexpr Index kMinPointsPerThread = 16384;  // below this a thread costs more than it saves
 constexpr int kMaxThreads = 256;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -83,226 +88,187 @@ const char* input_name(const Routine& r, int i) {
 }
 
 // ---------------------------------------------------------------------------
-// A call's points: the broadcast shape (adjacent dimensions merged where every
-// operand steps through them evenly) and each operand's base and byte strides
-// (0 along broadcast dimensions). Operands are the inputs, then the outputs.
+// The ufuncs' loop. A routine's ufunc has float64 operands, its inputs then
+// its outputs, and for a routine that can fail a last uint8 operand, each
+// point's Fault (0 for none); a failing point's outputs are NaN.
 
-struct Plan {
-  int ndim = 1;
-  Index shape[kMaxDims] = {1};
-  int nin = 0, nout = 0;
-  char* data[kMaxOperands] = {};
-  Index strides[kMaxOperands][kMaxDims] = {};
-  Index size = 1;
-  bool nan_on_failure = false;
-  bool columns = false;  // every operand's base and strides multiples of 8 bytes
-  bool fresh[3] = {};    // an output is a new array, its pages never written
+// How the loops on this thread convert: the entries set the mode and the most
+// threads for the length of their call and read back how many points failed.
+// A ufunc called directly converts exactly, on one thread.
+struct Settings {
   geoconv::Mode mode = geoconv::Mode::kExact;
-  const Routine* routine = nullptr;
-  const geoconv::Site* site = nullptr;  // one site for every point, or null
+  int threads = 1;
+  Index failed = 0;
+};
+thread_local Settings settings;
+
+// One call of the loop: a run of points, operand o of point k at
+// args[o] + k * steps[o].
+struct Run {
+  const Routine* routine;
+  int nin, nout;  // the inputs (a site's included) and the outputs, not the faults
+  char* const* args;
+  const npy_intp* steps;
+  geoconv::Mode mode;
 };
 
-// Faults in the pages of a new output array's bytes [begin, begin + bytes)
-// with one call, where writing them would trap once per 4 KiB page: on a
-// virtual machine each trap costs microseconds, several times the conversion
-// of the 170 points a page holds. The pages around the range are the array's
-// own or the allocator's, and populating keeps their contents; where the
-// kernel cannot, the conversion's writes fault them in as before.
-void populate(char* begin, std::size_t bytes) {
-#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
-  static const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-  const std::uintptr_t first = reinterpret_cast<std::uintptr_t>(begin) / page * page;
-  const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(begin) + bytes;
-  madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
-#else
-  (void)begin;
-  (void)bytes;
-#endif
-}
+constexpr Index kBlock = 2048;  // points per run_array call with their faults on the stack
+constexpr Index kCopied = 256;  // points per call through copies on the stack
 
-// A new float64 array of the shape for results. One of 4 MiB or more lies on
-// 2 MiB boundaries with transparent huge pages asked for: where the kernel
-// gives them, its pages cost one fault and one clearing per 2 MiB instead of
-// a fault per 4 KiB page, which on a virtual machine can cost more than the
-// conversion itself. Freed with the array.
-py::array new_results(const std::vector<Index>& shape, Index size) {
-  constexpr std::size_t kHuge = std::size_t{2} << 20;
-  const std::size_t bytes = static_cast<std::size_t>(size) * sizeof(double);
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  if (bytes >= 2 * kHuge) {
-    void* data = nullptr;
-    const std::size_t whole = (bytes + kHuge - 1) / kHuge * kHuge;
-    if (posix_memalign(&data, kHuge, whole) == 0) {
-      madvise(data, whole, MADV_HUGEPAGE);  // a hint: without it, 4 KiB pages
-      py::capsule owner(data, [](void* d) { std::free(d); });
-      return py::array(py::dtype("float64"), shape, {}, data, owner);
-    }
-  }
-#endif
-  return py::array(py::dtype("float64"), shape);
-}
-
-// The first failing point of a run (its flat C-order index, -1 for none) and
-// why it failed; or, with status, the block from `at` that run_array refused
-// whole (a layout the checks before it should have kept from it).
-struct Failure {
-  Index at = -1;
-  Fault fault = Fault::kNone;
-  std::size_t status = 0;
-};
-
-// Converts points begin..end-1 (flat C-order indexes) and returns the first
-// failure. A failing point's outputs are left alone, except with
-// nan_on_failure, where they become NaN and the run goes on. The operand
-// counts are template arguments so that the copies in and out unroll (the
-// helpers cost a few nanoseconds a point); the routine is the registry's.
-template <int kIn, int kOut, bool kOnSite>
-Failure run_chunk(const Plan& p, Index begin, Index end) {
-  const Routine& r = *p.routine;
-  const int last = p.ndim - 1;
-  constexpr int ops = kIn + kOut;
-  Index index[kMaxDims];
-  char* ptr[kMaxOperands];
-  Index rest = begin;
-  for (int d = last; d >= 0; --d) {
-    index[d] = rest % p.shape[d];
-    rest /= p.shape[d];
-  }
+// Converts points [begin, end) of a run and returns how many failed. Where
+// every operand is aligned and steps whole doubles, run_array reads and
+// writes them in place; otherwise (or where it refuses their layout) the
+// points go through copies on the stack. A site the same for every point is
+// placed once, as Site places it.
+Index convert(const Run& u, Index begin, Index end) {
+  const Routine& r = *u.routine;
+  const int ops = u.nin + u.nout;
+  bool direct = true;
   for (int o = 0; o < ops; ++o) {
-    ptr[o] = p.data[o];
-    for (int d = 0; d <= last; ++d) ptr[o] += index[d] * p.strides[o][d];
+    direct = direct && reinterpret_cast<std::uintptr_t>(u.args[o]) % sizeof(double) == 0 &&
+             u.steps[o] % Index{sizeof(double)} == 0;
   }
-  Index step[kMaxOperands];
-  for (int o = 0; o < ops; ++o) step[o] = p.strides[o][last];
-
-  Index k = begin;
-  while (k < end) {
-    const Index count = std::min(p.shape[last] - index[last], end - k);
-    if (p.columns) {
-      // The run through run_array, a block at a time (the faults of a block
-      // on the stack). With errors="raise" the block's points after the
-      // first failing one may have been written too.
-      constexpr Index kBlock = 2048;
-      constexpr Index kPopulate = 8 * kBlock;  // points whose output pages are faulted at once
-      Fault faults[kBlock];
-      for (Index done = 0; done < count;) {
-        const Index n = std::min(kBlock, count - done);
-        if (done % kPopulate == 0) {
-          const Index ahead = std::min(kPopulate, count - done);
-          for (int o = 0; o < kOut; ++o) {
-            if (p.fresh[o] && step[kIn + o] == Index{sizeof(double)}) {
-              populate(ptr[kIn + o] + done * step[kIn + o],
-                       static_cast<std::size_t>(ahead) * sizeof(double));
-            }
-          }
-        }
-        geoconv::Column in[kIn];
-        geoconv::OutColumn out[kOut];
-        for (int i = 0; i < kIn; ++i) {
-          in[i] = {reinterpret_cast<const double*>(ptr[i] + done * step[i]),
-                   static_cast<std::ptrdiff_t>(step[i] / Index{sizeof(double)})};
-        }
-        for (int o = 0; o < kOut; ++o) {
-          out[o] = {reinterpret_cast<double*>(ptr[kIn + o] + done * step[kIn + o]),
-                    static_cast<std::ptrdiff_t>(step[kIn + o] / Index{sizeof(double)})};
-        }
-        std::size_t failed;
-        if constexpr (kOnSite) {
-          failed = geoconv::run_array(r, *p.site, static_cast<std::size_t>(n), in, out, faults,
-                                      p.mode);
-        } else {
-          failed = geoconv::run_array(r, static_cast<std::size_t>(n), in, out, faults, p.mode);
-        }
-        if (failed > static_cast<std::size_t>(n)) return {k + done, Fault::kNone, failed};
-        for (Index j = 0; failed > 0 && j < n; ++j) {
-          if (faults[j] == Fault::kNone) continue;
-          if (!p.nan_on_failure) return {k + done + j, faults[j]};
-          for (int o = 0; o < kOut; ++o) out[o].data[j * out[o].stride] = kNaN;
-          --failed;
-        }
-        done += n;
-      }
-      k += count;
-      for (int o = 0; o < ops; ++o) ptr[o] += count * step[o];
-    } else {  // point by point, for operands not aligned to 8 bytes
-      for (Index j = 0; j < count; ++j, ++k) {
-        double in[kIn], out[kOut];
-        for (int i = 0; i < kIn; ++i) std::memcpy(&in[i], ptr[i], sizeof(double));
-        Fault fault;
-        if constexpr (kOnSite) {
-          fault = r.run_on_site(*p.site, in, out);
-        } else {
-          fault = r.run(in, out);
-        }
-        if (fault != Fault::kNone) {
-          if (!p.nan_on_failure) return {k, fault};
-          std::fill(out, out + kOut, kNaN);
-        }
-        for (int o = 0; o < kOut; ++o) std::memcpy(ptr[kIn + o], &out[o], sizeof(double));
-        for (int o = 0; o < ops; ++o) ptr[o] += step[o];
-      }
-    }
-    if (k == end) break;
-    // The row is done: back to its start, then carry into the outer indexes.
-    index[last] = 0;
-    for (int o = 0; o < ops; ++o) ptr[o] -= p.shape[last] * step[o];
-    for (int d = last - 1; d >= 0; --d) {
-      for (int o = 0; o < ops; ++o) ptr[o] += p.strides[o][d];
-      if (++index[d] < p.shape[d]) break;
-      index[d] = 0;
-      for (int o = 0; o < ops; ++o) ptr[o] -= p.shape[d] * p.strides[o][d];
-    }
-  }
-  return {};
-}
-
-using ChunkRun = Failure (*)(const Plan&, Index, Index);
-
-// The chunk runner for the plan's operands: up to six inputs (three of a
-// point and three of a site) and up to three outputs.
-ChunkRun chunk_runner(const Plan& p) {
-  static constexpr ChunkRun kRunners[2][6][3] = {
-#define GEOCONV_RUNNERS(site, in) \
-  {&run_chunk<in, 1, site>, &run_chunk<in, 2, site>, &run_chunk<in, 3, site>}
-      {GEOCONV_RUNNERS(false, 1), GEOCONV_RUNNERS(false, 2), GEOCONV_RUNNERS(false, 3),
-       GEOCONV_RUNNERS(false, 4), GEOCONV_RUNNERS(false, 5), GEOCONV_RUNNERS(false, 6)},
-      {GEOCONV_RUNNERS(true, 1), GEOCONV_RUNNERS(true, 2), GEOCONV_RUNNERS(true, 3),
-       GEOCONV_RUNNERS(true, 4), GEOCONV_RUNNERS(true, 5), GEOCONV_RUNNERS(true, 6)},
-#undef GEOCONV_RUNNERS
+  auto point = [&](int o, Index k) { return u.args[o] + k * u.steps[o]; };
+  auto value = [&](int o) {
+    double v;
+    std::memcpy(&v, point(o, begin), sizeof v);
+    return v;
   };
-  return kRunners[p.site != nullptr][p.nin - 1][p.nout - 1];
+  const int s = r.inputs;  // the site's first operand
+  const bool placed = r.site && u.steps[s] == 0 && u.steps[s + 1] == 0 && u.steps[s + 2] == 0;
+  const geoconv::Site site = placed ? geoconv::Site(value(s), value(s + 1), value(s + 2))
+                                    : geoconv::Site(0.0, 0.0, 0.0);
+  const int nin = placed ? r.inputs : u.nin;
+  // Where the faults lie one byte after another, or there are none, the
+  // whole run goes to run_array in one call, which writes them in place.
+  bool whole = direct && (!r.fails || u.steps[ops] == 1);
+  Fault faults[kBlock];
+  double copies[9][kCopied];
+  Index failed = 0;
+  for (Index k = begin; k < end;) {
+    const Index n = whole ? end - k : std::min(direct ? kBlock : kCopied, end - k);
+    Fault* const fault = !whole ? faults
+                         : r.fails ? reinterpret_cast<Fault*>(point(ops, k)) : nullptr;
+    geoconv::Column in[6];
+    geoconv::OutColumn out[3];
+    for (int i = 0; i < nin; ++i) {
+      if (direct) {
+        in[i] = {reinterpret_cast<const double*>(point(i, k)),
+                 static_cast<std::ptrdiff_t>(u.steps[i] / Index{sizeof(double)})};
+        continue;
+      }
+      for (Index j = 0; j < n; ++j) std::memcpy(&copies[i][j], point(i, k + j), sizeof(double));
+      in[i] = {copies[i], 1};
+    }
+    for (int o = 0; o < u.nout; ++o) {
+      out[o] = direct ? geoconv::OutColumn{reinterpret_cast<double*>(point(u.nin + o, k)),
+                                           static_cast<std::ptrdiff_t>(u.steps[u.nin + o] /
+                                                                       Index{sizeof(double)})}
+                      : geoconv::OutColumn{copies[6 + o], 1};
+    }
+    const auto count = static_cast<std::size_t>(n);
+    const std::size_t bad = placed ? geoconv::run_array(r, site, count, in, out, fault, u.mode)
+                                   : geoconv::run_array(r, count, in, out, fault, u.mode);
+    if (bad > count && direct) {  // a layout it refuses: through copies, which it never refuses
+      whole = direct = false;
+      continue;
+    }
+    for (Index j = 0; bad > 0 && j < n; ++j) {
+      if (fault[j] == Fault::kNone) continue;
+      for (int o = 0; o < u.nout; ++o) out[o].data[j * out[o].stride] = kNaN;
+    }
+    if (!direct) {
+      for (int o = 0; o < u.nout; ++o) {
+        for (Index j = 0; j < n; ++j) std::memcpy(point(u.nin + o, k + j), &copies[6 + o][j], sizeof(double));
+      }
+    }
+    if (r.fails && !whole) {
+      char* const to = point(ops, k);
+      const Index step = u.steps[ops];
+      if (bad == 0 && step == 1) {
+        std::memset(to, 0, static_cast<std::size_t>(n));
+      } else {
+        for (Index j = 0; j < n; ++j) to[j * step] = static_cast<char>(faults[j]);
+      }
+    }
+    failed += static_cast<Index>(bad);
+    k += n;
+  }
+  return failed;
 }
 
-// Runs the chunks on up to `threads` threads (the calling one among them).
-// Returns the first failure over all points: chunks are in index order, so
-// it is the same for any number of threads.
-Failure run_threads(const Plan& p, int threads) {
-  const Index chunks = std::max<Index>(
-      1, std::min<Index>({threads, p.size / kMinPointsPerThread, kMaxThreads}));
-  const ChunkRun run = chunk_runner(p);
-  if (chunks == 1) return run(p, 0, p.size);
-  auto bound = [&](Index c) { return p.size / chunks * c + std::min(c, p.size % chunks); };
-  std::vector<Failure> first(static_cast<std::size_t>(chunks));
-  std::vector<std::thread> workers;
-  workers.reserve(static_cast<std::size_t>(chunks));
-  for (Index c = 1; c < chunks; ++c) {
-    auto work = [&p, run, &first, c, b = bound(c), e = bound(c + 1)] {
-      first[static_cast<std::size_t>(c)] = run(p, b, e);
-    };
-    try {
-      workers.emplace_back(work);
-    } catch (const std::system_error&) {
-      work();  // no thread to be had: do this chunk here
+// Whether a run's points may be split: no operand written overlaps another
+// (NumPy lets an output trail an input it overlaps, which is right only
+// point after point), unless it is the same memory stepped alike (in place).
+bool splittable(const Run& u, bool faults, Index n) {
+  const int ops = u.nin + u.nout + (faults ? 1 : 0);
+  auto low = [&](int o) { return u.args[o] + std::min<Index>(0, (n - 1) * u.steps[o]); };
+  auto high = [&](int o) { return u.args[o] + std::max<Index>(0, (n - 1) * u.steps[o]) + 8; };
+  for (int w = u.nin; w < ops; ++w) {
+    for (int o = 0; o < ops; ++o) {
+      if (o == w || (u.args[o] == u.args[w] && u.steps[o] == u.steps[w])) continue;
+      if (low(o) < high(w) && low(w) < high(o)) return false;
     }
   }
-  first[0] = run(p, 0, bound(1));
-  for (std::thread& w : workers) w.join();
-  for (const Failure& f : first) {
-    if (f.at >= 0) return f;
-  }
-  return {};
+  return true;
 }
 
+// The loop NumPy calls with a run of dims[0] points: split over up to
+// settings.threads threads (this one among them), the same bits for any
+// number as every point is converted alone.
+void loop(char** args, const npy_intp* dims, const npy_intp* steps, void* data) {
+  const Routine& r = *static_cast<const Routine*>(data);
+  const Run u{&r, input_count(r), r.outputs, args, steps, settings.mode};
+  const Index n = dims[0];
+  Index chunks = std::clamp<Index>(std::min<Index>(settings.threads, n / kMinPointsPerThread), 1,
+                                   kMaxThreads);
+  if (chunks > 1 && !splittable(u, r.fails, n)) chunks = 1;
+  auto bound = [&](Index c) { return n / chunks * c + std::min(c, n % chunks); };
+  Index failed[kMaxThreads] = {};
+  std::thread workers[kMaxThreads];
+  for (Index c = 1; c < chunks; ++c) {
+    auto work = [&u, &failed, c, b = bound(c), e = bound(c + 1)] { failed[c] = convert(u, b, e); };
+    try {
+      workers[c] = std::thread(work);
+    } catch (const std::system_error&) {
+      work();  // no thread to be had: this chunk here
+    }
+  }
+  failed[0] = convert(u, 0, bound(1));
+  for (Index c = 0; c < chunks; ++c) {
+    if (workers[c].joinable()) workers[c].join();
+    settings.failed += failed[c];
+  }
+  // NumPy warns of the floating-point flags a loop leaves raised; the
+  // routines raise them on the way to their results, which are what count.
+  std::feclearexcept(FE_ALL_EXCEPT);
+}
+
+// The routine's ufunc, named as the routine.
+py::object make_ufunc(const Routine& r) {
+  static PyUFuncGenericFunction functions[] = {&loop};
+  const int nin = input_count(r), nout = r.outputs + (r.fails ? 1 : 0);
+  // NumPy keeps pointers to these for the ufunc's life: kept for the process.
+  auto* types = new std::vector<char>(static_cast<std::size_t>(nin + nout), NPY_DOUBLE);
+  if (r.fails) types->back() = NPY_UBYTE;
+  auto* data = new void*[1]{const_cast<Routine*>(&r)};
+  auto* doc = new std::string(std::string(r.summary) + ", with the bits of geoconv." + r.name +
+                              (r.fails ? " with errors=\"nan\"; the last output is each "
+                                         "point's fault code, 0 for none" : "") + ".");
+  PyObject* u = PyUFunc_FromFuncAndData(functions, data, types->data(), 1, nin, nout,
+                                        PyUFunc_None, r.name, doc->c_str(), 0);
+  if (u == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(u);
+}
+
+// Each routine's ufunc, by its index in the registry.
+std::vector<py::object>& ufuncs() {
+  static auto* all = new std::vector<py::object>();  // kept for life
+  return *all;
+}
+
+// ---------------------------------------------------------------------------
+// Reading arguments.
 // ---------------------------------------------------------------------------
 // Reading arguments.
 
@@ -370,12 +336,11 @@ bool masked(py::handle h) {
                        instead);
 }
 
-// Any number, sequence or array-like (anything with __array__) as a float64
-// array, never the caller's object when a conversion is needed; *given gets
-// the array before that conversion (which may share memory with the
-// caller's). Text, complex numbers, objects, dates and masked arrays are
-// refused rather than coerced.
-py::array read_array(py::handle h, const char* name, py::object* given = nullptr) {
+// Any number, sequence or array-like (anything with __array__) as an array
+// of numbers (bool, int, unsigned or float, which the ufuncs cast to
+// float64), never modified. Text, complex numbers, objects, dates and masked
+// arrays are refused rather than coerced.
+py::array read_array(py::handle h, const char* name) {
   if (masked(h)) {
     refuse_masked(name, "pass " + std::string(name) + ".filled(np.nan) with errors=\"nan\"");
   }
@@ -389,13 +354,9 @@ py::array read_array(py::handle h, const char* name, py::object* given = nullptr
   }
   if (!py::isinstance<py::array>(a)) throw py::type_error(std::string(name) + ": not an array");
   py::array array = py::reinterpret_borrow<py::array>(a);
-  if (given != nullptr) *given = array;
   const py::dtype dtype = array.dtype();
   const char kind = dtype.kind();
-  if (kind == 'f' && dtype.itemsize() == 8 && dtype.attr("isnative").cast<bool>()) return array;
-  if (kind == 'b' || kind == 'i' || kind == 'u' || kind == 'f') {
-    return py::reinterpret_steal<py::array>(array.attr("astype")("float64").release());
-  }
+  if (kind == 'b' || kind == 'i' || kind == 'u' || kind == 'f') return array;
   std::string what;
   switch (kind) {
     case 'U':
@@ -453,179 +414,61 @@ int read_threads(py::handle threads) {
 }
 
 // ---------------------------------------------------------------------------
-// Which elements of arrays share memory. An array's elements are the byte
-// ranges [low + offset, + item) where each offset is a sum of index * stride
-// over its dimensions; whether two such sets meet is a bounded integer
-// problem, decided exactly where that is cheap and otherwise "maybe".
+// Which out= elements share memory: two points writing one element would
+// leave the results to the order of the points.
 
 enum class Sharing { kNo, kYes, kMaybe };
 
 constexpr Index kListedElements = Index{1} << 22;  // most offsets listed and sorted for an answer
-constexpr Index kFarBytes = Index{1} << 60;        // beyond the span of any array in memory
+constexpr Index kWork = Index{1} << 16;            // np.shares_memory's effort between two arrays
 
-struct Layout {
-  std::uintptr_t low = 0;  // its lowest byte
-  Index span = 0;          // from its lowest element's offset to its highest's
-  Index item = 8;
-  Index size = 0;          // its elements
-  Index distinct = 1;      // the product of the extents below: offsets to list
-  bool repeats = false;    // a dimension of stride 0 and more than one element
-  bool far = false;        // a span beyond kFarBytes: no valid array, not examined
-  int ndim = 0;
-  struct Dim {
-    Index n, step;
-  } dims[kMaxDims];  // ndim of them: extent n > 1, |stride| step > 0, by step ascending
-  const Dim* begin() const { return dims; }
-  const Dim* end() const { return dims + ndim; }
-};
-
-Layout layout_of(const py::array& a) {
-  Layout l;
-  l.item = a.itemsize();
-  l.size = a.size();
-  std::uintptr_t low = reinterpret_cast<std::uintptr_t>(a.data());
+// Whether two elements of an array share a byte: yes along a zero stride;
+// no where each stride, smallest first, steps past the span of the smaller
+// ones and an element; else every element's offset is listed and sorted,
+// where there are few enough.
+Sharing self_overlap(const py::array& a) {
+  if (a.size() == 0) return Sharing::kNo;
+  std::vector<std::pair<Index, Index>> dims;  // |stride|, extent
   for (py::ssize_t d = 0; d < a.ndim(); ++d) {
-    const Index n = a.shape(d), s = a.strides(d);
-    if (n <= 1) continue;
-    if (s == 0) {
-      l.repeats = true;
-      continue;
-    }
-    if (s < -kFarBytes || s > kFarBytes || (s < 0 ? -s : s) > kFarBytes / (n - 1)) {
-      l.far = true;
-      continue;
-    }
-    const Index step = s < 0 ? -s : s, reach = step * (n - 1);
-    if (s < 0) low -= static_cast<std::uintptr_t>(reach);
-    l.span += reach;
-    l.far = l.far || l.span > kFarBytes;
-    l.distinct *= n;
-    l.dims[l.ndim++] = {n, step};
+    if (a.shape(d) <= 1) continue;
+    if (a.strides(d) == 0) return Sharing::kYes;
+    dims.emplace_back(std::abs(a.strides(d)), a.shape(d));
   }
-  l.low = low;
-  std::sort(l.dims, l.dims + l.ndim,
-            [](const Layout::Dim& x, const Layout::Dim& y) { return x.step < y.step; });
-  return l;
-}
-
-// Every element's offset from the lowest, sorted (l.distinct of them).
-std::vector<Index> offsets(const Layout& l) {
-  std::vector<Index> v{0};
-  v.reserve(static_cast<std::size_t>(l.distinct));
-  for (const auto& [n, step] : l) {
-    const std::size_t m = v.size();
-    for (Index i = 1; i < n; ++i) {
-      for (std::size_t j = 0; j < m; ++j) v.push_back(v[j] + i * step);
-    }
-  }
-  std::sort(v.begin(), v.end());
-  return v;
-}
-
-// Whether two elements of one array share a byte.
-Sharing self_overlap(const Layout& l) {
-  if (l.size == 0) return Sharing::kNo;
-  if (l.repeats) return Sharing::kYes;
-  if (l.far) return Sharing::kMaybe;
-  // Enough: each stride passes the span of the smaller ones and an element.
-  Index below = 0;
+  std::sort(dims.begin(), dims.end());
+  const Index item = a.itemsize();
+  double below = 0.0;  // the span of the smaller strides (a double cannot overflow)
   bool apart = true;
-  for (const auto& [n, step] : l) {
-    apart = apart && step >= below + l.item;
-    below += step * (n - 1);
+  for (const auto& [step, n] : dims) {
+    apart = apart && static_cast<double>(step) >= below + static_cast<double>(item);
+    below += static_cast<double>(step) * static_cast<double>(n - 1);
   }
   if (apart) return Sharing::kNo;
-  if (l.distinct > kListedElements) return Sharing::kMaybe;
-  const std::vector<Index> v = offsets(l);
-  for (std::size_t i = 1; i < v.size(); ++i) {
-    if (v[i] - v[i - 1] < l.item) return Sharing::kYes;
-  }
-  return Sharing::kNo;
-}
-
-// A sum's term k * stride, k from low to high.
-struct Term {
-  Index low, high, stride;
-};
-
-Index floor_div(Index a, Index b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
-Index ceil_div(Index a, Index b) { return -floor_div(-a, b); }
-
-// Whether a sum of terms[t..] (by stride descending) lies in [lo, hi]; least
-// and most hold the smallest and largest sum of terms[t..] at [t]. Each k
-// tried costs one of budget: kMaybe once it is spent.
-Sharing reach(const std::vector<Term>& terms, const std::vector<Index>& least,
-              const std::vector<Index>& most, std::size_t t, Index lo, Index hi, Index* budget) {
-  if (t == terms.size()) return lo <= 0 && 0 <= hi ? Sharing::kYes : Sharing::kNo;
-  const Term& term = terms[t];
-  const Index first = std::max(term.low, ceil_div(lo - most[t + 1], term.stride));
-  const Index last = std::min(term.high, floor_div(hi - least[t + 1], term.stride));
-  for (Index k = first; k <= last; ++k) {
-    if (--*budget < 0) return Sharing::kMaybe;
-    const Sharing r = reach(terms, least, most, t + 1, lo - k * term.stride, hi - k * term.stride,
-                            budget);
-    if (r != Sharing::kNo) return r;
-  }
-  return Sharing::kNo;
-}
-
-// Whether an element of a and one of b share a byte.
-Sharing share(const Layout& a, const Layout& b) {
-  if (a.size == 0 || b.size == 0) return Sharing::kNo;
-  if (a.far || b.far) return Sharing::kMaybe;
-  const std::uintptr_t a_end = a.low + static_cast<std::uintptr_t>(a.span + a.item);
-  const std::uintptr_t b_end = b.low + static_cast<std::uintptr_t>(b.span + b.item);
-  if (a_end <= b.low || b_end <= a.low) return Sharing::kNo;
-  // The ranges meet, so the lows are within a span of each other. Offsets x
-  // of a and y of b meet where x - y lies in [lo, hi]; x - y is a sum of
-  // terms, a's strides with k from 0 up and b's from 0 down (one term per
-  // stride: sums of whole ranges are whole ranges).
-  const auto gap = static_cast<Index>(b.low - a.low);
-  const Index lo = gap - a.item + 1, hi = gap + b.item - 1;
-  std::vector<Term> terms;
-  auto add = [&terms](Index n, Index step, bool down) {
-    for (Term& t : terms) {
-      if (t.stride == step) {
-        (down ? t.low : t.high) += down ? 1 - n : n - 1;
-        return;
-      }
+  if (a.size() > kListedElements || below > 0x1p60) return Sharing::kMaybe;
+  std::vector<Index> offsets{0};
+  for (const auto& [step, n] : dims) {
+    const std::size_t m = offsets.size();
+    for (Index i = 1; i < n; ++i) {
+      for (std::size_t j = 0; j < m; ++j) offsets.push_back(offsets[j] + i * step);
     }
-    terms.push_back({down ? 1 - n : 0, down ? 0 : n - 1, step});
-  };
-  for (const auto& [n, step] : a) add(n, step, false);
-  for (const auto& [n, step] : b) add(n, step, true);
-  std::sort(terms.begin(), terms.end(),
-            [](const Term& x, const Term& y) { return x.stride > y.stride; });
-  std::vector<Index> least(terms.size() + 1, 0), most(terms.size() + 1, 0);
-  for (std::size_t t = terms.size(); t-- > 0;) {
-    least[t] = least[t + 1] + terms[t].low * terms[t].stride;
-    most[t] = most[t + 1] + terms[t].high * terms[t].stride;
   }
-  Index budget = Index{1} << 16;
-  const Sharing found = reach(terms, least, most, 0, lo, hi, &budget);
-  if (found != Sharing::kMaybe) return found;
-  // Too many ways to try: every offset listed, where there are few enough.
-  if (a.distinct + b.distinct > kListedElements) return Sharing::kMaybe;
-  const std::vector<Index> xs = offsets(a), ys = offsets(b);
-  for (Index x : xs) {
-    const auto y = std::lower_bound(ys.begin(), ys.end(), x - hi);
-    if (y != ys.end() && *y <= x - lo) return Sharing::kYes;
+  std::sort(offsets.begin(), offsets.end());
+  for (std::size_t i = 1; i < offsets.size(); ++i) {
+    if (offsets[i] - offsets[i - 1] < item) return Sharing::kYes;
   }
   return Sharing::kNo;
 }
 
-// Whether every point reads input `in` from the very element it writes in
-// output `out`: the same first element and the same strides along every
-// dimension of the broadcast shape with more than one point.
-bool in_place(const py::array& in, const py::array& out, const std::vector<Index>& shape) {
-  if (in.data() != out.data() || in.itemsize() != out.itemsize()) return false;
-  const auto ndim = static_cast<py::ssize_t>(shape.size()), offset = ndim - in.ndim();
-  for (py::ssize_t d = 0; d < ndim; ++d) {
-    if (shape[static_cast<std::size_t>(d)] <= 1) continue;
-    const Index s = d < offset || in.shape(d - offset) == 1 ? 0 : in.strides(d - offset);
-    if (s != out.strides(d)) return false;
+// Whether an element of a and one of b share a byte, as np.shares_memory
+// decides it with bounded effort.
+Sharing share(py::handle a, py::handle b) {
+  try {
+    return numpy_function("shares_memory")(a, b, py::arg("max_work") = kWork).cast<bool>()
+               ? Sharing::kYes
+               : Sharing::kNo;
+  } catch (py::error_already_set& e) {
+    if (!e.matches(PyExc_RuntimeError)) throw;  // NumPy's TooHardError
+    return Sharing::kMaybe;
   }
-  return true;
 }
 
 std::string shape_text(const std::vector<Index>& shape) {
@@ -666,9 +509,45 @@ py::object results(const double* values, int n) {
   return py::make_tuple(values[0], values[1], values[2]);
 }
 
+// A new array for results. One of 4 MiB or more lies on 2 MiB boundaries
+// with transparent huge pages asked for: where the kernel gives them, its
+// pages cost one fault and one clearing per 2 MiB instead of a fault per
+// 4 KiB page, which on a virtual machine can cost more than the conversion
+// itself (NumPy asks for them too, but its arrays start anywhere in a 2 MiB
+// page). Freed with the array.
+py::array new_results(const std::vector<Index>& shape, const char* dtype, std::size_t item) {
+  constexpr std::size_t kHuge = std::size_t{2} << 20;
+  std::size_t bytes = item;
+  for (Index n : shape) bytes *= static_cast<std::size_t>(n);
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  if (bytes >= 2 * kHuge) {
+    void* data = nullptr;
+    const std::size_t whole = (bytes + kHuge - 1) / kHuge * kHuge;
+    if (posix_memalign(&data, kHuge, whole) == 0) {
+      madvise(data, whole, MADV_HUGEPAGE);  // a hint: without it, 4 KiB pages
+      py::capsule owner(data, [](void* d) { std::free(d); });
+      return py::array(py::dtype(dtype), shape, {}, data, owner);
+    }
+  }
+#endif
+  return py::array(py::dtype(dtype), shape);
+}
+
+// For the length of a call, the settings of this thread's loops.
+class Scoped {
+ public:
+  explicit Scoped(const Settings& s) : saved_(settings) { settings = s; }
+  ~Scoped() { settings = saved_; }
+  Scoped(const Scoped&) = delete;
+  Scoped& operator=(const Scoped&) = delete;
+
+ private:
+  Settings saved_;
+};
+
 // One conversion: args are the inputs (without the site for a Site's
 // conversion, whose site is `site`). Scalars are converted by the point
-// routine whatever the mode.
+// routine whatever the mode; arrays by the routine's ufunc.
 py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* args,
                 py::handle out, py::handle errors, py::handle threads, py::handle mode) {
   const int nin = site != nullptr ? r.inputs : input_count(r);
@@ -682,18 +561,13 @@ py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* ar
   for (int i = 0; plain && i < nin; ++i) {
     plain = read_python_number(args[i], input_name(r, i), &in[i]);
   }
-
   std::vector<py::array> arrays;
-  py::object as_given[6];  // the inputs' arrays as the caller gave them
   if (!plain) {
-    arrays.reserve(static_cast<std::size_t>(nin));
-    for (int i = 0; i < nin; ++i) {
-      arrays.push_back(read_array(args[i], input_name(r, i), &as_given[i]));
-    }
+    for (int i = 0; i < nin; ++i) arrays.push_back(read_array(args[i], input_name(r, i)));
     bool all_scalars = out.is_none();
     for (const py::array& a : arrays) all_scalars = all_scalars && a.ndim() == 0;
     if (all_scalars) {
-      for (int i = 0; i < nin; ++i) in[i] = *static_cast<const double*>(arrays[i].data());
+      for (int i = 0; i < nin; ++i) in[i] = py::float_(arrays[static_cast<std::size_t>(i)]);
       plain = true;
     }
   }
@@ -706,42 +580,14 @@ py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* ar
     return results(res, nout);
   }
 
-  // In fast mode an input not aligned to 8 bytes (as Dask's workers may
-  // receive chunks) is read from an aligned copy, so that it is converted
-  // with the others through run_array.
-  if (how == geoconv::Mode::kFast) {
-    for (py::array& a : arrays) {
-      if (reinterpret_cast<std::uintptr_t>(a.data()) % sizeof(double) != 0 ||
-          !a.attr("flags").attr("aligned").cast<bool>()) {
-        a = py::reinterpret_steal<py::array>(a.attr("copy")().release());
-      }
-    }
-  }
-
-  // A site given by scalars is placed once for every point.
-  geoconv::Site one_site(0.0, 0.0, 0.0);
-  int operands_in = nin;
-  const int s = r.inputs;  // where the site's arguments start
-  if (site == nullptr && r.site && arrays[s].ndim() == 0 && arrays[s + 1].ndim() == 0 &&
-      arrays[s + 2].ndim() == 0) {
-    auto value = [&](int i) { return *static_cast<const double*>(arrays[i].data()); };
-    one_site = geoconv::Site(value(s), value(s + 1), value(s + 2));
-    site = &one_site;
-    operands_in = r.inputs;
-  }
-
-  // The broadcast shape.
-  int ndim = 0;
-  for (const py::array& a : arrays) ndim = std::max(ndim, static_cast<int>(a.ndim()));
-  if (ndim > kMaxDims) {
-    throw py::value_error("too many dimensions: " + std::to_string(ndim) + ", at most " +
-                          std::to_string(kMaxDims));
-  }
-  std::vector<Index> shape(static_cast<std::size_t>(ndim), 1);
+  // The broadcast shape, for the messages and out='s shape.
+  std::size_t ndim = 0;
+  for (const py::array& a : arrays) ndim = std::max(ndim, static_cast<std::size_t>(a.ndim()));
+  std::vector<Index> shape(ndim, 1);
   for (const py::array& a : arrays) {
-    const int offset = ndim - static_cast<int>(a.ndim());
-    for (int d = 0; d < a.ndim(); ++d) {
-      Index& extent = shape[static_cast<std::size_t>(offset + d)];
+    const std::size_t offset = ndim - static_cast<std::size_t>(a.ndim());
+    for (py::ssize_t d = 0; d < a.ndim(); ++d) {
+      Index& extent = shape[offset + static_cast<std::size_t>(d)];
       const Index n = a.shape(d);
       if (n == extent || n == 1) continue;
       if (extent != 1) {
@@ -757,17 +603,20 @@ py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* ar
   }
   Index size = 1;
   for (Index n : shape) {
-    if (n != 0 && size > std::numeric_limits<Index>::max() / n) {
+    if (n != 0 && size > std::numeric_limits<Index>::max() / 8 / n) {
       throw py::value_error("broadcast shape too large: " + shape_text(shape));
     }
     size *= n;
   }
 
-  // The outputs: new arrays, or out= checked (scratch[o]: a new array in
-  // place of out[o] until the end).
-  std::vector<py::array> outs;
-  bool scratch[3] = {}, fresh[3] = {};
+  // out= checked. With errors="raise", an output sharing memory with an
+  // input gets the results in a new array first, copied
+  // over it only once every point has converted: a failure leaves the
+  // caller's arrays as they were. A routine that never fails needs no such
+  // copy.
   py::tuple given;
+  py::tuple outs(nout + (r.fails ? 1 : 0));  // to the ufunc; the faults always new
+  bool copied[3] = {};  // out[o] gets the results of a new array
   const bool have_out = !out.is_none();
   if (have_out) {
     if (nout == 1 && py::isinstance<py::array>(out)) {
@@ -782,14 +631,13 @@ py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* ar
       throw py::value_error("out must hold " + std::to_string(nout) + " arrays, not " +
                             std::to_string(given.size()));
     }
-    Layout layouts[3];
     for (int o = 0; o < nout; ++o) {
       const std::string which = "out[" + std::to_string(o) + "]";
       if (!py::isinstance<py::array>(given[o])) {
         throw py::type_error(which + " must be a NumPy array, not " + type_name(given[o]));
       }
       if (masked(given[o])) refuse_masked(which, "pass a plain ndarray");
-      py::array a = py::reinterpret_borrow<py::array>(given[o]);
+      const py::array a = py::reinterpret_borrow<py::array>(given[o]);
       const py::dtype dt = a.dtype();
       if (!(dt.kind() == 'f' && dt.itemsize() == 8 && dt.attr("isnative").cast<bool>())) {
         throw py::type_error(which + " must have dtype float64, not " + dt.attr("name").cast<std::string>());
@@ -799,10 +647,7 @@ py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* ar
         throw py::value_error(which + " has shape " + shape_text(shape_of(a)) +
                               ", the inputs broadcast to " + shape_text(shape));
       }
-      // Two points writing one element would leave the results to the order
-      // of the points: refused, as is an output that may do so.
-      layouts[o] = layout_of(a);
-      const Sharing self = self_overlap(layouts[o]);
+      const Sharing self = self_overlap(a);
       if (self == Sharing::kYes) {
         throw py::value_error(which + ": its elements overlap one another (a zero stride or "
                               "overlapping strides)");
@@ -813,125 +658,61 @@ py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* ar
                               " elements)");
       }
       for (int b = 0; b < o; ++b) {
-        const Sharing both = share(layouts[b], layouts[o]);
+        const Sharing both = share(given[b], a);
         if (both == Sharing::kYes) throw py::value_error("out arrays must not overlap one another");
         if (both == Sharing::kMaybe) {
-          throw py::value_error("out[" + std::to_string(b) + "] and " + which + " may share memory "
-                                "(strides too irregular to check over more than " +
-                                std::to_string(kListedElements) + " elements)");
+          throw py::value_error("out[" + std::to_string(b) + "] and " + which +
+                                " may share memory (strides too irregular to check)");
         }
       }
-      outs.push_back(a);
-    }
-    // With errors="raise", an output sharing memory with an input (as the
-    // caller gave it) gets the results in a new array first, copied over it
-    // only once every point has converted: a failure leaves the caller's
-    // arrays as they were. A routine that never fails needs no such copy.
-    if (!nan_on_failure && r.fails) {
-      Layout inputs[6];
-      for (int i = 0; i < nin; ++i) {
-        inputs[i] = layout_of(py::reinterpret_borrow<py::array>(as_given[i]));
+      bool scratch = false;
+      for (std::size_t i = 0; !nan_on_failure && r.fails && !scratch && i < arrays.size(); ++i) {
+        scratch = share(arrays[i], a) != Sharing::kNo;
       }
-      for (int o = 0; o < nout; ++o) {
-        bool shared = false;
-        for (int i = 0; i < nin; ++i) {
-          shared = shared || share(inputs[i], layouts[o]) != Sharing::kNo;
-        }
-        if (!shared) continue;
-        py::array& a = outs[static_cast<std::size_t>(o)];
-        a = a.flags() & py::array::c_style
-                ? new_results(shape, size)
-                : py::reinterpret_steal<py::array>(
-                      numpy_function("empty_like")(a, py::arg("subok") = false).release());
-        scratch[o] = fresh[o] = true;
-      }
+      copied[o] = scratch;
+      if (!scratch) outs[o] = a;
     }
-    // The results are those of converting a copy of the inputs: an input
-    // sharing memory with an output is read from a copy, unless it is read
-    // exactly in place (each point's input the element its result goes to,
-    // no other point's), which threads split safely.
-    for (py::array& a : arrays) {
-      const Layout l = layout_of(a);
-      for (int o = 0; o < nout; ++o) {
-        const py::array& b = outs[static_cast<std::size_t>(o)];
-        if (!scratch[o] && !in_place(a, b, shape) && share(l, layouts[o]) != Sharing::kNo) {
-          a = py::reinterpret_steal<py::array>(a.attr("copy")().release());
-          break;
-        }
-      }
-    }
-  } else {
-    for (int o = 0; o < nout; ++o) {
-      outs.push_back(new_results(shape, size));
-      fresh[o] = true;
-    }
+  }
+  for (std::size_t o = 0; o < outs.size(); ++o) {
+    if (o < static_cast<std::size_t>(nout) && have_out && !copied[o]) continue;
+    outs[o] = new_results(shape, o < static_cast<std::size_t>(nout) ? "float64" : "uint8",
+                          o < static_cast<std::size_t>(nout) ? sizeof(double) : 1);
   }
 
-  // The plan: operands' strides in the broadcast shape, dimensions of one
-  // dropped, then neighbours merged where every operand allows it.
-  Plan p;
-  p.nin = operands_in;
-  p.nout = nout;
-  p.size = size;
-  p.nan_on_failure = nan_on_failure;
-  for (int o = 0; o < nout; ++o) p.fresh[o] = fresh[o] && size >= kMinPointsPerThread;
-  p.mode = how;
-  p.routine = &r;
-  p.site = site;
-  std::vector<py::array> ops(arrays.begin(), arrays.begin() + operands_in);
-  ops.insert(ops.end(), outs.begin(), outs.end());
-  std::vector<Index> strides[kMaxOperands];
-  for (std::size_t o = 0; o < ops.size(); ++o) {
-    const py::array& a = ops[o];
-    const int offset = ndim - static_cast<int>(a.ndim());
-    strides[o].assign(static_cast<std::size_t>(ndim), 0);
-    for (int d = 0; d < a.ndim(); ++d) {
-      if (a.shape(d) != 1) strides[o][static_cast<std::size_t>(offset + d)] = a.strides(d);
-    }
-    p.data[o] = static_cast<char*>(const_cast<void*>(a.data()));
+  // A Site's conversion is its routine's with the site's own position: the
+  // loop places it again from the same numbers, the same site.
+  py::tuple operands(input_count(r));
+  for (int i = 0; i < nin; ++i) operands[i] = arrays[static_cast<std::size_t>(i)];
+  if (site != nullptr) {
+    operands[nin] = py::float_(site->latitude());
+    operands[nin + 1] = py::float_(site->longitude());
+    operands[nin + 2] = py::float_(site->altitude());
   }
-  int nd = 0;
-  for (int d = 0; d < ndim; ++d) {
-    const Index n = shape[static_cast<std::size_t>(d)];
-    if (n == 1) continue;
-    bool merge = nd > 0;
-    for (std::size_t o = 0; merge && o < ops.size(); ++o) {
-      merge = p.strides[o][nd - 1] == strides[o][static_cast<std::size_t>(d)] * n;
-    }
-    if (merge) {
-      p.shape[nd - 1] *= n;
-      for (std::size_t o = 0; o < ops.size(); ++o) {
-        p.strides[o][nd - 1] = strides[o][static_cast<std::size_t>(d)];
-      }
-    } else {
-      p.shape[nd] = n;
-      for (std::size_t o = 0; o < ops.size(); ++o) p.strides[o][nd] = strides[o][static_cast<std::size_t>(d)];
-      ++nd;
-    }
+  py::dict keywords;
+  keywords["out"] = outs;
+  const Settings call_settings{how, read_threads(threads), 0};
+  py::object converted;
+  Index failed = 0;
+  {
+    const Scoped scope(call_settings);
+    PyObject* got = PyObject_Call(ufuncs()[static_cast<std::size_t>(&r - geoconv::routines())].ptr(),
+                                  operands.ptr(), keywords.ptr());
+    if (got == nullptr) throw py::error_already_set();
+    converted = py::reinterpret_steal<py::object>(got);
+    failed = settings.failed;
   }
-  p.ndim = std::max(nd, 1);
-  p.columns = true;
-  for (std::size_t o = 0; o < ops.size(); ++o) {
-    p.columns = p.columns && reinterpret_cast<std::uintptr_t>(p.data[o]) % sizeof(double) == 0;
-    for (int d = 0; d < p.ndim; ++d) p.columns = p.columns && p.strides[o][d] % 8 == 0;
+  py::tuple results = outs.size() == 1 ? py::make_tuple(converted) : py::tuple(converted);
+  if (failed > 0 && !nan_on_failure) {
+    const py::object faults = results[static_cast<std::size_t>(nout)];
+    const py::object at = numpy_function("flatnonzero")(faults)[py::int_(0)];
+    const auto fault = static_cast<Fault>(faults.attr("flat")[at].cast<int>());
+    raise_conversion_error(fault, py::int_(at));
   }
-
-  Failure failed;
-  const int nthreads = read_threads(threads);
-  if (size > 0) {
-    py::gil_scoped_release release;
-    failed = run_threads(p, nthreads);
-  }
-  if (failed.status != 0) {
-    throw std::runtime_error(std::string("geoconv: ") + geoconv::array_reason(failed.status));
-  }
-  if (failed.at >= 0) raise_conversion_error(failed.fault, py::int_(failed.at));
+  if (!have_out) return nout == 1 ? py::object(results[0]) : py::make_tuple(results[0], results[1], results[2]);
   for (int o = 0; o < nout; ++o) {
-    if (scratch[o]) numpy_function("copyto")(given[o], outs[static_cast<std::size_t>(o)]);
+    if (copied[o]) numpy_function("copyto")(given[o], results[o]);
   }
-  if (have_out) return nout == 1 ? py::object(given[0]) : py::object(given);
-  if (nout == 1) return outs[0];
-  return py::make_tuple(outs[0], outs[1], outs[2]);
+  return nout == 1 ? py::object(given[0]) : py::object(given);
 }
 
 // ---------------------------------------------------------------------------
@@ -946,7 +727,7 @@ double read_site_value(py::handle h, const char* name) {
     throw py::type_error(std::string("Site takes one position: ") + name +
                          " must be a number, not an array of shape " + shape_text(shape_of(a)));
   }
-  return *static_cast<const double*>(a.data());
+  return py::float_(a);
 }
 
 // An index clamped to the int range: STRtoINT gives the same result for any
@@ -1210,6 +991,15 @@ void add_entries(py::module_& m) {
 
 PYBIND11_MODULE(_core, m) {
   m.doc() = "Compiled conversions behind geoconv; use the geoconv package instead.";
+  if (_import_array() < 0 || _import_umath() < 0) throw py::error_already_set();
+
+  py::dict by_name;
+  for (int i = 0; i < geoconv::routine_count(); ++i) {
+    const Routine& r = geoconv::routines()[i];
+    ufuncs().push_back(make_ufunc(r));
+    by_name[r.name] = ufuncs().back();
+  }
+  m.attr("ufuncs") = by_name;
 
   add_entries(m);
   m.def("routines", &describe_routines,

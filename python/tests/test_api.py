@@ -162,3 +162,34 @@ def test_other_threads_run_while_an_array_is_converted():
     total = time.perf_counter() - start
     longest = max(b - a for a, b in zip(turns, turns[1:] + [start + total]))
     assert longest < 0.5 * total, (longest, total, len(turns))
+
+
+REASONS = {geoconv._core.reason(f): int(f) for f in geoconv._core.Fault.__members__.values()}
+
+
+@pytest.mark.parametrize("name, args", [
+    ("LLA84toEFG84", ([[10.0, 91.0], [np.nan, -90.0]], [0.0, 1.0], np.float32(5.0))),
+    ("EFG84toAER", (*geoconv.LLA84toEFG84([51.0, 52.0], 0.5, 1e3), [[51.4], [95.0]], 0.0, 10.0)),
+    ("AERtoLLA84", ([10.0, 20.0], 5.0, [0.0, 1e4], *SITE)),
+    ("sind", (np.arange(3),)),                               # ints cast by NumPy
+])
+def test_ufuncs_give_the_functions_bits_with_nan_and_each_points_fault(name, args):
+    ufunc = getattr(geoconv.ufuncs, name)
+    assert pickle.loads(pickle.dumps(ufunc)) is ufunc         # by name, for Dask's workers
+    got = ufunc(*args)
+    got = got if isinstance(got, tuple) else (got,)
+    expected = getattr(geoconv, name)(*args, errors="nan")
+    expected = expected if isinstance(expected, tuple) else (expected,)
+    for e, g in zip(expected, got):
+        assert g.dtype == np.float64 and np.array_equal(e.view(np.uint64), g.view(np.uint64))
+    if len(got) == len(expected):
+        return
+    grids = np.broadcast_arrays(*(np.asarray(a, dtype=float) for a in args))
+    faults = []
+    for i in range(grids[0].size):
+        try:
+            getattr(geoconv, name)(*(float(g.flat[i]) for g in grids))
+            faults.append(0)
+        except ConversionError as e:
+            faults.append(REASONS[e.message])
+    assert got[-1].dtype == np.uint8 and got[-1].ravel().tolist() == faults and any(faults)

@@ -70,3 +70,13 @@ def test_columns_of_a_frame_are_converted_and_a_refused_row_named(cluster):
     with pytest.raises(geoconv.ConversionError, match=r"lat>90 \(at row 124457\)$") as raised:
         gd.convert_columns(frame, geoconv.LLA84toEFG84, ["lat", "F", "G"], "xyz").compute()
     assert raised.value.index == 124_457
+
+
+def test_the_ufuncs_map_dask_arrays_lazily(cluster):
+    lat = da.from_array(LAT, chunks=60_000)
+    lazy = [geoconv.ufuncs.sind(lat),                        # Dask's own __array_ufunc__
+            *da.apply_gufunc(geoconv.ufuncs.LLA84toEFG84, "(),(),()->(),(),(),()", lat, 0.0, 1e3,
+                             output_dtypes=(float, float, float, np.uint8))]
+    expected = [geoconv.sind(LAT), *geoconv.ufuncs.LLA84toEFG84(LAT, 0.0, 1e3)]
+    for a, b in zip(expected, dask.compute(*lazy)):
+        assert np.array_equal(a, b, equal_nan=True) and a.dtype == b.dtype

@@ -115,6 +115,8 @@ REFUSED = [
     (lambda: geoconv.sind(ONE, threads=-10**5000), ValueError,
      r"^threads must be at least 1, not (a negative int of 16610 bits|-10{22}\.\.\..*)$"),
     (lambda: geoconv.sind(ONE, threads=0), ValueError, r"^threads must be at least 1, not 0$"),
+    (lambda: geoconv.atan2d(zero_stride((2**31, 1)), zero_stride((1, 2**31))), ValueError,
+     r"^broadcast shape too large: \(2147483648, 2147483648\)$"),  # 2**65 bytes of results
     (lambda: geoconv.sind(10**400), ValueError,
      r"^d: integer too large for a float64: 10{23}\.\.\.0{12} \(401 characters\)$"),
 ]
@@ -149,3 +151,12 @@ def test_outputs_sharing_no_element_are_accepted(outs):
     lat = np.linspace(-60.0, 60.0, np.prod(shape)).reshape(shape)
     got = LLA(lat, 1.0, 2.0, out=outs(flat(64)))
     assert all(np.array_equal(bits(e), bits(g)) for e, g in zip(LLA(lat, 1.0, 2.0), got))
+
+
+@pytest.mark.parametrize("threads", [1, 2])
+def test_an_output_trailing_its_input_gives_the_bits_of_a_run_on_a_copy(threads):
+    # NumPy lets a one-output loop write just behind what it reads, right
+    # only point after point: threads must not split such a run.
+    b = grid(1_000_001)                                # long enough for the threads to meet
+    expected = geoconv.sind(b[1:].copy())
+    assert np.array_equal(bits(expected), bits(geoconv.sind(b[1:], out=b[:-1], threads=threads)))
