@@ -60,23 +60,12 @@ from . import _core
 
 __version__ = _core.__version__
 
-# The library's constants, exactly its doubles.
-WGS72_E2 = _core.WGS72_E2                        #: WGS 72 first eccentricity squared
-WGS84_E2 = _core.WGS84_E2                        #: WGS 84 first eccentricity squared
-WGS72_A = _core.WGS72_A                          #: WGS 72 semi-major axis, m
-WGS84_A = _core.WGS84_A                          #: WGS 84 semi-major axis, m
-EARTH_EQ_RADIUS = _core.EARTH_EQ_RADIUS          #: equatorial radius, m
-WGS84_B = _core.WGS84_B                          #: WGS 84 semi-minor axis to the metre, m
-WGS72_HEIGHT_OFFSET = _core.WGS72_HEIGHT_OFFSET  #: m, paired with WGS 72
-WGS84_HEIGHT_OFFSET = _core.WGS84_HEIGHT_OFFSET  #: m, added to alt*0.3048 for ellipsoid height
-PI = _core.PI                                    #: pi to 11 decimals
-DEG2RAD = _core.DEG2RAD                          #: rad per degree (not pi/180)
-RAD2DEG = _core.RAD2DEG                          #: degrees per rad (not 180/pi)
-FEET_TO_METRES = _core.FEET_TO_METRES            #: m per international foot
-
-_CONSTANTS = ["WGS72_E2", "WGS84_E2", "WGS72_A", "WGS84_A", "EARTH_EQ_RADIUS", "WGS84_B",
-              "WGS72_HEIGHT_OFFSET", "WGS84_HEIGHT_OFFSET", "PI", "DEG2RAD", "RAD2DEG",
-              "FEET_TO_METRES"]
+# The library's constants, exactly its doubles, under their names:
+# WGS72_E2, WGS84_E2, WGS72_A, WGS84_A, EARTH_EQ_RADIUS, WGS84_B,
+# WGS72_HEIGHT_OFFSET, WGS84_HEIGHT_OFFSET, PI, DEG2RAD, RAD2DEG and
+# FEET_TO_METRES (_core.CONSTANTS gives each one's meaning).
+_CONSTANTS = [name for name, _ in _core.CONSTANTS]
+globals().update({name: getattr(_core, name) for name in _CONSTANTS})
 
 
 class ConversionError(ValueError):
@@ -164,76 +153,49 @@ _INVALID_SITE = (_FAULT.latitude, "An invalid site (a latitude beyond +-90 or Na
 
 # Per routine: "about", notes after the summary; "meaning", what a quantity
 # is here where _MEANING does not say it; "raises", (fault, when) for each
-# failure; "example", what follows ">>> ": a call and what it returns (for a
-# site routine: the point's arguments and the results, from which the free
-# function's and the Site method's examples are written).
+# failure. The example is the registry's (_example).
 _NOTES = {
-    "sind": {"about": "sin(d * DEG2RAD).", "example": "sind(30.0)\n0.5000000000014733"},
-    "cosd": {"about": "cos(d * DEG2RAD); cosd(90) is -5.1e-12.",
-             "example": "cosd(60.0)\n0.4999999999970535"},
-    "tand": {"about": "tan(d * DEG2RAD).", "example": "tand(45.0)\n1.0000000000051035"},
+    "sind": {"about": "sin(d * DEG2RAD)."},
+    "cosd": {"about": "cos(d * DEG2RAD); cosd(90) is -5.1e-12."},
+    "tand": {"about": "tan(d * DEG2RAD)."},
     "asind": {"about": "asin(v) * RAD2DEG; asind(1) is 90 - 2.9e-10.",
-              "meaning": {"v": "Sine (-1 to 1, NaN outside)"},
-              "example": "asind(0.5)\n29.999999999902442"},
-    "acosd": {"about": "acos(v) * RAD2DEG.", "meaning": {"v": "Cosine (-1 to 1, NaN outside)"},
-              "example": "acosd(0.5)\n59.999999999804885"},
-    "atand": {"about": "atan(v) * RAD2DEG.", "meaning": {"v": "Tangent"},
-              "example": "atand(1.0)\n44.99999999985366"},
+              "meaning": {"v": "Sine (-1 to 1, NaN outside)"}},
+    "acosd": {"about": "acos(v) * RAD2DEG.", "meaning": {"v": "Cosine (-1 to 1, NaN outside)"}},
+    "atand": {"about": "atan(v) * RAD2DEG.", "meaning": {"v": "Tangent"}},
     "atan2d": {"about": "atan2(y, x) * RAD2DEG: the angle of the point (x, y), ordinate "
                         "first, within +-180.",
-               "meaning": {"y": "Ordinate (any unit)", "x": "Abscissa (the unit of y)"},
-               "example": "atan2d(1.0, 1.0)\n44.99999999985366"},
-    "sqr": {"about": "x * x.", "meaning": {"x": "Any number"},
-            "example": "sqr(3.0)\n9.0"},
-    "cube": {"about": "x * x * x.", "meaning": {"x": "Any number"},
-             "example": "cube(3.0)\n27.0"},
+               "meaning": {"y": "Ordinate (any unit)", "x": "Abscissa (the unit of y)"}},
+    "sqr": {"about": "x * x.", "meaning": {"x": "Any number"}},
+    "cube": {"about": "x * x * x.", "meaning": {"x": "Any number"}},
     "LLA84toEFG84": {
-        "raises": [(_FAULT.latitude, "A latitude above 90, below -90 or NaN")],
-        "example": "LLA84toEFG84(51.47222222, 0.0, 10.0)\n"
-                   "(3981053.1787552065, 0.0, 4966421.008340718)"},
+        "raises": [(_FAULT.latitude, "A latitude above 90, below -90 or NaN")]},
     "EFG84toLLA84": {
         "about": "Two fixed Newton passes on the foot of the ellipsoid normal: a fixed cost "
                  "and no tolerance test. Latitudes never reach +-90; longitudes are in "
                  "(-180, 180].",
         "raises": [(_FAULT.solve, "On or within about a decimetre of the polar axis, at the "
                                   "centre, for some points deep inside the Earth, and for NaN "
-                                  "or infinite input")],
-        "example": "EFG84toLLA84(3981053.178755, 0.0, 4966421.008341)\n"
-                   "(51.47222222000288, 0.0, 10.000000348280418)"},
-    "AERtoXYZ": {"about": "Pure geometry: nothing is validated.",
-                 "example": "AERtoXYZ(180.0, 45.0, 10000.0)\n"
-                            "(-7.217314418453538e-08, -7071.0678118474325, 7071.067811883519)"},
+                                  "or infinite input")]},
+    "AERtoXYZ": {"about": "Pure geometry: nothing is validated."},
     "XYZtoAER": {"about": "The azimuth is not normalised: it lies from just above -90 (points "
-                          "west of north) up to 270. The origin gives 0, 0, 0.",
-                 "example": "XYZtoAER(0.0, -7071.067812, 7071.067812)\n"
-                            "(180.0, 44.999999999853664, 10000.000000190246)"},
+                          "west of north) up to 270. The origin gives 0, 0, 0."},
     "AERtoLLA84": {
         "raises": [(_FAULT.range, "A range of exactly 0 (checked first)"), _INVALID_SITE,
-                   (_FAULT.solve, "A target on or near the polar axis")],
-        "example": ("180.0, 45.0, 10000.0",
-                    "(51.452856805086576, -2.929994025180349e-10, 7082.262787269233)")},
+                   (_FAULT.solve, "A target on or near the polar axis")]},
     "AERtoEFG84": {
         "about": "Any range is accepted; 0 gives the site's own position.",
-        "raises": [_INVALID_SITE],
-        "example": ("180.0, 45.0, 10000.0",
-                    "(3984081.7526971675, -2.1998374347446383e-08, 4966764.583482536)")},
+        "raises": [_INVALID_SITE]},
     "EFG84toAER": {
         "about": "The azimuth is from 0 to 360. A target on the site's vertical gets azimuth 0; "
                  "the site itself gives 0, 0, 0.",
-        "raises": [_INVALID_SITE],
-        "example": ("3984081.752697, -2e-05, 4966764.583483",
-                    "(180.00000053226822, 45.00000000903069, 9999.999999625148)")},
+        "raises": [_INVALID_SITE]},
     "EFG84toEFG72": {
         "about": "Turns longitude back 0.554 arc-second, lowers G by 4.5 m and shrinks by "
-                 "1/(1 + 2.263e-7).",
-        "example": "EFG84toEFG72(6378137.0, 0.0, 0.0)\n"
-                   "(6378135.556604914, -17.131672105082004, -4.49999898165023)"},
+                 "1/(1 + 2.263e-7)."},
     "DEGtoDMS": {
         "about": "Degrees carry the sign (-0.0 for -1 < angle < 0), minutes and seconds come "
-                 "from the magnitude; seconds are neither rounded nor clamped.",
-        "example": "DEGtoDMS(1.23)\n(1.0, 13.0, 47.99999999999991)"},
+                 "from the magnitude; seconds are neither rounded nor clamped."},
 }
-_EXAMPLE_SITE = "51.47222222, 0.0, 10.0"
 
 _KEYWORDS = """\
 out : {out}, optional
@@ -309,15 +271,19 @@ def _docstring(routine, on_site):
     text += ["TypeError, ValueError",
              "    An argument is not numbers or is a masked array, the shapes do not",
              "    broadcast, or ``out`` does not fit."]
-    example = notes.get("example")
-    if isinstance(example, tuple):
-        point, results = example
-        call = (f"Site({_EXAMPLE_SITE}).{name}({point})" if on_site
-                else f"{name}({point}, {_EXAMPLE_SITE})")
-        example = f"{call}\n{results}"
-    if example:
-        text += ["", "Examples", "--------", ">>> " + example]
+    text += ["", "Examples", "--------", ">>> " + _example(routine, on_site)]
     return "\n".join(text) + "\n"
+
+
+def _example(routine, on_site):
+    """The registry's worked example as a call and what it returns."""
+    values = routine["example"]
+    count = len(routine["inputs"])
+    point, site = ", ".join(map(repr, values[:count])), ", ".join(map(repr, values[count:]))
+    results = getattr(_core, routine["name"])(*values, None, "raise", None, "exact")
+    call = (f"Site({site}).{routine['name']}({point})" if on_site
+            else f"{routine['name']}({', '.join(filter(None, (point, site)))})")
+    return f"{call}\n{results!r}"
 
 
 def _define(routine, on_site=False):

@@ -877,6 +877,10 @@ py::tuple describe_routines() {
     d["site"] = r.site;
     d["fails"] = r.fails;
     d["command"] = r.command != nullptr ? py::object(py::str(r.command)) : py::none();
+    const int count = r.inputs + (r.site ? 3 : 0);
+    py::tuple example(count);
+    for (int k = 0; k < count; ++k) example[k] = r.example[k];
+    d["example"] = example;
     list[i] = d;
   }
   return list;
@@ -1004,7 +1008,8 @@ PYBIND11_MODULE(_core, m) {
   add_entries(m);
   m.def("routines", &describe_routines,
         "The library's routines: a dict each, with name, summary, inputs and outputs as "
-        "(name, unit) pairs, site, fails and command.");
+        "(name, unit) pairs, site, fails, command and example (a worked example's inputs, "
+        "the base site's last).");
   m.attr("SITE_INPUTS") = quantities(kSiteInputs, 3);
 
   py::enum_<Fault>(m, "Fault", "Why a conversion failed.")
@@ -1060,18 +1065,14 @@ PYBIND11_MODULE(_core, m) {
 
   m.attr("__version__") = GEOCONV_VERSION;
   m.attr("MAX_PRECISION") = geoconv::lines::kMaxDecimals;
-  m.attr("WGS72_E2") = geoconv::WGS72_E2;
-  m.attr("WGS84_E2") = geoconv::WGS84_E2;
-  m.attr("WGS72_A") = geoconv::WGS72_A;
-  m.attr("WGS84_A") = geoconv::WGS84_A;
-  m.attr("EARTH_EQ_RADIUS") = geoconv::EARTH_EQ_RADIUS;
-  m.attr("WGS84_B") = geoconv::WGS84_B;
-  m.attr("WGS72_HEIGHT_OFFSET") = geoconv::WGS72_HEIGHT_OFFSET;
-  m.attr("WGS84_HEIGHT_OFFSET") = geoconv::WGS84_HEIGHT_OFFSET;
-  m.attr("PI") = geoconv::PI;
-  m.attr("DEG2RAD") = geoconv::DEG2RAD;
-  m.attr("RAD2DEG") = geoconv::RAD2DEG;
-  m.attr("FEET_TO_METRES") = geoconv::FEET_TO_METRES;
+  // The library's constants, each under its name, and CONSTANTS: their names
+  // and meanings in order.
+  py::list constants;
+#define GEOCONV_CONSTANT(name, value, about) \
+  m.attr(#name) = geoconv::name;             \
+  constants.append(py::make_tuple(#name, about));
+#include <geoconv/constants.def>
+  m.attr("CONSTANTS") = py::tuple(constants);
 
   // The converter's rules, for the batch command: the longest line, the mark
   // an input may start with, and the precision argument read as it reads it.
