@@ -10,8 +10,11 @@ failing point, as ``errors="nan"`` gives.
 They convert on the calling thread in mode "exact" (the functions add
 ``threads``, ``mode`` and the raising of ConversionError).
 
-As ufuncs they take NumPy's keywords (``out``, ``dtype`` casting) and are
-mapped lazily over Dask arrays by Dask itself:
+As ufuncs they take NumPy's keywords (``out``, ``dtype`` casting). Dask
+maps the one-output ones over its arrays itself, lazily (``sind(x)`` of a
+Dask array is a Dask array); it maps a ufunc of several outputs only
+through ``dask.array.apply_gufunc`` with the signature written out, or use
+:mod:`geoconv.dask`'s functions.
 
 >>> import numpy as np, geoconv.ufuncs as gu
 >>> E, F, G, fault = gu.LLA84toEFG84(np.array([51.47222222, 91.0]), 0.0, 10.0)
