@@ -48,7 +48,8 @@ run(${CC} -std=c11 -Wall -Wextra -Werror ${SOURCE}/main.c ${flags} -o ${WORK}/c-
 run(${WORK}/c-consumer EXPECT "${conversion}")
 
 if(FAST)
-  foreach(f include/geoconv/fast.hpp lib/libgeoconv-fast.a lib/pkgconfig/geoconv-fast.pc)
+  foreach(f include/geoconv/fast.hpp include/geoconv/fast.h lib/libgeoconv-fast.a
+            lib/pkgconfig/geoconv-fast.pc)
     if(NOT EXISTS ${prefix}/${f})
       message(FATAL_ERROR "not installed: ${f}")
     endif()

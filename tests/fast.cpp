@@ -6,6 +6,7 @@
 // bits. Prints the worst difference of each output as a fraction of its
 // bound.
 
+#include <geoconv/fast.h>
 #include <geoconv/fast.hpp>
 #include <geoconv/geoconv.h>
 #include <geoconv/registry.hpp>
@@ -171,7 +172,7 @@ struct Results {
 
 // The routine over the points, by columns; with a placed or repeated site,
 // one call per run of points that share a site. Through the C interface's
-// array calls when asked.
+// array calls when asked (<geoconv/fast.h>'s for geoconv::fast's mode).
 Results convert(const Routine& r, Way way, const std::vector<Point>& pts, Mode mode,
                 bool through_c = false) {
   const std::size_t n = pts.size();
@@ -203,10 +204,17 @@ Results convert(const Routine& r, Way way, const std::vector<Point>& pts, Mode m
       const int index = geoconv_find_routine(r.name), m = mode == Mode::kFast ? GEOCONV_FAST : GEOCONV_EXACT;
       auto* faults = reinterpret_cast<unsigned char*>(f);
       geoconv_site s;
-      res.failed += way == Way::kFree
-                        ? geoconv_convert_array(index, to - from, ins, strides, outs, strides, faults, m)
-                        : (geoconv_site_init(&s, nullptr, pts[from][3], pts[from][4], pts[from][5]),
-                           geoconv_site_convert_array(&s, index, to - from, ins, strides, outs, strides, faults, m));
+      geoconv_site_init(&s, nullptr, pts[from][3], pts[from][4], pts[from][5]);
+      const std::size_t k = to - from;
+      if (mode.fast_kernels() != nullptr) {
+        res.failed += way == Way::kFree
+                          ? geoconv_fast_convert_array(index, k, ins, strides, outs, strides, faults)
+                          : geoconv_fast_site_convert_array(&s, index, k, ins, strides, outs, strides, faults);
+      } else {
+        res.failed += way == Way::kFree
+                          ? geoconv_convert_array(index, k, ins, strides, outs, strides, faults, m)
+                          : geoconv_site_convert_array(&s, index, k, ins, strides, outs, strides, faults, m);
+      }
     } else if (way == Way::kPlaced) {
       res.failed += run_array(r, Site(pts[from][3], pts[from][4], pts[from][5]), to - from, c, o, f, mode);
     } else {
@@ -271,6 +279,14 @@ TEST_P(Fast, WithinBoundsOfExact) {
       }
     }
     EXPECT_EQ(disagreements, 0u) << level;
+    // C's fast calls are the fast mode at the processor's best level.
+    if (l == static_cast<int>(fast::best_level()) && c.way != Way::kRepeated) {
+      const Results from_c = convert(r, c.way, pts, mode, true);
+      EXPECT_EQ(from_c.faults, got.faults);
+      for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(std::memcmp(from_c.out[k].data(), got.out[k].data(), pts.size() * 8), 0) << level;
+      }
+    }
     // The C interface's array calls, and Mode::kFast without geoconv::fast's
     // kernels, give the exact bits.
     for (bool through_c : {false, true}) {

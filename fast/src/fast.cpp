@@ -1,9 +1,12 @@
 // geoconv::fast's dispatcher, compiled for any x86-64 processor: finds the
 // processor's best level once and hands out a Mode that carries that
-// level's kernels (sleef.hpp, compiled for AVX-512 and for AVX2).
+// level's kernels (sleef.hpp, compiled for AVX-512 and for AVX2), and the
+// C functions of fast.h.
 
+#include <geoconv/fast.h>
 #include <geoconv/fast.hpp>
 
+#include "../../geoconv/src/c_arrays.hpp"
 #include "../../geoconv/src/job.hpp"
 
 namespace geoconv::detail {
@@ -87,3 +90,23 @@ const char* name(Level level) noexcept {
 }
 
 }  // namespace geoconv::fast
+
+// The C interface (geoconv/fast.h): the C array calls with the fast mode.
+extern "C" {
+
+size_t geoconv_fast_convert_array(int routine, size_t n, const double* const* in,
+                                  const ptrdiff_t* in_stride, double* const* out,
+                                  const ptrdiff_t* out_stride, unsigned char* faults) {
+  return geoconv::detail::c_array(routine, false, nullptr, n, in, in_stride, out, out_stride,
+                                  faults, geoconv::fast::mode());
+}
+
+size_t geoconv_fast_site_convert_array(const geoconv_site* site, int routine, size_t n,
+                                       const double* const* in, const ptrdiff_t* in_stride,
+                                       double* const* out, const ptrdiff_t* out_stride,
+                                       unsigned char* faults) {
+  return geoconv::detail::c_array(routine, true, site, n, in, in_stride, out, out_stride, faults,
+                                  geoconv::fast::mode());
+}
+
+}  // extern "C"

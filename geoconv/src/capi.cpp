@@ -12,6 +12,8 @@
 #include <new>
 #include <type_traits>
 
+#include "c_arrays.hpp"
+
 // The C macros name exactly the C++ constants.
 #define GEOCONV_CONSTANT(name, value, about) \
   static_assert(GEOCONV_##name == geoconv::name, "GEOCONV_" #name);
@@ -41,12 +43,24 @@ const geoconv::Routine* routine_at(int index) {
   return index >= 0 && index < geoconv::routine_count() ? &geoconv::routines()[index] : nullptr;
 }
 
+// C's array modes as C++'s; kArrayBadMode for neither.
+bool c_mode(int mode, geoconv::Mode& how) {
+  if (mode != GEOCONV_EXACT && mode != GEOCONV_FAST) return false;
+  how = mode == GEOCONV_FAST ? geoconv::Mode::kFast : geoconv::Mode::kExact;
+  return true;
+}
+
+}  // namespace
+
 // An array call of routine r, free or on a site: the site and the column
 // arrays checked, then geoconv::run_array, which checks the rest.
-size_t run(const geoconv::Routine& r, bool on_site, const geoconv_site* site, size_t n,
-           const double* const* data, const ptrdiff_t* in_stride, double* const* results,
-           const ptrdiff_t* out_stride, unsigned char* faults, int mode) {
-  if (mode != GEOCONV_EXACT && mode != GEOCONV_FAST) return GEOCONV_ARRAY_BAD_MODE;
+size_t geoconv::detail::c_array(int routine, bool on_site, const geoconv_site* site, size_t n,
+                                const double* const* data, const ptrdiff_t* in_stride,
+                                double* const* results, const ptrdiff_t* out_stride,
+                                unsigned char* faults, Mode how) noexcept {
+  const geoconv::Routine* r = routine_at(routine);
+  if (r == nullptr || (on_site && r->run_on_site == nullptr)) return GEOCONV_ARRAY_NO_ROUTINE;
+  if (how != Mode::kExact && how != Mode::kFast) return GEOCONV_ARRAY_BAD_MODE;
   if (n == 0) return 0;
   if (data == nullptr || in_stride == nullptr || results == nullptr || out_stride == nullptr ||
       (on_site && site == nullptr)) {
@@ -54,14 +68,15 @@ size_t run(const geoconv::Routine& r, bool on_site, const geoconv_site* site, si
   }
   geoconv::Column in[6];
   geoconv::OutColumn out[3];
-  const int inputs = r.inputs + (r.site && !on_site ? 3 : 0);
+  const int inputs = r->inputs + (r->site && !on_site ? 3 : 0);
   for (int k = 0; k < inputs; ++k) in[k] = {data[k], in_stride[k]};
-  for (int k = 0; k < r.outputs; ++k) out[k] = {results[k], out_stride[k]};
-  const auto how = mode == GEOCONV_FAST ? geoconv::Mode::kFast : geoconv::Mode::kExact;
+  for (int k = 0; k < r->outputs; ++k) out[k] = {results[k], out_stride[k]};
   auto* f = reinterpret_cast<geoconv::Fault*>(faults);
-  return on_site ? geoconv::run_array(r, site_of(site), n, in, out, f, how)
-                         : geoconv::run_array(r, n, in, out, f, how);
+  return on_site ? geoconv::run_array(*r, site_of(site), n, in, out, f, how)
+                 : geoconv::run_array(*r, n, in, out, f, how);
 }
+
+namespace {
 
 static_assert(sizeof(geoconv::Fault) == sizeof(unsigned char), "a fault is one byte in C");
 static_assert(GEOCONV_ARRAY_BAD_MODE == geoconv::kArrayBadMode &&
@@ -126,9 +141,11 @@ int geoconv_convert(int routine, const double* in, double* out) {
 size_t geoconv_convert_array(int routine, size_t n, const double* const* in,
                              const ptrdiff_t* in_stride, double* const* out,
                              const ptrdiff_t* out_stride, unsigned char* faults, int mode) {
-  const geoconv::Routine* r = routine_at(routine);
-  if (r == nullptr) return GEOCONV_ARRAY_NO_ROUTINE;
-  return run(*r, false, nullptr, n, in, in_stride, out, out_stride, faults, mode);
+  geoconv::Mode how;
+  if (routine_at(routine) == nullptr) return GEOCONV_ARRAY_NO_ROUTINE;
+  if (!c_mode(mode, how)) return GEOCONV_ARRAY_BAD_MODE;
+  return geoconv::detail::c_array(routine, false, nullptr, n, in, in_stride, out, out_stride, faults,
+                                  how);
 }
 
 const char* geoconv_array_reason(size_t status) {
@@ -165,8 +182,10 @@ size_t geoconv_site_convert_array(const geoconv_site* site, int routine, size_t 
                                   double* const* out, const ptrdiff_t* out_stride,
                                   unsigned char* faults, int mode) {
   const geoconv::Routine* r = routine_at(routine);
+  geoconv::Mode how;
   if (r == nullptr || r->run_on_site == nullptr) return GEOCONV_ARRAY_NO_ROUTINE;
-  return run(*r, true, site, n, in, in_stride, out, out_stride, faults, mode);
+  if (!c_mode(mode, how)) return GEOCONV_ARRAY_BAD_MODE;
+  return geoconv::detail::c_array(routine, true, site, n, in, in_stride, out, out_stride, faults, how);
 }
 
 }  // extern "C"

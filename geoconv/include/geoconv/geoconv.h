@@ -114,8 +114,8 @@ int geoconv_convert(int routine, const double* in, double* out);
  * in[k][i * in_stride[k]] (strides in doubles, 0 repeating one value); out
  * and out_stride likewise. faults, when not NULL, gets each point's fault
  * code. mode: GEOCONV_EXACT (each point's bits are geoconv_convert's) or
- * GEOCONV_FAST, accepted with the same bits (the fast mode is C++'s, through
- * geoconv::fast::mode()). Returns the number of points that failed; a failing point's
+ * GEOCONV_FAST, accepted with the same bits (the fast mode is geoconv::fast's:
+ * <geoconv/fast.h>'s calls, linked with geoconv-fast). Returns the number of points that failed; a failing point's
  * outputs are left as geoconv_convert leaves them (unwritten, or the site
  * for AERtoLLA84's range of exactly 0).
  *
