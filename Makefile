@@ -104,16 +104,21 @@ test-cross-windows:
 # Per-call times next to GeographicLib and PROJ, and the converter next to cct;
 # the array routines over 1,048,576 points: the point routine in a loop, the
 # exact arrays (GEOCONV_ISA=avx2 make bench caps them at AVX2) and the fast
-# mode where it has kernels of its own; then the Python module next
-# to pymap3d and pyproj on 1,000,000 points. Each ends with its table of
-# ratios, each marked met or MISSED against its target.
-BENCH_PKGS := $(BUILD_PKGS) libbenchmark-dev libgeographiclib-dev libproj-dev proj-bin
+# mode where it has kernels of its own; the elementary functions next to
+# glibc's and LLVM libc's (the baseline build, then x86-64-v3 where the
+# processor has it); then the Python module next to pymap3d and pyproj on
+# 1,000,000 points. Each ends with its table of ratios, each marked met or
+# MISSED against its target (the functions' ratio column: geoconv / libm).
+BENCH_PKGS := $(BUILD_PKGS) libbenchmark-dev libgeographiclib-dev libproj-dev proj-bin libllvmlibc-22-dev
 PY_BENCH_PKGS := python3-pymap3d python3-pyproj
 bench: all
 	@$(ENSURE) $(BENCH_PKGS) $(PY_BENCH_PKGS)
-	$(CMAKE) -S . -B build/bench -DGEOCONV_BUILD_BENCH=ON -DGEOCONV_BUILD_TESTS=OFF
-	$(CMAKE) --build build/bench -j $(JOBS) --target geoconv-bench
+	$(CMAKE) -S . -B build/bench -DGEOCONV_BUILD_BENCH=ON -DGEOCONV_BUILD_MATH_BENCH=ON -DGEOCONV_BUILD_TESTS=OFF
+	$(CMAKE) --build build/bench -j $(JOBS) --target geoconv-bench geoconv-math-bench
 	./build/bench/bench/geoconv-bench
+	./build/bench/geoconv-math-bench
+	if [ -x build/bench/geoconv-math-bench-v3 ] && grep -qw avx2 /proc/cpuinfo && grep -qw fma /proc/cpuinfo; then \
+	  $(CMAKE) --build build/bench -j $(JOBS) --target geoconv-math-bench-v3 && ./build/bench/geoconv-math-bench-v3; fi
 	PYTHONPATH=$(CURDIR)/build/release/python $(PYTHON) bench/bench_python.py
 
 # The Python part alone.
