@@ -28,7 +28,8 @@ class CMakeExtension(Extension):
 
 
 class CMakeBuild(build_ext):
-    """Configures the repository with the Python module on and builds only its target."""
+    """Configures the repository with the Python module on and builds only the
+    module and the type stubs it writes from the registry."""
 
     def build_extension(self, ext):
         build = Path(self.build_temp).resolve() / "cmake"
@@ -39,12 +40,14 @@ class CMakeBuild(build_ext):
                         "-DGEOCONV_BUILD_TESTS=OFF", "-DGEOCONV_BUILD_DEMO=OFF",
                         "-DGEOCONV_BUILD_TOOLS=OFF", f"-DPython_EXECUTABLE={sys.executable}"],
                        check=True)
-        subprocess.run(["cmake", "--build", str(build), "--target", "_core", "-j", jobs],
-                       check=True)
-        built = next((build / "python" / "geoconv").glob("_core*.so"))
+        subprocess.run(["cmake", "--build", str(build), "--target", "geoconv-python-stubs",
+                        "-j", jobs], check=True)
+        package = build / "python" / "geoconv"
         target = Path(self.get_ext_fullpath(ext.name))
         target.parent.mkdir(parents=True, exist_ok=True)
-        shutil.copyfile(built, target)
+        shutil.copyfile(next(package.glob("_core*.so")), target)
+        for stub in ("__init__.pyi", "ufuncs.pyi"):
+            shutil.copyfile(package / stub, target.parent / stub)
 
 
 setup(
@@ -53,7 +56,7 @@ setup(
     description="Exact coordinate conversions on the WGS 84 ellipsoid",
     packages=["geoconv"],
     package_dir={"": "python"},
-    package_data={"geoconv": ["__init__.pyi", "py.typed"]},
+    package_data={"geoconv": ["py.typed"]},  # the stubs come with the module
     ext_modules=[CMakeExtension("geoconv._core")],
     cmdclass={"build_ext": CMakeBuild},
     python_requires=">=3.8",
