@@ -1,8 +1,8 @@
 // The package's JavaScript surface over the registry (a Float64Array of any
 // routine against its points one by one is accuracy.test.mjs's): a batch of
 // many chunks; an invalid site is made and refuses; bad arguments throw the
-// right error; the constants and version are the library's; index.d.ts
-// declares every routine with the registry's parameters.
+// right error; the constants and version are the library's; the generated
+// index.d.ts declares every routine with the registry's inputs and outputs.
 
 import assert from 'node:assert/strict';
 import { readFile } from 'node:fs/promises';
@@ -80,14 +80,15 @@ test('the constants are the doubles of geoconv.h, the version the package\'s', a
   assert.equal(gc.version, version);
 });
 
-test('index.d.ts declares every routine with the registry\'s parameters, and the constants', async () => {
+test('index.d.ts declares every routine with the registry\'s inputs and outputs, and the constants', async () => {
   const types = await readFile(new URL('../index.d.ts', import.meta.url), 'utf8');
   const block = (name) => types.match(new RegExp(`^export interface ${name} \\{\\n([^]*?)^\\}`, 'm'))[1];
-  // Each routine's declaration as "name(params) -> result".
-  const declared = (text) => [...text.matchAll(/readonly (\w+): Conversion<\[(.*)\], (\w+)(, BaseSite)?>;$/gm)]
+  // Each routine's declaration as "name(inputs) -> outputs".
+  const declared = (text) => [...text.matchAll(/readonly (\w+): Conversion<\[(.*?)\], (number|\[.*?\])(, BaseSite)?>;$/gm)]
     .map(([, name, params, result, site]) => `${name}(${params}${site ? ', ...BaseSite' : ''}) -> ${result}`);
-  const expected = (routines, free) => routines.map((r) => `${r.name}(${r.inputs.map((q) => `${q.name}: number`).join(', ')}` +
-    `${r.site && free ? ', ...BaseSite' : ''}) -> ${r.outputs.length === 1 ? 'number' : 'Triple'}`);
+  const tuple = (qs) => qs.map((q) => `${q.name}: number`).join(', ');
+  const expected = (routines, free) => routines.map((r) => `${r.name}(${tuple(r.inputs)}${r.site && free ? ', ...BaseSite' : ''}) -> ` +
+    `${r.outputs.length === 1 ? 'number' : `[${tuple(r.outputs)}]`}`);
   assert.deepEqual(declared(block('Geoconv')), expected(gc.routines, true));
   assert.deepEqual(declared(block('Site')), expected(gc.routines.filter((r) => r.site), false));
   assert.deepEqual([...block('Constants').matchAll(/readonly (\w+): number/g)].map(([, name]) => name), Object.keys(gc.constants));
