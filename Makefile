@@ -204,8 +204,13 @@ js/geoconv.wasm:
 	$(EMENV) $(CMAKE) --build build/wasm -j $(JOBS) --target geoconv-wasm
 	cmp -s build/wasm/js/wasm/geoconv.wasm $@ || cp build/wasm/js/wasm/geoconv.wasm $@
 
-# The npm package: the module built, and packed as build/js/geoconv-2.0.0.tgz.
+# The npm package: the module built, its TypeScript declarations index.d.ts
+# written from the module's description of its routines (js/gen-types.mjs),
+# and packed as build/js/geoconv-2.0.0.tgz. Debian's TypeScript compiler is
+# for the package's test, which compiles calls against the declarations.
 js: js/geoconv.wasm
+	@$(ENSURE) node-typescript
+	cd js && node gen-types.mjs
 	mkdir -p build/js && cd js && npm pack --silent --pack-destination ../build/js
 
 # puppeteer-core for the page's test, as locked; it drives Debian's chromium

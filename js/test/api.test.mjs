@@ -1,12 +1,17 @@
 // The package's JavaScript surface over the registry (a Float64Array of any
 // routine against its points one by one is accuracy.test.mjs's): a batch of
 // many chunks; an invalid site is made and refuses; bad arguments throw the
-// right error; the constants and version are the library's; index.d.ts
-// declares every routine with the registry's parameters.
+// right error; the constants and version are the library's; the generated
+// index.d.ts declares every routine with the registry's inputs and outputs,
+// and TypeScript reads it as calls are written.
 
 import assert from 'node:assert/strict';
-import { readFile } from 'node:fs/promises';
+import { execFile } from 'node:child_process';
+import { access, copyFile, mkdtemp, readFile, rm, writeFile } from 'node:fs/promises';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
 import test from 'node:test';
+import { promisify } from 'node:util';
 
 import { load } from '../geoconv.mjs';
 
@@ -80,15 +85,54 @@ test('the constants are the doubles of geoconv.h, the version the package\'s', a
   assert.equal(gc.version, version);
 });
 
-test('index.d.ts declares every routine with the registry\'s parameters, and the constants', async () => {
+test('index.d.ts declares every routine with the registry\'s inputs and outputs, and the constants', async () => {
   const types = await readFile(new URL('../index.d.ts', import.meta.url), 'utf8');
   const block = (name) => types.match(new RegExp(`^export interface ${name} \\{\\n([^]*?)^\\}`, 'm'))[1];
-  // Each routine's declaration as "name(params) -> result".
-  const declared = (text) => [...text.matchAll(/readonly (\w+): Conversion<\[(.*)\], (\w+)(, BaseSite)?>;$/gm)]
+  // Each routine's declaration as "name(inputs) -> outputs".
+  const declared = (text) => [...text.matchAll(/readonly (\w+): Conversion<\[(.*?)\], (number|\[.*?\])(, BaseSite)?>;$/gm)]
     .map(([, name, params, result, site]) => `${name}(${params}${site ? ', ...BaseSite' : ''}) -> ${result}`);
-  const expected = (routines, free) => routines.map((r) => `${r.name}(${r.inputs.map((q) => `${q.name}: number`).join(', ')}` +
-    `${r.site && free ? ', ...BaseSite' : ''}) -> ${r.outputs.length === 1 ? 'number' : 'Triple'}`);
+  const tuple = (qs) => qs.map((q) => `${q.name}: number`).join(', ');
+  const expected = (routines, free) => routines.map((r) => `${r.name}(${tuple(r.inputs)}${r.site && free ? ', ...BaseSite' : ''}) -> ` +
+    `${r.outputs.length === 1 ? 'number' : `[${tuple(r.outputs)}]`}`);
   assert.deepEqual(declared(block('Geoconv')), expected(gc.routines, true));
   assert.deepEqual(declared(block('Site')), expected(gc.routines.filter((r) => r.site), false));
   assert.deepEqual([...block('Constants').matchAll(/readonly (\w+): number/g)].map(([, name]) => name), Object.keys(gc.constants));
+});
+
+// Calls as a program would write them, the wrong ones marked: TypeScript's
+// compiler (Debian's node-typescript, which `make js` installs) accepts the
+// right ones and refuses each wrong one.
+const USES = `import { load, Triple } from './index';
+const gc = await load(), a = new Float64Array(3), site = new gc.Site(1, 2, 3, { errors: 'nan' });
+const point: [E: number, F: number, G: number] = gc.LLA84toEFG84(1, 2, 3);
+const triple: Triple = gc.EFG84toLLA84(1, 2, 3, { errors: 'nan' }), s: number = gc.sind(30) + gc.atan2d(1, 1);
+const flat: Float64Array = gc.LLA84toEFG84(a), one: Float64Array = gc.atan2d(a, a);
+const columns: [Float64Array, Float64Array, Float64Array] = gc.AERtoLLA84(a, a, a, 4, 5, 6, { errors: 'raise' });
+const seen: Triple = site.EFG84toAER(1, 2, 3), free: Triple = gc.AERtoLLA84(1, 2, 3, 4, 5, 6);
+const n: number = gc.constants.WGS84_A + gc.STRtoINT('12', 0, 1) + gc.convertLines('lla2efg', '1 2 3').errors;
+// @ts-expect-error
+gc.sind('30');
+// @ts-expect-error
+gc.AERtoLLA84(1, 2, 3);
+// @ts-expect-error
+site.AERtoLLA84(1, 2, 3, 4, 5, 6);
+// @ts-expect-error
+gc.LLA84toEFG84(1, 2, 3, { errors: 'ignore' });
+// @ts-expect-error
+const wrong: number = gc.LLA84toEFG84(1, 2, 3);
+`;
+
+test('TypeScript takes index.d.ts, and calls by its declarations', async (t) => {
+  const tsc = '/usr/bin/tsc';
+  if (!(await access(tsc).then(() => true, () => false))) return t.skip('no tsc (apt-get install node-typescript)');
+  const dir = await mkdtemp(join(tmpdir(), 'geoconv-types-'));
+  try {
+    await copyFile(new URL('../index.d.ts', import.meta.url), join(dir, 'index.d.ts'));
+    await writeFile(join(dir, 'uses.ts'), USES);
+    const args = ['--noEmit', '--strict', '--target', 'es2022', '--module', 'es2022', '--moduleResolution', 'node',
+                  '--lib', 'es2022,dom', join(dir, 'uses.ts')];
+    await promisify(execFile)(tsc, args, { timeout: 120000 }).catch((e) => assert.fail(`${e.stdout}${e.stderr}`));
+  } finally {
+    await rm(dir, { recursive: true, force: true });
+  }
 });
