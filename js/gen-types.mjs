@@ -48,7 +48,10 @@ function comment(r, siteNote, text, result) {
   let about = `${r.summary[0].toUpperCase()}${r.summary.slice(1)}: ${withUnits(r.inputs)}${siteNote} to ` +
               `${r.outputs.length === 1 ? withUnits(r.outputs) : `[${withUnits(r.outputs)}]`}.`;
   if ([...r.inputs, ...r.outputs].some((q) => q.unit === 'length')) about += ' Lengths in any one unit, the results\' in it.';
-  if (r.fails) about += ' A point it refuses throws a ConversionError (gives NaN with `{errors: \'nan\'}`).';
+  if (r.fails) {
+    about += ' A point it refuses throws a ConversionError (gives NaN with `{errors: \'nan\'}`): ' +
+             `${r.faults.map((f) => `"${f.reason}"`).join(', ')}.`;
+  }
   const example = `@example ${text}  // ${Array.isArray(result) ? `[${result.map(shown).join(', ')}]` : shown(result)}`;
   return ['  /**', ...[...wrapped(about), example].map((l) => `   * ${l}`), '   */'].join('\n');
 }
@@ -172,6 +175,8 @@ export interface Routine {
   readonly inputs: readonly Quantity[];
   readonly outputs: readonly Quantity[];
   /** A worked example's inputs (the base site's last for a site routine). */ readonly example: readonly number[];
+  /** The faults it may give, in the order it checks them: each one's code and the reason a ConversionError shows. */
+  readonly faults: readonly { readonly code: number; readonly reason: string }[];
 }
 
 /** The base site's numbers that follow a point's in the free site routines. */

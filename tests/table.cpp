@@ -445,13 +445,21 @@ int main(int argc, char** argv) {
     out.push_back(lines[n].substr(0, lines[n].find(" ->")) + " -> " + got);
   }
 
-  // A routine's flag says whether it may fail: some row of it fails, or none.
+  // A routine's faults are those its rows give, and it fails if it has any.
   for (const auto& [r, ins] : rows_of) {
-    const bool fail = std::any_of(ins.begin(), ins.end(), [r = r](const std::vector<double>& in) {
+    std::vector<Fault> given, listed;
+    for (const std::vector<double>& in : ins) {
       double scratch[3];
-      return r->run(in.data(), scratch) != Fault::kNone;
-    });
-    if (fail != r->fails) report(0, std::string(r->name) + ": fails is " + (r->fails ? "true" : "false"));
+      const Fault f = r->run(in.data(), scratch);
+      if (f != Fault::kNone && std::find(given.begin(), given.end(), f) == given.end()) given.push_back(f);
+    }
+    for (Fault f : r->faults) {
+      if (f != Fault::kNone) listed.push_back(f);
+    }
+    std::sort(given.begin(), given.end());
+    std::sort(listed.begin(), listed.end());
+    if (given != listed) report(0, std::string(r->name) + ": its faults are not those its rows give");
+    if (given.empty() == r->fails) report(0, std::string(r->name) + ": fails is " + (r->fails ? "true" : "false"));
   }
   // Its worked example is one of its rows, so that the results the front
   // ends show for it are pinned here.

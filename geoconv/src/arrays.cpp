@@ -369,7 +369,7 @@ std::size_t run_array(const Routine& routine, const Site& site, std::size_t n, c
     const Routine& r = named(#name); /* once per call, not per point */                           \
     return contiguous(r, nullptr, n, {a, b, c}, {x, y, z}, faults, mode);                          \
   }
-#define GEOCONV_SITE_CONVERSION(name, command, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz, \
+#define GEOCONV_SITE_CONVERSION(name, command, refusals, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz, \
                                 ea, eb, ec, lat, lon, alt)                                        \
   std::size_t name(std::size_t n, const double* a, const double* b, const double* c,             \
                    const double* baseLat, const double* baseLon, const double* baseAlt,         \

@@ -101,7 +101,7 @@ extern "C" {
       ->decltype(geoconv::name(stream, a, b, c, x, y, z)) {                                        \
     return geoconv::name(stream, a, b, c, x, y, z);                                                \
   }
-#define GEOCONV_SITE_CONVERSION(name, command, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz,  \
+#define GEOCONV_SITE_CONVERSION(name, command, refusals, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz,  \
                                 ea, eb, ec, lat, lon, alt)                                         \
   int geoconv_##name(FILE* stream, double a, double b, double c, double baseLat, double baseLon,  \
                      double baseAlt, double* x, double* y, double* z) {                           \

@@ -62,7 +62,7 @@ Fault at_site(const double* in, double* out) {
   int call_##name(std::FILE* stream, const double* in, double* out) {                              \
     return status_of([&] { return name(stream, in[0], in[1], in[2], &out[0], &out[1], &out[2]); }); \
   }
-#define GEOCONV_SITE_CONVERSION(name, command, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz, \
+#define GEOCONV_SITE_CONVERSION(name, command, refusals, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz, \
                                 ea, eb, ec, lat, lon, alt)                                        \
   int call_##name(std::FILE* stream, const double* in, double* out) {                            \
     return name(stream, in[0], in[1], in[2], in[3], in[4], in[5], &out[0], &out[1], &out[2]);    \
@@ -80,34 +80,39 @@ Fault at_site(const double* in, double* out) {
 // The table's entries.
 #define GEOCONV_Q(name, unit) \
   { #name, Unit::unit }
+#define GEOCONV_LIST(...) __VA_ARGS__
+// The names a site routine's list of faults uses.
+constexpr Fault kLatitude = Fault::kLatitude, kSolve = Fault::kSolve, kRange = Fault::kRange;
 
 #define GEOCONV_HELPER(name, summary, q_in, in_unit, q_out, out_unit, example)                     \
   {#name, summary, 1, 1, {GEOCONV_Q(q_in, in_unit)}, {GEOCONV_Q(q_out, out_unit)}, false, false, \
-   nullptr, run_by_status<Fault::kNone, call_##name>, nullptr, {example}},
+   nullptr, run_by_status<Fault::kNone, call_##name>, nullptr, {example}, {}},
 #define GEOCONV_HELPER2(name, summary, in1, unit1, in2, unit2, q_out, out_unit, ex1, ex2)          \
   {#name, summary, 2, 1, {GEOCONV_Q(in1, unit1), GEOCONV_Q(in2, unit2)},                       \
    {GEOCONV_Q(q_out, out_unit)}, false, false, nullptr, run_by_status<Fault::kNone, call_##name>, \
-   nullptr, {ex1, ex2}},
+   nullptr, {ex1, ex2}, {}},
 #define GEOCONV_CONVERSION(name, command, fault, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz, \
                            ea, eb, ec)                                                             \
   {#name, summary, 3, 3,                                                                         \
    {GEOCONV_Q(a, ua), GEOCONV_Q(b, ub), GEOCONV_Q(c, uc)},                                        \
    {GEOCONV_Q(x, ux), GEOCONV_Q(y, uy), GEOCONV_Q(z, uz)}, false, Fault::fault != Fault::kNone,    \
-   #command, run_by_status<Fault::fault, call_##name>, nullptr, {ea, eb, ec}},
-#define GEOCONV_SITE_CONVERSION(name, command, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz, \
+   #command, run_by_status<Fault::fault, call_##name>, nullptr, {ea, eb, ec}, {Fault::fault}},
+#define GEOCONV_SITE_CONVERSION(name, command, refusals, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz, \
                                 ea, eb, ec, lat, lon, alt)                                        \
   {#name, summary, 3, 3,                                                                         \
    {GEOCONV_Q(a, ua), GEOCONV_Q(b, ub), GEOCONV_Q(c, uc)},                                        \
    {GEOCONV_Q(x, ux), GEOCONV_Q(y, uy), GEOCONV_Q(z, uz)}, true, true, #command,                  \
-   at_site<SiteKernels::name>, on_site<SiteKernels::name>, {ea, eb, ec, lat, lon, alt}},
+   at_site<SiteKernels::name>, on_site<SiteKernels::name>, {ea, eb, ec, lat, lon, alt},          \
+   {GEOCONV_LIST refusals}},
 #define GEOCONV_SPLIT(name, command, summary, a, ua, x, ux, y, uy, z, uz, ea)                      \
   {#name, summary, 1, 3, {GEOCONV_Q(a, ua)}, {GEOCONV_Q(x, ux), GEOCONV_Q(y, uy), GEOCONV_Q(z, uz)}, \
-   false, false, #command, run_by_status<Fault::kNone, call_##name>, nullptr, {ea}},
+   false, false, #command, run_by_status<Fault::kNone, call_##name>, nullptr, {ea}, {}},
 
 const Routine kRoutines[] = {
 #include <geoconv/routines.def>
 };
 #undef GEOCONV_Q
+#undef GEOCONV_LIST
 
 constexpr int kCount = static_cast<int>(sizeof kRoutines / sizeof kRoutines[0]);
 

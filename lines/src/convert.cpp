@@ -116,6 +116,17 @@ std::string json_numbers(const double* v, int n) {
   return text + "]";
 }
 
+// The faults a routine may give: each one's code and the reason shown.
+std::string json_faults(const Fault (&faults)[3]) {
+  std::string text = "[";
+  for (Fault f : faults) {
+    if (f == Fault::kNone) break;
+    text += std::string(text.size() > 1 ? ", " : "") + "{\"code\": " +
+            std::to_string(static_cast<int>(f)) + ", \"reason\": " + json_string(reason(f)) + "}";
+  }
+  return text + "]";
+}
+
 }  // namespace
 
 const Routine* find_command(std::string_view name) {
@@ -182,7 +193,8 @@ std::string describe_json() {
             ", \"fails\": " + (r.fails ? "true" : "false") +
             ", \"inputs\": " + json_quantities(r.in, r.inputs) +
             ", \"outputs\": " + json_quantities(r.out, r.outputs) +
-            ", \"example\": " + json_numbers(r.example, r.inputs + (r.site ? 3 : 0)) + "}";
+            ", \"example\": " + json_numbers(r.example, r.inputs + (r.site ? 3 : 0)) +
+            ", \"faults\": " + json_faults(r.faults) + "}";
   }
   return text + "]}";
 }

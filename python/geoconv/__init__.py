@@ -149,11 +149,12 @@ _UNIT_WORDS = {"deg": "degrees", "ft": "**feet**", "m": "metres", "min": "minute
                "s": "seconds", "length": "any length unit"}
 
 _FAULT = _core.Fault
-_INVALID_SITE = (_FAULT.latitude, "An invalid site (a latitude beyond +-90 or NaN)")
+_INVALID_SITE = {_FAULT.latitude: "An invalid site (a latitude beyond +-90 or NaN)"}
 
 # Per routine: "about", notes after the summary; "meaning", what a quantity
-# is here where _MEANING does not say it; "raises", (fault, when) for each
-# failure. The example is the registry's (_example).
+# is here where _MEANING does not say it; "raises", when each of its faults
+# happens (the faults themselves, and their order, are the registry's). The
+# example is the registry's (_example).
 _NOTES = {
     "sind": {"about": "sin(d * DEG2RAD)."},
     "cosd": {"about": "cos(d * DEG2RAD); cosd(90) is -5.1e-12."},
@@ -168,27 +169,27 @@ _NOTES = {
     "sqr": {"about": "x * x.", "meaning": {"x": "Any number"}},
     "cube": {"about": "x * x * x.", "meaning": {"x": "Any number"}},
     "LLA84toEFG84": {
-        "raises": [(_FAULT.latitude, "A latitude above 90, below -90 or NaN")]},
+        "raises": {_FAULT.latitude: "A latitude above 90, below -90 or NaN"}},
     "EFG84toLLA84": {
         "about": "Two fixed Newton passes on the foot of the ellipsoid normal: a fixed cost "
                  "and no tolerance test. Latitudes never reach +-90; longitudes are in "
                  "(-180, 180].",
-        "raises": [(_FAULT.solve, "On or within about a decimetre of the polar axis, at the "
-                                  "centre, for some points deep inside the Earth, and for NaN "
-                                  "or infinite input")]},
+        "raises": {_FAULT.solve: "On or within about a decimetre of the polar axis, at the "
+                                 "centre, for some points deep inside the Earth, and for NaN "
+                                 "or infinite input"}},
     "AERtoXYZ": {"about": "Pure geometry: nothing is validated."},
     "XYZtoAER": {"about": "The azimuth is not normalised: it lies from just above -90 (points "
                           "west of north) up to 270. The origin gives 0, 0, 0."},
     "AERtoLLA84": {
-        "raises": [(_FAULT.range, "A range of exactly 0 (checked first)"), _INVALID_SITE,
-                   (_FAULT.solve, "A target on or near the polar axis")]},
+        "raises": {_FAULT.range: "A range of exactly 0 (checked first)", **_INVALID_SITE,
+                   _FAULT.solve: "A target on or near the polar axis"}},
     "AERtoEFG84": {
         "about": "Any range is accepted; 0 gives the site's own position.",
-        "raises": [_INVALID_SITE]},
+        "raises": _INVALID_SITE},
     "EFG84toAER": {
         "about": "The azimuth is from 0 to 360. A target on the site's vertical gets azimuth 0; "
                  "the site itself gives 0, 0, 0.",
-        "raises": [_INVALID_SITE]},
+        "raises": _INVALID_SITE},
     "EFG84toEFG72": {
         "about": "Turns longitude back 0.554 arc-second, lowers G by 4.5 m and shrinks by "
                  "1/(1 + 2.263e-7)."},
@@ -262,12 +263,10 @@ def _docstring(routine, on_site):
                      "the unit of " + ", ".join(length_inputs) if length_inputs else None)
     text += ["", "Raises", "------"]
     if routine["fails"]:
-        raises = notes.get("raises", [(None, "A point the library refuses")])
         text.append("ConversionError")
-        for fault, when in raises:
-            text += _indented(when + (":" if fault is not None else "."))
-            if fault is not None:
-                text.append(f'    "{_core.reason(fault)}".')
+        for fault in routine["faults"]:
+            text += _indented(notes.get("raises", {}).get(fault, "A point the library refuses") + ":")
+            text.append(f'    "{_core.reason(fault)}".')
     text += ["TypeError, ValueError",
              "    An argument is not numbers or is a masked array, the shapes do not",
              "    broadcast, or ``out`` does not fit."]

@@ -881,6 +881,11 @@ py::tuple describe_routines() {
     py::tuple example(count);
     for (int k = 0; k < count; ++k) example[k] = r.example[k];
     d["example"] = example;
+    py::list faults;
+    for (Fault f : r.faults) {
+      if (f != Fault::kNone) faults.append(f);
+    }
+    d["faults"] = py::tuple(faults);
     list[i] = d;
   }
   return list;
@@ -1008,8 +1013,8 @@ PYBIND11_MODULE(_core, m) {
   add_entries(m);
   m.def("routines", &describe_routines,
         "The library's routines: a dict each, with name, summary, inputs and outputs as "
-        "(name, unit) pairs, site, fails, command and example (a worked example's inputs, "
-        "the base site's last).");
+        "(name, unit) pairs, site, fails, command, example (a worked example's inputs, "
+        "the base site's last) and faults (those it may give, in the order it checks them).");
   m.attr("SITE_INPUTS") = quantities(kSiteInputs, 3);
 
   py::enum_<Fault>(m, "Fault", "Why a conversion failed.")

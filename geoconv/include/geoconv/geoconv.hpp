@@ -326,7 +326,7 @@ class Site {
   //   std::size_t AERtoEFG84(std::size_t n, const double* az, const double* el,
   //                          const double* range, double* E, double* F, double* G,
   //                          Fault* faults = nullptr, Mode mode = Mode::kExact) const noexcept;
-#define GEOCONV_SITE_CONVERSION(name, command, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz, \
+#define GEOCONV_SITE_CONVERSION(name, command, refusals, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz, \
                                 ea, eb, ec, lat, lon, alt)                                        \
   std::size_t name(std::size_t n, const double* a, const double* b, const double* c, double* x,  \
                    double* y, double* z, Fault* faults = nullptr, Mode mode = Mode::kExact)     \
@@ -399,7 +399,7 @@ int EFG84toEFG72(std::FILE* stream, double E, double F, double G, double* E72, d
                            ea, eb, ec)                                                             \
   std::size_t name(std::size_t n, const double* a, const double* b, const double* c, double* x,   \
                    double* y, double* z, Fault* faults = nullptr, Mode mode = Mode::kExact) noexcept;
-#define GEOCONV_SITE_CONVERSION(name, command, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz, \
+#define GEOCONV_SITE_CONVERSION(name, command, refusals, summary, a, ua, b, ub, c, uc, x, ux, y, uy, z, uz, \
                                 ea, eb, ec, lat, lon, alt)                                        \
   std::size_t name(std::size_t n, const double* a, const double* b, const double* c,             \
                    const double* baseLat, const double* baseLon, const double* baseAlt,         \

@@ -64,6 +64,9 @@ struct Routine {
   // A worked example: the inputs as run() takes them (the base site last),
   // which the documentation and the front ends show.
   double example[6];
+  // The faults it may give, in the order it checks them, then kNone (all
+  // kNone for a routine that cannot fail).
+  Fault faults[3];
 };
 
 // An array of a batch: element i at data[i * stride] (stride in doubles; 0

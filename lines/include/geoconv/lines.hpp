@@ -62,9 +62,12 @@ std::string site_commands();
 //                  "site": false, "fails": true,
 //                  "inputs": [{"name": "lat", "unit": "deg"}, ...],
 //                  "outputs": [{"name": "E", "unit": "m"}, ...],
-//                  "example": [51.47222222, 0, 10]}, ...]}
+//                  "example": [51.47222222, 0, 10],
+//                  "faults": [{"code": 1, "reason": "(LLA84toEFG84) problem: lat>90"}]},
+//                 ...]}
 // "command" is null for a routine without one; "example" holds a worked
-// example's inputs, the base site's last for a site routine.
+// example's inputs, the base site's last for a site routine; "faults" the
+// faults it may give, in the order it checks them.
 std::string describe_json();
 
 // Reads a number as the converter does: std::from_chars in general format,
