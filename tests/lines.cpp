@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include <geoconv/lines.hpp>
+#include <geoconv/registry.hpp>
 
 namespace {
 
@@ -59,4 +61,20 @@ TEST(Lines, PickedColumnsAreConvertedInTheirOrder) {
                      "ERROR: field 1 is empty\n");
 }
 
+// The description the WebAssembly build reads: each routine's worked example
+// holds its inputs and, for a site routine, the site's three, no more.
+TEST(Lines, DescriptionGivesEachRoutinesExampleWhole) {
+  const std::string json = geoconv::lines::describe_json();
+  std::size_t at = 0;
+  for (int i = 0; i < geoconv::routine_count(); ++i) {
+    const geoconv::Routine& r = geoconv::routines()[i];
+    at = json.find("\"example\": [", at);
+    ASSERT_NE(at, std::string::npos) << r.name;
+    const std::size_t end = json.find(']', at);
+    const auto commas = std::count(json.begin() + static_cast<std::ptrdiff_t>(at),
+                                   json.begin() + static_cast<std::ptrdiff_t>(end), ',');
+    EXPECT_EQ(commas + 1, r.inputs + (r.site ? 3 : 0)) << r.name;
+    at = end;
+  }
+}
 }  // namespace
