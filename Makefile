@@ -206,7 +206,7 @@ js/geoconv.wasm:
 
 # The npm package: the module built, its TypeScript declarations index.d.ts
 # written from the module's description of its routines (js/gen-types.mjs),
-# and packed as build/js/geoconv-2.0.0.tgz. Debian's TypeScript compiler is
+# and packed as build/js/geoconv-3.0.0.tgz. Debian's TypeScript compiler is
 # for the package's test, which compiles calls against the declarations.
 js: js/geoconv.wasm
 	@$(ENSURE) node-typescript

@@ -39,8 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Reader in{data, size};
   const Routine& r = routines()[in.next() % static_cast<unsigned>(routine_count())];
   const int n = 1 + static_cast<int>(in.next() % 40), inputs = r.inputs + (r.site ? 3 : 0);
-  int first[9];
-  std::ptrdiff_t stride[9];
+  int first[kMaxInputs + kMaxOutputs];
+  std::ptrdiff_t stride[kMaxInputs + kMaxOutputs];
   for (int k = 0; k < inputs + r.outputs; ++k) place(in, n, &first[k], &stride[k]);
   const unsigned where = in.next();
   const bool faults_inside = where % 2 == 1;
@@ -69,9 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (faults_inside) shared |= ++writes[faults_at + static_cast<std::size_t>(i)] > 1;
   }
 
-  Column columns[6], copies[6];
-  OutColumn results[3], plain[3];
-  std::vector<double> copy(static_cast<std::size_t>(9 * n));
+  Column columns[kMaxInputs], copies[kMaxInputs];
+  OutColumn results[kMaxOutputs], plain[kMaxOutputs];
+  std::vector<double> copy(static_cast<std::size_t>((kMaxInputs + kMaxOutputs) * n));
   for (int k = 0; k < inputs + r.outputs; ++k) {
     double* c = &copy[static_cast<std::size_t>(k * n)];
     for (int i = 0; i < n; ++i) c[i] = original[static_cast<std::size_t>(first[k] + i * stride[k])];

@@ -63,26 +63,24 @@ int main() {
   }
   // Every routine of the registry over 64 points, exact and fast, free and
   // through a placed site.
-  static double in[6][64], out[3][64];
-  for (int k = 0; k < 6; ++k) {
+  constexpr int kIn = kMaxInputs, kOut = kMaxOutputs;
+  static double in[kIn][64], out[kOut][64];
+  for (int k = 0; k < kIn; ++k) {
     for (int i = 0; i < 64; ++i) in[k][i] = 30.0 * k - 91.0 + i;
   }
-  Column columns[6];
-  OutColumn results[3];
-  for (int k = 0; k < 6; ++k) columns[k] = {in[k], 1};
-  for (int k = 0; k < 3; ++k) results[k] = {out[k], 1};
+  Column columns[kIn];
+  OutColumn results[kOut];
+  for (int k = 0; k < kIn; ++k) columns[k] = {in[k], 1};
+  for (int k = 0; k < kOut; ++k) results[k] = {out[k], 1};
   Fault faults[64];
   const Site site(10.0, 20.0, 30.0);
   // Results one point on from their inputs (taken last to first through
   // the stack) and exactly in place.
-  static double shifted[6 * 64 + 6];
-  Column on[6];
-  OutColumn ahead[3], over[3];
-  for (int k = 0; k < 6; ++k) on[k] = {shifted + k, 6};
-  for (int k = 0; k < 3; ++k) ahead[k] = {shifted + 6 + k, 6}, over[k] = {shifted + k, 6};
-  // A site repeated from the last point's inputs, which its results replace.
-  Column last_site[6] = {on[0], on[1], on[2]};
-  for (int k = 3; k < 6; ++k) last_site[k] = {shifted + 6 * 63 + k - 3, 0};
+  static double shifted[kIn * 64 + kIn];
+  Column on[kIn];
+  OutColumn ahead[kOut], over[kOut];
+  for (int k = 0; k < kIn; ++k) on[k] = {shifted + k, kIn};
+  for (int k = 0; k < kOut; ++k) ahead[k] = {shifted + kIn + k, kIn}, over[k] = {shifted + k, kIn};
   for (int r = 0; r < routine_count(); ++r) {
     const Mode fast = fast_mode();
     for (Mode mode : {Mode(Mode::kExact), fast}) {
@@ -90,6 +88,12 @@ int main() {
       run_array(routines()[r], site, 64, columns, results, nullptr, mode);
       run_array(routines()[r], 64, on, ahead, faults, mode);
       run_array(routines()[r], 64, on, over, faults, mode);
+      // A site repeated from the last point's inputs, which its results replace.
+      const int inputs = routines()[r].inputs;
+      Column last_site[kIn];
+      for (int k = 0; k < kIn; ++k) {
+        last_site[k] = k < inputs ? on[k] : Column{shifted + kIn * 63 + k - inputs, 0};
+      }
       if (routines()[r].site) run_array(routines()[r], 64, last_site, over, faults, mode);
     }
   }

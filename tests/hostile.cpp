@@ -9,6 +9,7 @@
 #include <geoconv/registry.hpp>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -22,38 +23,50 @@ namespace {
 using namespace geoconv;
 
 constexpr std::size_t kPoints = 700;  // more than one backward chunk
-constexpr std::size_t kBuffer = 10 * kPoints;
+constexpr std::size_t kBuffer = 16 * kPoints;
 
-// Columns in one buffer of doubles: input k at in[k] with in_step, output k
-// at out[k] with out_step (offsets in doubles; a negative step runs down
-// from its offset); faults at byte `faults` of the buffer, or apart (-1); a
-// site's three inputs repeated by a stride of 0, or stepped as the others.
+// Columns in one buffer of doubles: input slot k at in[k] with in_step,
+// output k at out[k] with out_step (offsets in doubles; a negative step runs
+// down from its offset); faults at byte `faults` of the buffer, or apart
+// (-1); a site's three inputs repeated by a stride of 0, or stepped as the
+// others. A routine's point inputs take the first slots, a base site's the
+// last three, whatever the routine's arity.
+constexpr int kSlots = kMaxInputs, kOuts = kMaxOutputs;
 struct Layout {
   const char* name;
-  int in[6];
+  int in[kSlots];
   int in_step;
-  int out[3];
+  int out[kOuts];
   int out_step;
   long faults = -1;
   bool site_repeated = false;
 };
 
+int slot(const Routine& r, int k) { return k < r.inputs ? k : kMaxPointInputs + (k - r.inputs); }
+
 constexpr int N = static_cast<int>(kPoints);
 const Layout kLayouts[] = {
-    {"Apart", {0, 1, 2, 3, 4, 5}, 6, {6 * N, 6 * N + 1, 6 * N + 2}, 3},
-    {"InPlace", {0, 1, 2, 3, 4, 5}, 6, {0, 1, 2}, 6},
-    {"InPlaceColumns", {0, N, 2 * N, 3 * N, 4 * N, 5 * N}, 1, {0, N, 2 * N}, 1},
-    {"OneElementOn", {0, 1, 2, 3, 4, 5}, 3, {1, 2, 3}, 3},
-    {"OnePointOn", {0, 1, 2, 3, 4, 5}, 3, {3, 4, 5}, 3},
-    {"OnePointBack", {3, 4, 5, 6, 7, 8}, 3, {0, 1, 2}, 3},
-    {"TwoPointsOn", {0, N, 2 * N, 3 * N, 4 * N, 5 * N}, 1, {2, N + 2, 2 * N + 2}, 1},
-    {"Reversed", {0, N, 2 * N, 3 * N, 4 * N, 5 * N}, 1, {N - 1, 2 * N - 1, 3 * N - 1}, -1},
-    {"OnAndBack", {0, N, 2 * N, 3 * N, 4 * N, 5 * N}, 1, {1, 2 * N - 1, 4 * N}, 1},
-    {"Stride2Over1", {0, N, 2 * N, 3 * N, 4 * N, 5 * N}, 1, {0, 2 * N + 1, 4 * N + 1}, 2},
-    {"FaultsOverInputs", {0, N, 2 * N, 3 * N, 4 * N, 5 * N}, 1, {6 * N, 6 * N + 1, 6 * N + 2}, 3, 8 * 100},
+    {"Apart", {0, 1, 2, 3, 4, 5, 6, 7, 8}, 9, {9 * N, 9 * N + 1, 9 * N + 2, 9 * N + 3, 9 * N + 4, 9 * N + 5}, 6},
+    {"InPlace", {0, 1, 2, 3, 4, 5, 6, 7, 8}, 9, {0, 1, 2, 3, 4, 5}, 9},
+    {"InPlaceColumns", {0, N, 2 * N, 3 * N, 4 * N, 5 * N, 6 * N, 7 * N, 8 * N}, 1,
+     {0, N, 2 * N, 3 * N, 4 * N, 5 * N}, 1},
+    {"OneElementOn", {0, 1, 2, 3, 4, 5, 6, 7, 8}, 6, {1, 2, 3, 4, 5, 6}, 6},
+    {"OnePointOn", {0, 1, 2, 3, 4, 5, 6, 7, 8}, 6, {6, 7, 8, 9, 10, 11}, 6},
+    {"OnePointBack", {6, 7, 8, 9, 10, 11, 12, 13, 14}, 6, {0, 1, 2, 3, 4, 5}, 6},
+    {"TwoPointsOn", {0, N, 2 * N, 3 * N, 4 * N, 5 * N, 6 * N, 7 * N, 8 * N}, 1,
+     {2, N + 2, 2 * N + 2, 3 * N + 2, 4 * N + 2, 5 * N + 2}, 1},
+    {"Reversed", {0, N, 2 * N, 3 * N, 4 * N, 5 * N, 6 * N, 7 * N, 8 * N}, 1,
+     {N - 1, 2 * N - 1, 3 * N - 1, 4 * N - 1, 5 * N - 1, 6 * N - 1}, -1},
+    {"OnAndBack", {0, N, 2 * N, 3 * N, 4 * N, 5 * N, 6 * N, 7 * N, 8 * N}, 1,
+     {1, 2 * N - 1, 4 * N, 6 * N, 7 * N + 1, 9 * N}, 1},
+    {"Stride2Over1", {0, N, 2 * N, 3 * N, 4 * N, 5 * N, 6 * N, 7 * N, 8 * N}, 1,
+     {0, 2 * N + 1, 4 * N + 1, 6 * N + 1, 8 * N + 1, 10 * N + 1}, 2},
+    {"FaultsOverInputs", {0, N, 2 * N, 3 * N, 4 * N, 5 * N, 6 * N, 7 * N, 8 * N}, 1,
+     {9 * N, 9 * N + 1, 9 * N + 2, 9 * N + 3, 9 * N + 4, 9 * N + 5}, 6, 8 * 100},
     // The middle point's results over the repeated site.
-    {"SiteOverwrittenHalfway", {0, 1, 2, 3 * N, 3 * N + 1, 3 * N + 2}, 3,
-     {3 * N - 3 * (N / 2), 3 * N - 3 * (N / 2) + 1, 3 * N - 3 * (N / 2) + 2}, 3, -1, true},
+    {"SiteOverwrittenHalfway", {0, 1, 2, 3, 4, 5, 6 * N, 6 * N + 1, 6 * N + 2}, 6,
+     {6 * N - 6 * (N / 2), 6 * N - 6 * (N / 2) + 1, 6 * N - 6 * (N / 2) + 2,
+      6 * N - 6 * (N / 2) + 3, 6 * N - 6 * (N / 2) + 4, 6 * N - 6 * (N / 2) + 5}, 6, -1, true},
 };
 
 // The buffer's start: degrees, Earth-fixed metres, ranges, refusals, NaN.
@@ -74,14 +87,16 @@ std::vector<double> fresh_buffer() {
 }
 
 struct Call {
-  Column in[6];
-  OutColumn out[3];
+  Column in[kSlots];
+  OutColumn out[kOuts];
   Fault* faults;
 };
 
-Call columns(const Layout& l, int inputs, int outputs, double* b, Fault* apart) {
+Call columns(const Layout& l, const Routine& r, int inputs, int outputs, double* b, Fault* apart) {
   Call c{};
-  for (int k = 0; k < inputs; ++k) c.in[k] = {b + l.in[k], k >= 3 && l.site_repeated ? 0 : l.in_step};
+  for (int k = 0; k < inputs; ++k) {
+    c.in[k] = {b + l.in[slot(r, k)], k >= r.inputs && l.site_repeated ? 0 : l.in_step};
+  }
   for (int k = 0; k < outputs; ++k) c.out[k] = {b + l.out[k], l.out_step};
   c.faults = l.faults < 0 ? apart : reinterpret_cast<Fault*>(reinterpret_cast<char*>(b) + l.faults);
   return c;
@@ -92,12 +107,14 @@ Call columns(const Layout& l, int inputs, int outputs, double* b, Fault* apart) 
 std::vector<double> expected(const Layout& l, const Routine& r, int inputs, Mode mode,
                              std::vector<Fault>* faults, std::size_t* failed) {
   std::vector<double> b = fresh_buffer(), original = b;
-  std::vector<double> in[6], out[3];
-  Column ci[6];
-  OutColumn co[3];
+  std::vector<double> in[kSlots], out[kOuts];
+  Column ci[kSlots];
+  OutColumn co[kOuts];
   for (int k = 0; k < inputs; ++k) {
-    const long step = k >= 3 && l.site_repeated ? 0 : l.in_step;
-    for (std::size_t i = 0; i < kPoints; ++i) in[k].push_back(original[l.in[k] + static_cast<long>(i) * step]);
+    const long step = k >= r.inputs && l.site_repeated ? 0 : l.in_step;
+    for (std::size_t i = 0; i < kPoints; ++i) {
+      in[k].push_back(original[l.in[slot(r, k)] + static_cast<long>(i) * step]);
+    }
     ci[k] = {in[k].data(), 1};
   }
   for (int k = 0; k < r.outputs; ++k) {
@@ -106,7 +123,7 @@ std::vector<double> expected(const Layout& l, const Routine& r, int inputs, Mode
   }
   faults->assign(kPoints, Fault::kNone);
   *failed = run_array(r, kPoints, ci, co, faults->data(), mode);
-  Call c = columns(l, inputs, r.outputs, b.data(), nullptr);
+  Call c = columns(l, r, inputs, r.outputs, b.data(), nullptr);
   for (std::size_t i = 0; i < kPoints; ++i) {
     for (int k = 0; k < r.outputs; ++k) c.out[k].data[static_cast<long>(i) * c.out[k].stride] = out[k][i];
     if (c.faults != nullptr) c.faults[i] = (*faults)[i];
@@ -128,12 +145,12 @@ TEST(Hostile, OverlappingColumnsGiveTheResultsOfCopies) {
           if (through_c && mode.fast_kernels() != nullptr) continue;  // C's fast mode is exact
           std::vector<double> b = fresh_buffer();
           std::vector<Fault> apart(kPoints, Fault::kNone);
-          const Call c = columns(l, inputs, r.outputs, b.data(), apart.data());
+          const Call c = columns(l, r, inputs, r.outputs, b.data(), apart.data());
           std::size_t failed;
           if (through_c) {
-            const double* ins[6];
-            double* outs[3];
-            std::ptrdiff_t in_stride[6], out_stride[3];
+            const double* ins[kSlots];
+            double* outs[kOuts];
+            std::ptrdiff_t in_stride[kSlots], out_stride[kOuts];
             for (int k = 0; k < inputs; ++k) ins[k] = c.in[k].data, in_stride[k] = c.in[k].stride;
             for (int k = 0; k < r.outputs; ++k) outs[k] = c.out[k].data, out_stride[k] = c.out[k].stride;
             failed = geoconv_convert_array(index, kPoints, ins, in_stride, outs, out_stride,
@@ -145,7 +162,16 @@ TEST(Hostile, OverlappingColumnsGiveTheResultsOfCopies) {
           const std::string what = std::string(l.name) + " " + r.name + (mode == Mode::kFast ? " fast" : " exact") +
                                    (through_c ? " C" : " C++");
           EXPECT_EQ(failed, want_failed) << what;
-          ASSERT_EQ(std::memcmp(b.data(), want.data(), kBuffer * sizeof(double)), 0) << what;
+          // The fast mode's vector functions reduce every lane alike when
+          // one lane needs their long reduction, so a fast result's last bits
+          // may follow its neighbours in the vector, which the chunks of an
+          // overlapping call change: there the fast results need only agree
+          // to far below any misplaced or stale value.
+          for (std::size_t d = 0; d < kBuffer; ++d) {
+            if (std::memcmp(&b[d], &want[d], sizeof(double)) == 0) continue;
+            ASSERT_TRUE(mode == Mode::kFast && std::fabs(b[d] - want[d]) <= 1e-12 * std::fabs(want[d]))
+                << what << ": element " << d << " is " << b[d] << ", not " << want[d];
+          }
           if (l.faults < 0) {
             EXPECT_EQ(apart, want_faults) << what;
           }
@@ -222,7 +248,7 @@ TEST(Hostile, MisuseGetsItsStatusAndWritesNothing) {
     for (std::size_t t : kStatuses) EXPECT_EQ(std::strcmp(geoconv_array_reason(s), geoconv_array_reason(t)) == 0, s == t);
   }
   EXPECT_STREQ(geoconv_array_reason(3), "");
-  for (int fault : {-1, 4, 63}) EXPECT_EQ(*geoconv_message(fault) + *geoconv_reason(fault), 0);
+  for (int fault : {-1, 5, 63}) EXPECT_EQ(*geoconv_message(fault) + *geoconv_reason(fault), 0);
   geoconv_site placed;
   EXPECT_EQ(geoconv_site_init(&placed, nullptr, 10.0, 20.0, 30.0) + 2 * geoconv_site_valid(&placed), 2);
 }

@@ -34,17 +34,17 @@ constexpr std::size_t kPoints = 4099;  // not a multiple of any width
 constexpr std::uint64_t kUnwritten = 0x7ff4dead0000beefULL;
 
 struct Results {
-  std::vector<double> out[3];
+  std::vector<double> out[kMaxOutputs];
   std::vector<Fault> faults;
   std::size_t failed;
 };
 
-Results run(const Routine& r, const std::vector<double> (&in)[6], detail::KernelFn kernel) {
+Results run(const Routine& r, const std::vector<double> (&in)[kMaxInputs], detail::KernelFn kernel) {
   Results got;
-  Column c[6];
-  OutColumn o[3];
-  for (int k = 0; k < 6; ++k) c[k] = {in[k].data(), 1};
-  for (int k = 0; k < 3; ++k) {
+  Column c[kMaxInputs];
+  OutColumn o[kMaxOutputs];
+  for (int k = 0; k < kMaxInputs; ++k) c[k] = {in[k].data(), 1};
+  for (int k = 0; k < kMaxOutputs; ++k) {
     got.out[k].resize(kPoints);
     for (double& d : got.out[k]) std::memcpy(&d, &kUnwritten, sizeof d);
     o[k] = {got.out[k].data(), 1};
@@ -62,9 +62,9 @@ TEST(Lanes, TemplateWithExactFunctionsGivesExactBits) {
   std::mt19937_64 rng(7);
   for (int index = 0; index < routine_count(); ++index) {
     const Routine& r = routines()[index];
-    std::vector<double> in[6];
-    for (int k = 0; k < 6; ++k) {
-      const Unit unit = k < r.inputs ? r.in[k].unit : k < 5 ? Unit::kDegrees : Unit::kFeet;
+    std::vector<double> in[kMaxInputs];
+    for (int k = 0; k < kMaxInputs; ++k) {
+      const Unit unit = k < r.inputs ? r.in[k].unit : k < r.inputs + 2 ? Unit::kDegrees : Unit::kFeet;
       for (std::size_t i = 0; i < kPoints; ++i) {
         const double u = std::uniform_real_distribution<double>(-1, 1)(rng);
         double v = unit == Unit::kDegrees ? 150 * u : unit == Unit::kFeet ? 1e5 * u : 8e6 * u;

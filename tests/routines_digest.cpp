@@ -44,6 +44,9 @@ double draw(Unit unit) {
     case Unit::kFeet: return uniform(-2e5, 5e7);
     case Unit::kMetres:
     case Unit::kLength: return uniform(-8e6, 8e6);
+    case Unit::kMetresPerSecond:
+    case Unit::kFeetPerSecond: return uniform(-3e3, 3e3);
+    case Unit::kDegreesPerSecond: return uniform(-5, 5);
     default: return uniform(-1.2, 1.2);
   }
 }
@@ -51,15 +54,15 @@ double draw(Unit unit) {
 std::string digest(const Routine& r, std::size_t points) {
   state = 2463534242u;
   const int inputs = r.inputs + (r.site ? 3 : 0);
-  std::vector<double> in(points * static_cast<std::size_t>(inputs)), out(points * 3);
+  std::vector<double> in(points * static_cast<std::size_t>(inputs)), out(points * static_cast<std::size_t>(r.outputs));
   for (std::size_t i = 0; i < points; ++i) {
     for (int k = 0; k < inputs; ++k) {
       const Unit unit = k < r.inputs ? r.in[k].unit : k < r.inputs + 2 ? Unit::kDegrees : Unit::kFeet;
       in[i * static_cast<std::size_t>(inputs) + static_cast<std::size_t>(k)] = draw(unit);
     }
   }
-  Column c[6];
-  OutColumn o[3];
+  Column c[kMaxInputs];
+  OutColumn o[kMaxOutputs];
   for (int k = 0; k < inputs; ++k) c[k] = {in.data() + k, inputs};
   for (int k = 0; k < r.outputs; ++k) o[k] = {out.data() + k, r.outputs};
   std::vector<Fault> faults(points);

@@ -122,9 +122,11 @@ struct Args {
   std::FILE* stream;
   const double* in;
   double* out;
+  const geoconv_site* site = nullptr;
   template <typename T>
   T next() {
     if constexpr (std::is_same_v<T, std::FILE*>) return stream;
+    else if constexpr (std::is_same_v<T, const geoconv_site*>) return site;
     else if constexpr (std::is_same_v<T, double>) return *in++;
     else return out++;
   }
@@ -144,6 +146,8 @@ int c_function(const std::string& name, std::FILE* stream, const double* in, dou
   GEOCONV_C(atand) GEOCONV_C(atan2d) GEOCONV_C(sqr) GEOCONV_C(cube) GEOCONV_C(LLA84toEFG84)
   GEOCONV_C(EFG84toLLA84) GEOCONV_C(AERtoXYZ) GEOCONV_C(XYZtoAER) GEOCONV_C(AERtoLLA84)
   GEOCONV_C(AERtoEFG84) GEOCONV_C(EFG84toAER) GEOCONV_C(EFG84toEFG72) GEOCONV_C(DEGtoDMS)
+#define GEOCONV_SITE_ROUTINE(f, ...) GEOCONV_C(f)
+#include <geoconv/routines.def>
 #undef GEOCONV_C
   std::fprintf(stdout, "the C interface has no function for %s\n", name.c_str());
   std::exit(2);
@@ -153,6 +157,9 @@ int c_site_function(const Routine& r, const geoconv_site* site, std::FILE* strea
   using Site3 = int (*)(const geoconv_site*, std::FILE*, double, double, double, double*,
                         double*, double*);
   const std::string name = r.name;
+#define GEOCONV_SITE_ROUTINE(f, ...) \
+  if (name == #f) return c_call(geoconv_site_##f, {stream, in, out, site});
+#include <geoconv/routines.def>
   const Site3 f = name == "AERtoLLA84"   ? geoconv_site_AERtoLLA84
                   : name == "AERtoEFG84" ? geoconv_site_AERtoEFG84
                                          : geoconv_site_EFG84toAER;
@@ -180,7 +187,7 @@ void array_call(std::size_t (*f)(A...), ArrayArgs args) {
   std::apply(f, values);
 }
 template <typename... A>
-void array_call(std::size_t (Site::*f)(A...) const, const Site& site, ArrayArgs args) {
+void array_call(std::size_t (Site::*f)(A...) const noexcept, const Site& site, ArrayArgs args) {
   std::tuple<A...> values{args.next<A>()...};
   std::apply([&](auto... v) { (site.*f)(v...); }, values);
 }
@@ -204,6 +211,22 @@ Fault array_function(const Routine& r, const Site* site, const double* in, doubl
   GEOCONV_ARRAY3(LLA84toEFG84) GEOCONV_ARRAY3(EFG84toLLA84) GEOCONV_ARRAY3(AERtoXYZ)
   GEOCONV_ARRAY3(XYZtoAER) GEOCONV_ARRAY3(EFG84toEFG72)
   GEOCONV_SITE_ARRAY(AERtoLLA84) GEOCONV_SITE_ARRAY(AERtoEFG84) GEOCONV_SITE_ARRAY(EFG84toAER)
+#define GEOCONV_COLUMN_TYPE(n, u) const double*
+#define GEOCONV_RESULT_TYPE(n, u) double*
+#define GEOCONV_SITE_ROUTINE(f, command, refusals, summary, inputs, outputs, example)                \
+  if (name == #f && site == nullptr) {                                                              \
+    using Free = std::size_t (*)(std::size_t, GEOCONV_EACH(GEOCONV_COLUMN_TYPE, inputs),            \
+                                 const double*, const double*, const double*,                       \
+                                 GEOCONV_EACH(GEOCONV_RESULT_TYPE, outputs), Fault*, Mode);         \
+    return array_call(static_cast<Free>(&f), {in, out, &fault}), fault;                             \
+  }                                                                                                 \
+  if (name == #f) {                                                                                 \
+    using Member = std::size_t (Site::*)(std::size_t, GEOCONV_EACH(GEOCONV_COLUMN_TYPE, inputs),    \
+                                         GEOCONV_EACH(GEOCONV_RESULT_TYPE, outputs), Fault*, Mode)  \
+        const noexcept;                                                                             \
+    return array_call(static_cast<Member>(&Site::f), *site, {in, out, &fault}), fault;              \
+  }
+#include <geoconv/routines.def>
 #undef GEOCONV_ARRAY3
 #undef GEOCONV_SITE_ARRAY
   return r.run(in, out);  // the helpers and DEGtoDMS have no array form
@@ -236,9 +259,10 @@ enum Path {
 
 std::string call(const Routine& r, const double* in, Path path) {
   static Capture log, built;
-  double out[3];
+  double out[kMaxOutputs];
   for (double& o : out) std::memcpy(&o, &kUnwritten, sizeof o);
-  const Site site(path == kSite ? built.file : nullptr, in[3], in[4], in[5]);
+  const double* base = in + r.inputs;  // a site routine's site (zeros for the others)
+  const Site site(path == kSite ? built.file : nullptr, base[0], base[1], base[2]);
   geoconv_site c_site;
   int status = 0;
   std::string said;
@@ -252,21 +276,23 @@ std::string call(const Routine& r, const double* in, Path path) {
     case kC: status = c_function(r.name, log.file, in, out); break;
     case kCGeneric: fault(geoconv_convert(geoconv_find_routine(r.name), in, out)); break;
     case kCSite:
-      geoconv_site_init(&c_site, nullptr, in[3], in[4], in[5]);
+      geoconv_site_init(&c_site, nullptr, base[0], base[1], base[2]);
       status = c_site_function(r, &c_site, log.file, in, out);
       break;
     case kCSiteGeneric:
-      geoconv_site_init(&c_site, nullptr, in[3], in[4], in[5]);
+      geoconv_site_init(&c_site, nullptr, base[0], base[1], base[2]);
       fault(geoconv_site_convert(&c_site, geoconv_find_routine(r.name), in, out));
       break;
     case kArray: fault(static_cast<int>(array_function(r, nullptr, in, out))); break;
     case kSiteArray: fault(static_cast<int>(array_function(r, &site, in, out))); break;
     case kCSiteArray: {
-      const double* in_at[3] = {&in[0], &in[1], &in[2]};
-      double* out_at[3] = {&out[0], &out[1], &out[2]};
-      const std::ptrdiff_t stride[3] = {0, 0, 0};
+      const double* in_at[kMaxPointInputs];
+      double* out_at[kMaxOutputs];
+      const std::ptrdiff_t stride[kMaxInputs] = {};
+      for (int k = 0; k < r.inputs; ++k) in_at[k] = &in[k];
+      for (int k = 0; k < r.outputs; ++k) out_at[k] = &out[k];
       unsigned char code = 9;
-      geoconv_site_init(&c_site, nullptr, in[3], in[4], in[5]);
+      geoconv_site_init(&c_site, nullptr, base[0], base[1], base[2]);
       geoconv_site_convert_array(&c_site, geoconv_find_routine(r.name), 1, in_at, stride, out_at,
                                  stride, &code, GEOCONV_EXACT);
       fault(code);
@@ -279,7 +305,7 @@ std::string call(const Routine& r, const double* in, Path path) {
   }
   // A Site reports a rejected latitude once when it is built, and only then.
   const std::string construction = built.take();
-  const bool valid = Site(in[3], in[4], in[5]).valid();
+  const bool valid = Site(base[0], base[1], base[2]).valid();
   std::string text = row_text(r, status, said, out);
   if (path == kSite && construction != (valid ? "" : message(Fault::kLatitude))) {
     text += " Site wrote " + quote(construction);
@@ -292,40 +318,42 @@ std::string call(const Routine& r, const double* in, Path path) {
 // input that is not finite, or a site the library refuses, are refused as
 // text before they reach the library, so they are not compared here.
 std::string through_converter(const Routine& r, const double* in) {
-  if (r.command == nullptr || r.outputs != 3 || r.out[1].unit == Unit::kMinutes) return "";
+  if (r.command == nullptr || r.outputs == 1 || r.out[1].unit == Unit::kMinutes) return "";
   for (int i = 0; i < r.inputs + (r.site ? 3 : 0); ++i) {
     if (!std::isfinite(in[i])) return "";
   }
-  char text[160];
+  char text[400];
   Site site(0.0, 0.0, 0.0);
   std::string why;
   if (r.site) {
-    std::snprintf(text, sizeof text, "%.17g,%.17g,%.17g", in[3], in[4], in[5]);
+    const double* base = in + r.inputs;
+    std::snprintf(text, sizeof text, "%.17g,%.17g,%.17g", base[0], base[1], base[2]);
     if (!lines::parse_site(text, &site, &why)) return "";
   }
   const int decimals = lines::kMaxDecimals;
   lines::Converter engine(*lines::find_command(r.command), site, decimals);
-  std::snprintf(text, sizeof text, "%.17g %.17g %.17g", in[0], in[1], in[2]);
+  int at = 0;
+  for (int i = 0; i < r.inputs; ++i) at += std::snprintf(text + at, sizeof text - at, "%s%.17g", i ? " " : "", in[i]);
   std::string got, want = "ERROR: ";
   engine.convert_text(text, &got);
 
   static Capture log;
-  double out[3];
+  double out[kMaxOutputs];
   const bool failed = detail::public_call(r).call(log.file, in, out) != 0;
   const std::string message = log.take();
   int bad = 0;  // the first result that is not finite
-  while (!failed && bad < 3 && std::isfinite(out[bad])) ++bad;
+  while (!failed && bad < r.outputs && std::isfinite(out[bad])) ++bad;
   if (failed) {
     want += message.substr(0, message.find_last_not_of(" \n") + 1);
-  } else if (bad < 3) {
+  } else if (bad < r.outputs) {
     want += std::string("result not finite: ") + r.out[bad].name + " = " +
             (std::isnan(out[bad]) ? "nan" : out[bad] > 0 ? "inf" : "-inf");
   } else {
     want.clear();
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < r.outputs; ++i) {
       char number[420];
-      std::snprintf(number, sizeof number, "%s%.*f", i ? " " : "",
-                    r.out[i].unit == Unit::kDegrees ? decimals + 3 : decimals, out[i]);
+      const bool angle = r.out[i].unit == Unit::kDegrees || r.out[i].unit == Unit::kDegreesPerSecond;
+      std::snprintf(number, sizeof number, "%s%.*f", i ? " " : "", angle ? decimals + 3 : decimals, out[i]);
       want += number;
     }
   }
@@ -435,7 +463,7 @@ int main(int argc, char** argv) {
     } else {
       std::vector<double> in;
       for (std::size_t i = 1; i < arrow; ++i) in.push_back(std::strtod(t[i].c_str(), nullptr));
-      in.resize(6);  // a site routine's site last; zeros for the others
+      in.resize(kMaxInputs);  // a site routine's site last; zeros for the others
       std::vector<std::string> paths;
       got = check(*r, in.data(), &paths);
       for (const std::string& p : paths) report(n, p);
@@ -449,7 +477,7 @@ int main(int argc, char** argv) {
   for (const auto& [r, ins] : rows_of) {
     std::vector<Fault> given, listed;
     for (const std::vector<double>& in : ins) {
-      double scratch[3];
+      double scratch[kMaxOutputs];
       const Fault f = r->run(in.data(), scratch);
       if (f != Fault::kNone && std::find(given.begin(), given.end(), f) == given.end()) given.push_back(f);
     }
@@ -464,7 +492,7 @@ int main(int argc, char** argv) {
   // Its worked example is one of its rows, so that the results the front
   // ends show for it are pinned here.
   for (const Routine* end = routines() + routine_count(), *r = routines(); r != end; ++r) {
-    const std::vector<double> example(r->example, r->example + 6);  // rows hold six, zeros last
+    const std::vector<double> example(r->example, r->example + kMaxInputs);  // zeros last, as rows
     const auto& ins = rows_of[r];
     if (std::find(ins.begin(), ins.end(), example) == ins.end()) {
       report(0, std::string(r->name) + ": example not in the table");
@@ -480,14 +508,14 @@ int main(int argc, char** argv) {
     std::size_t calls = 0;
     for (const std::vector<double>& row : rows_of[&r]) {
       // The 24 variants go through the array routine too, as one batch of
-      // interleaved points (inputs 6 apart, outputs 3 apart).
-      double batch_in[24][6], batch_out[24][3];
+      // interleaved points.
+      double batch_in[24][kMaxInputs], batch_out[24][kMaxOutputs];
       Fault faults[24];
       std::string each[24];
       for (int v = 0; v < 24; ++v, ++calls) {
-        double in[6] = {};  // a site routine's site last; zeros for the others
+        double in[kMaxInputs] = {};  // a site routine's site last; zeros for the others
         for (int i = 0; i < inputs; ++i) {
-          static const int kM[] = {3, 5, 7, 2, 4, 6};
+          static const int kM[kMaxInputs] = {3, 5, 7, 2, 4, 6, 8, 9, 10};
           const int k = ((v + 1) * kM[i]) % 11 - 5;
           in[i] = row[i];
           for (int step = 0; step < std::abs(k); ++step) in[i] = std::nextafter(in[i], k * INFINITY);
@@ -495,7 +523,7 @@ int main(int argc, char** argv) {
         std::vector<std::string> paths;
         each[v] = check(r, in, &paths);
         for (unsigned char c : each[v] + "\n") hash = (hash ^ c) * 0x100000001b3ULL;
-        std::copy(in, in + 6, batch_in[v]);
+        std::copy(in, in + kMaxInputs, batch_in[v]);
         for (const std::string& p : paths) report(lines.size() - 1, std::string(r.name) + " nudged, " + p);
       }
       // Through run_array, and through the C interface's array call; and
@@ -506,13 +534,17 @@ int main(int argc, char** argv) {
         for (auto& point : batch_out) {
           for (double& o : point) std::memcpy(&o, &kUnwritten, sizeof o);
         }
-        const double* in_at[6];
-        double* out_at[3];
-        const std::ptrdiff_t in_stride[6] = {6, 6, 6, 6, 6, 6}, out_stride[3] = {3, 3, 3};
-        Column columns[6];
-        OutColumn results[3];
-        for (int k = 0; k < 6; ++k) columns[k] = {in_at[k] = &batch_in[0][k], 6};
-        for (int k = 0; k < 3; ++k) results[k] = {out_at[k] = &batch_out[0][k], 3};
+        const double* in_at[kMaxInputs];
+        double* out_at[kMaxOutputs];
+        std::ptrdiff_t in_stride[kMaxInputs], out_stride[kMaxOutputs];
+        Column columns[kMaxInputs];
+        OutColumn results[kMaxOutputs];
+        for (int k = 0; k < kMaxInputs; ++k) {
+          columns[k] = {in_at[k] = &batch_in[0][k], in_stride[k] = kMaxInputs};
+        }
+        for (int k = 0; k < kMaxOutputs; ++k) {
+          results[k] = {out_at[k] = &batch_out[0][k], out_stride[k] = kMaxOutputs};
+        }
         const std::size_t failed =
             way[0] != 'C' ? run_array(r, 24, columns, results, faults, fast ? Mode::kFast : Mode::kExact)
                           : geoconv_convert_array(geoconv_find_routine(r.name), 24, in_at, in_stride,

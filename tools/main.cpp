@@ -52,8 +52,8 @@ std::string usage_text() {
       "%s"
       "\n"
       "Options:\n"
-      "  --site LAT,LON,ALT   base site of %s\n"
-      "                       (deg, deg, ft)\n"
+      "  --site LAT,LON,ALT   base site (deg, deg, ft) of the commands marked\n"
+      "                       'from --site'\n"
       "  -p, --precision N    decimals of lengths, 0 to %d (default 6); angles\n"
       "                       get N+3; DMS degrees and minutes are whole, and\n"
       "                       seconds are rounded to N decimals and carried\n"
@@ -65,8 +65,7 @@ std::string usage_text() {
       "error, a FILE missing or unreadable or also the output (nothing is\n"
       "converted), or an input or output that fails during the run (the run\n"
       "stops there, after the results of the lines before).\n",
-      geoconv::lines::kMaxLineLength, geoconv::lines::command_list().c_str(),
-      geoconv::lines::site_commands().c_str(), kMaxDecimals);
+      geoconv::lines::kMaxLineLength, geoconv::lines::command_list().c_str(), kMaxDecimals);
   return text;
 }
 

@@ -175,7 +175,7 @@ Meeting meeting(const Span& w, const Span& r, std::size_t count) {
 Fault one(const Routine& r, const Site* site, int inputs, std::size_t i, const Column* in,
           const OutColumn* out) {
   const auto at = static_cast<std::ptrdiff_t>(i);
-  double a[6], b[3];
+  double a[kMaxInputs], b[kMaxOutputs];
   for (int k = 0; k < inputs; ++k) a[k] = in[k].data[at * in[k].stride];
   const Fault f = site != nullptr ? r.run_on_site(*site, a, b) : r.run(a, b);
   // A failing point's outputs stay as they were, but for a zero range,
@@ -203,8 +203,10 @@ std::size_t exact(const Routine& r, const Site* site, std::size_t n, const Colum
 detail::Job job_for(const Routine& r, const Site* site, std::size_t n, const Column* in,
                     const OutColumn* out, Fault* faults, std::optional<Site>& placed) {
   detail::Job job{n, in, out, faults, false, false, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, &r, site};
-  if (r.site && site == nullptr && in[3].stride == 0 && in[4].stride == 0 && in[5].stride == 0) {
-    placed.emplace(in[3].data[0], in[4].data[0], in[5].data[0]);
+  const Column* base = in + r.inputs;  // a free site routine's site columns
+  if (r.site && site == nullptr && base[0].stride == 0 && base[1].stride == 0 &&
+      base[2].stride == 0) {
+    placed.emplace(base[0].data[0], base[1].data[0], base[2].data[0]);
     site = job.site = &*placed;
   }
   if (r.site && site != nullptr) {
@@ -243,7 +245,7 @@ enum class Order { kForward, kBackward, kCopy, kRefused };
 // were before the call; kRefused where two results would land on one byte.
 Order plan(std::size_t n, int inputs, const Column* in, int outputs, const OutColumn* out,
            const Fault* faults) {
-  Span writes[4];
+  Span writes[kMaxOutputs + 1];
   int count = 0;
   for (int k = 0; k < outputs; ++k) writes[count++] = span_of(out[k]);
   if (faults != nullptr) writes[count++] = {reinterpret_cast<std::uintptr_t>(faults), 1, 1};
@@ -309,12 +311,12 @@ std::size_t dispatch(const Routine& r, const Site* site, std::size_t n, const Co
     case Order::kBackward: {
       // A chunk at a time from the last, each read into the stack first.
       constexpr std::size_t kChunk = 256;
-      double copy[6 * kChunk];
+      double copy[kMaxInputs * kChunk];
       std::size_t failed = 0;
       for (std::size_t end = n; end > 0;) {
         const std::size_t m = std::min(kChunk, end), from = end - m;
-        Column c[6];
-        OutColumn o[3];
+        Column c[kMaxInputs];
+        OutColumn o[kMaxOutputs];
         copy_inputs(inputs, in, from, m, copy, kChunk, c);
         offset(r.outputs, out, from, o);
         failed += convert(r, site, m, c, o, faults == nullptr ? nullptr : faults + from, mode);
@@ -326,10 +328,10 @@ std::size_t dispatch(const Routine& r, const Site* site, std::size_t n, const Co
   }
   // Results land on earlier and later points' inputs alike: every input is
   // copied first. Only such a call allocates.
-  if (n > SIZE_MAX / sizeof(double) / 6) return kArrayNoMemory;
+  if (n > SIZE_MAX / sizeof(double) / kMaxInputs) return kArrayNoMemory;
   auto* copy = static_cast<double*>(std::malloc(n * sizeof(double) * static_cast<std::size_t>(inputs)));
   if (copy == nullptr) return kArrayNoMemory;
-  Column c[6];
+  Column c[kMaxInputs];
   copy_inputs(inputs, in, 0, n, copy, n, c);
   const std::size_t failed = convert(r, site, n, c, out, faults, mode);
   std::free(copy);
@@ -383,6 +385,22 @@ std::size_t run_array(const Routine& routine, const Site& site, std::size_t n, c
       const noexcept {                                                                           \
     const Routine& r = named(#name); /* once per call, not per point */                          \
     return contiguous(r, this, n, {a, b, c}, {x, y, z}, faults, mode);                           \
+  }
+#define GEOCONV_SITE_ROUTINE(name, command, refusals, summary, inputs, outputs, example)         \
+  std::size_t name(std::size_t n, GEOCONV_EACH(GEOCONV_COLUMN, inputs), const double* baseLat,  \
+                   const double* baseLon, const double* baseAlt,                               \
+                   GEOCONV_EACH(GEOCONV_RESULT, outputs), Fault* faults, Mode mode) noexcept {  \
+    const Routine& r = named(#name);                                                            \
+    return contiguous(r, nullptr, n,                                                            \
+                      {GEOCONV_EACH(GEOCONV_NAME, inputs), baseLat, baseLon, baseAlt},          \
+                      {GEOCONV_EACH(GEOCONV_NAME, outputs)}, faults, mode);                     \
+  }                                                                                             \
+  std::size_t Site::name(std::size_t n, GEOCONV_EACH(GEOCONV_COLUMN, inputs),                   \
+                         GEOCONV_EACH(GEOCONV_RESULT, outputs), Fault* faults, Mode mode)       \
+      const noexcept {                                                                          \
+    const Routine& r = named(#name);                                                            \
+    return contiguous(r, this, n, {GEOCONV_EACH(GEOCONV_NAME, inputs)},                         \
+                      {GEOCONV_EACH(GEOCONV_NAME, outputs)}, faults, mode);                     \
   }
 #include <geoconv/routines.def>
 

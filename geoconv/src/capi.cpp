@@ -22,7 +22,8 @@
 static_assert(GEOCONV_FAULT_NONE == static_cast<int>(geoconv::Fault::kNone) &&
                   GEOCONV_FAULT_LATITUDE == static_cast<int>(geoconv::Fault::kLatitude) &&
                   GEOCONV_FAULT_SOLVE == static_cast<int>(geoconv::Fault::kSolve) &&
-                  GEOCONV_FAULT_RANGE == static_cast<int>(geoconv::Fault::kRange),
+                  GEOCONV_FAULT_RANGE == static_cast<int>(geoconv::Fault::kRange) &&
+                  GEOCONV_FAULT_AT_SITE == static_cast<int>(geoconv::Fault::kAtSite),
               "fault codes");
 
 static_assert(sizeof(geoconv_site) == sizeof(geoconv::Site), "geoconv_site holds a Site");
@@ -66,8 +67,8 @@ size_t geoconv::detail::c_array(int routine, bool on_site, const geoconv_site* s
       (on_site && site == nullptr)) {
     return GEOCONV_ARRAY_NULL_POINTER;
   }
-  geoconv::Column in[6];
-  geoconv::OutColumn out[3];
+  geoconv::Column in[geoconv::kMaxInputs];
+  geoconv::OutColumn out[geoconv::kMaxOutputs];
   const int inputs = r->inputs + (r->site && !on_site ? 3 : 0);
   for (int k = 0; k < inputs; ++k) in[k] = {data[k], in_stride[k]};
   for (int k = 0; k < r->outputs; ++k) out[k] = {results[k], out_stride[k]};
@@ -113,6 +114,18 @@ extern "C" {
   }
 #define GEOCONV_SPLIT(name, command, summary, a, ua, x, ux, y, uy, z, uz, ea) \
   void geoconv_##name(double a, double* x, double* y, double* z) { geoconv::name(a, x, y, z); }
+#define GEOCONV_SITE_ROUTINE(name, command, refusals, summary, inputs, outputs, example)          \
+  int geoconv_##name(FILE* stream, GEOCONV_EACH(GEOCONV_VALUE, inputs), double baseLat,          \
+                     double baseLon, double baseAlt, GEOCONV_EACH(GEOCONV_RESULT, outputs)) {    \
+    return geoconv::name(stream, GEOCONV_EACH(GEOCONV_NAME, inputs), baseLat, baseLon, baseAlt,  \
+                         GEOCONV_EACH(GEOCONV_NAME, outputs));                                   \
+  }                                                                                              \
+  int geoconv_site_##name(const geoconv_site* site, FILE* stream,                                \
+                          GEOCONV_EACH(GEOCONV_VALUE, inputs),                                   \
+                          GEOCONV_EACH(GEOCONV_RESULT, outputs)) {                               \
+    return site_of(site).name(stream, GEOCONV_EACH(GEOCONV_NAME, inputs),                        \
+                              GEOCONV_EACH(GEOCONV_NAME, outputs));                              \
+  }
 #include <geoconv/routines.def>
 
 int geoconv_STRtoINT(const char* str, int first, int last) {

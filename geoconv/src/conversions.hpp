@@ -264,40 +264,126 @@ template <class V> void efg84_to_efg72(V E, V F, V G, double n, double c, V& E72
   G72 = g / s;
 }
 
+// The rotation between a site's east, north, up axes and Earth-fixed ones:
+// local x, y, z to Earth-fixed components (to_fixed), and Earth-fixed
+// differences to east, north, up (to_local), each in the unit it is given.
+template <class V> void to_fixed(const Frame<V>& s, V x, V y, V z, V& E, V& F, V& G) {
+  E = (-s.so * x) - (s.co * s.sl * y) + (s.co * s.cl * z);
+  F = (s.co * x) - (s.so * s.sl * y) + (s.so * s.cl * z);
+  G = (s.cl * y) + (s.sl * z);
+}
+template <class V> void to_local(const Frame<V>& s, V dE, V dF, V dG, V& east, V& north, V& up) {
+  east = dE * (-s.so) + dF * s.co;
+  north = dE * (-s.co * s.sl) + dF * (-s.so * s.sl) + dG * s.cl;
+  up = dE * (s.co * s.cl) + dF * (s.so * s.cl) + dG * s.sl;
+}
+
 // A target at az, el (degrees) and range (feet) from the site, to
 // Earth-fixed E, F, G (m): its local components in metres, as AERtoXYZ
-// computes them, rotated and added to the site's position.
+// computes them, rotated and added to the site's position. The sines and
+// cosines of az and el, and the horizontal part ce*r (m), are left in the
+// last five arguments for the rates.
 template <class Fn, class V>
-void site_to_efg(const Frame<V>& s, V az, V el, V range, V& E, V& F, V& G) {
-  V sa, ca, se, ce;
+void site_to_efg(const Frame<V>& s, V az, V el, V range, V& E, V& F, V& G, V& sa, V& ca, V& se,
+                 V& ce, V& h) {
   sincosd<Fn>(az, el, sa, ca, se, ce);
   const V r = range * FEET_TO_METRES;
-  const V x = sa * (ce * r);
-  const V y = ca * (ce * r);
-  const V z = se * r;
-  E = (-s.so * x) - (s.co * s.sl * y) + (s.co * s.cl * z) + s.E0;
-  F = (s.co * x) - (s.so * s.sl * y) + (s.so * s.cl * z) + s.F0;
-  G = (s.cl * y) + (s.sl * z) + s.G0;
+  h = ce * r;
+  to_fixed(s, sa * h, ca * h, se * r, E, F, G);
+  E = E + s.E0;
+  F = F + s.F0;
+  G = G + s.G0;
+}
+template <class Fn, class V>
+void site_to_efg(const Frame<V>& s, V az, V el, V range, V& E, V& F, V& G) {
+  V sa, ca, se, ce, h;
+  site_to_efg<Fn>(s, az, el, range, E, F, G, sa, ca, se, ce, h);
 }
 
 // Where the site sees the Earth-fixed target E, F, G (m): the difference
-// rotated into east, north and up, the range in feet, the azimuth by atan2
-// (plus 360 when negative) and the elevation by atand. On the site's vertical
-// the azimuth is undefined and reported as 0, and the elevation is atand of
-// an infinite ratio with the sign of up (the value XYZtoAER gives straight
-// up); at the site itself both are 0.
+// rotated into east, north and up (left in the last three arguments), the
+// range in feet, the azimuth by atan2 (plus 360 when negative) and the
+// elevation by atand. On the site's vertical the azimuth is undefined and
+// reported as 0, and the elevation is atand of an infinite ratio with the
+// sign of up (the value XYZtoAER gives straight up); at the site itself both
+// are 0.
 template <class Fn, class V>
-void site_to_aer(const Frame<V>& s, V E, V F, V G, V& az, V& el, V& range) {
-  const V dE = E - s.E0, dF = F - s.F0, dG = G - s.G0;
-  const V east = dE * (-s.so) + dF * s.co;
-  const V north = dE * (-s.co * s.sl) + dF * (-s.so * s.sl) + dG * s.cl;
-  const V up = dE * (s.co * s.cl) + dF * (s.so * s.cl) + dG * s.sl;
+void site_to_aer(const Frame<V>& s, V E, V F, V G, V& az, V& el, V& range, V& east, V& north,
+                 V& up) {
+  to_local(s, E - s.E0, F - s.F0, G - s.G0, east, north, up);
   range = Fn::sqrt(east * east + north * north + up * up) / FEET_TO_METRES;
   const V hz = Fn::sqrt(east * east + north * north);
   const V zero = splat<V>(0.0);
   const V a = atan2d<Fn>(east, north);
   az = select<V>(hz != 0.0, select<V>(a < 0.0, a + 360.0, a), zero);
   el = select<V>(both<V>(hz == 0.0, up == 0.0), zero, atand<Fn>(up / hz));
+}
+template <class Fn, class V>
+void site_to_aer(const Frame<V>& s, V E, V F, V G, V& az, V& el, V& range) {
+  V east, north, up;
+  site_to_aer<Fn>(s, E, F, G, az, el, range, east, north, up);
+}
+
+// --- moving targets ------------------------------------------------------------
+//
+// Each takes the site's frame, its inputs in[] and writes every output out[]
+// (units as geoconv.hpp documents them), and returns the lanes it refuses
+// with its own fault (none for most).
+
+// An Earth-fixed velocity (m/s) into the local frame (ft/s).
+template <class Fn, class V> Mask<V> EFG84toXYZvelocity(const Frame<V>& s, const V* in, V* out) {
+  V east, north, up;
+  to_local(s, in[0], in[1], in[2], east, north, up);
+  out[0] = east / FEET_TO_METRES;
+  out[1] = north / FEET_TO_METRES;
+  out[2] = up / FEET_TO_METRES;
+  return Mask<V>{};
+}
+
+// A local velocity (ft/s) into Earth-fixed axes (m/s).
+template <class Fn, class V> Mask<V> XYZtoEFG84velocity(const Frame<V>& s, const V* in, V* out) {
+  to_fixed(s, in[0] * FEET_TO_METRES, in[1] * FEET_TO_METRES, in[2] * FEET_TO_METRES, out[0],
+           out[1], out[2]);
+  return Mask<V>{};
+}
+
+// Position and velocity (m, m/s) to az, el (deg), range (ft) and their rates
+// (deg/s, deg/s, ft/s): the derivatives of EFG84toAER's formulas along the
+// velocity. On the vertical (h2 = 0) the azimuth rate is 0 and the
+// elevation rate the one-sided derivative away from +-90, -|horizontal
+// velocity| / r with the sign of up. Refuses the target at the site (r2 = 0).
+template <class Fn, class V> Mask<V> EFG84toAERrates(const Frame<V>& s, const V* in, V* out) {
+  V east, north, up, ve, vn, vu;
+  site_to_aer<Fn>(s, in[0], in[1], in[2], out[0], out[1], out[2], east, north, up);
+  to_local(s, in[3], in[4], in[5], ve, vn, vu);
+  const V h2 = east * east + north * north;
+  const V r2 = h2 + up * up;
+  const V r = Fn::sqrt(r2);
+  const V d = east * ve + north * vn;
+  const V vertical = Fn::sqrt(ve * ve + vn * vn) / r * RAD2DEG;
+  const V zero = splat<V>(0.0);
+  const Mask<V> off_vertical = h2 != 0.0;
+  out[3] = select<V>(off_vertical, (north * ve - east * vn) / h2 * RAD2DEG, zero);
+  out[4] = select<V>(off_vertical, (vu * h2 - up * d) / (r2 * Fn::sqrt(h2)) * RAD2DEG,
+                     select<V>(up > 0.0, zero - vertical, vertical));
+  out[5] = (d + up * vu) / r / FEET_TO_METRES;
+  return r2 == 0.0;
+}
+
+// az, el (deg), range (ft) and their rates (deg/s, deg/s, ft/s) to position
+// and velocity (m, m/s): AERtoEFG84's position, and the derivative of its
+// local components turned into Earth-fixed axes.
+template <class Fn, class V> Mask<V> AERratesToEFG84(const Frame<V>& s, const V* in, V* out) {
+  V sa, ca, se, ce, h;
+  site_to_efg<Fn>(s, in[0], in[1], in[2], out[0], out[1], out[2], sa, ca, se, ce, h);
+  const V r = in[2] * FEET_TO_METRES;
+  const V rr = in[5] * FEET_TO_METRES;
+  const V wa = in[3] * DEG2RAD;
+  const V we = in[4] * DEG2RAD;
+  const V hr = rr * ce - (r * se) * we;
+  to_fixed(s, sa * hr + (ca * h) * wa, ca * hr - (sa * h) * wa, se * rr + h * we, out[3], out[4],
+           out[5]);
+  return Mask<V>{};
 }
 
 GEOCONV_LEVEL_END  // conv

@@ -21,6 +21,7 @@ constexpr Text kTexts[] = {
     {"(EFG84toLLA84) error: negative or zero sqrt value\n",
      "(EFG84toLLA84) error: negative or zero sqrt value"},
     {"(AERtoLLA84) problem: input range=0 \n", "(AERtoLLA84) problem: input range=0"},
+    {"(EFG84toAERrates) problem: target at site \n", "(EFG84toAERrates) problem: target at site"},
 };
 
 const Text& text(Fault fault) {

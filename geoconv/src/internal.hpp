@@ -14,6 +14,7 @@
 #include <cstdio>
 
 #include "conversions.hpp"
+#include "job.hpp"
 
 namespace geoconv::detail {
 
@@ -67,6 +68,25 @@ struct SiteKernels {
                       double& lon, double& alt);
   static Fault EFG84toAER(const Site& s, double E, double F, double G, double& az, double& el,
                       double& range);
+
+  // A site routine made from its entry (routines.def): its arithmetic f on
+  // the site's frame, in[] its kIn inputs; out[] gets all kOut outputs, or
+  // nothing when it fails (an invalid site first, then kOwn where f refuses
+  // the point). in and out may be the same array.
+  template <conv::Mask<double> (*f)(const Frame&, const double*, double*), int kOut, Fault kOwn>
+  static Fault run(const Site& s, const double* in, double* out) {
+    if (!s.valid_) return Fault::kLatitude;
+    double result[kOut];
+    if (f(frame(s), in, result)) return kOwn;
+    for (int k = 0; k < kOut; ++k) out[k] = result[k];
+    return Fault::kNone;
+  }
+  // The same on a site given after the inputs: in[kIn .. kIn + 2].
+  template <conv::Mask<double> (*f)(const Frame&, const double*, double*), int kIn, int kOut,
+            Fault kOwn>
+  static Fault run_at(const double* in, double* out) {
+    return run<f, kOut, kOwn>(Site(in[kIn], in[kIn + 1], in[kIn + 2]), in, out);
+  }
 };
 
 }  // namespace geoconv::detail

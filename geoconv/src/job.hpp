@@ -32,6 +32,17 @@ struct Job {
 
 using KernelFn = std::size_t (*)(const Job& job);
 
+// The names a routine's list of refusals uses, and what a generic site
+// routine's list says: how many numbers it takes or gives, and the fault its
+// own refusals give (the one after the site's kLatitude; kNone for none).
+namespace fault_names {
+constexpr Fault kLatitude = Fault::kLatitude, kSolve = Fault::kSolve, kRange = Fault::kRange,
+                kAtSite = Fault::kAtSite;
+}
+template <class... T> constexpr int count_of(T...) { return static_cast<int>(sizeof...(T)); }
+constexpr Fault own_fault(Fault /*site*/, Fault own = Fault::kNone) { return own; }
+#define GEOCONV_ONE(n, u) 1
+
 // One kernel per routine, in the registry's order (null for a routine
 // without one, which the dispatcher converts point by point).
 constexpr int kKernelCount = 0
@@ -40,6 +51,7 @@ constexpr int kKernelCount = 0
 #define GEOCONV_CONVERSION(...) +1
 #define GEOCONV_SITE_CONVERSION(...) +1
 #define GEOCONV_SPLIT(...) +1
+#define GEOCONV_SITE_ROUTINE(...) +1
 #include <geoconv/routines.def>
     ;
 struct KernelSet {

@@ -72,11 +72,11 @@ std::size_t blocks(const Job& job, Body body) {
     for (int j = 0; j < lanes; ++j) {
       const std::size_t point = i + static_cast<std::size_t>(j);
       const auto at = static_cast<std::ptrdiff_t>(point);
-      double result[3];
+      double result[kOut];
       for (int k = 0; k < kOut; ++k) result[k] = L::get(out[k], j);
       std::int64_t c = L::iget(codes, j);
       if (c == kRedo) {
-        double a[6];
+        double a[kIn];
         for (int k = 0; k < kIn; ++k) a[k] = L::get(in[k], j);
         c = static_cast<std::int64_t>(job.site != nullptr ? job.routine->run_on_site(*job.site, a, result)
                                                           : job.routine->run(a, result));
@@ -154,8 +154,9 @@ template <class V, class Fn> std::size_t XYZtoAER(const Job& job) {
   });
 }
 
-// The site routines: on the job's placed site, or on one per point (input
-// columns 3 to 5). The site's codes: kLatitude where it was refused.
+// The site routines: on the job's placed site, or on one per point (the
+// input columns after the point's). The site's codes: kLatitude where it was
+// refused.
 template <class V, class Fn, bool kPlaced>
 Codes<V> site_of(const Job& job, const V* in, conv::Frame<V>& s) {
   if constexpr (kPlaced) {
@@ -163,8 +164,8 @@ Codes<V> site_of(const Job& job, const V* in, conv::Frame<V>& s) {
          splat<V>(job.E0), splat<V>(job.F0), splat<V>(job.G0)};
     return math::Lanes<V>::isplat(job.valid ? 0 : 1);
   } else {
-    const Mask<V> refused = conv::place<Fn>(in[3], in[4], in[5], s);
-    return redo_where<V>(unsure_angle<Fn>(in[4]), code<V>(refused, 1, none<V>()));
+    const Mask<V> refused = conv::place<Fn>(in[0], in[1], in[2], s);
+    return redo_where<V>(unsure_angle<Fn>(in[1]), code<V>(refused, 1, none<V>()));
   }
 }
 
@@ -177,18 +178,20 @@ template <class V, bool kPlaced> V given(const Job& job, const V* in, int k) {
   }
 }
 
-// body(placed, frame, site's codes, in, out), placed a std::bool_constant.
-template <class V, class Fn, class Body> std::size_t on_site(const Job& job, Body body) {
+// body(placed, frame, site's codes, in, out), placed a std::bool_constant,
+// for a routine of kIn numbers in and kOut out.
+template <class V, class Fn, class Body, int kIn = 3, int kOut = 3>
+std::size_t on_site(const Job& job, Body body) {
   if (job.placed) {
-    return blocks<V, 3, 3>(job, [&job, &body](const V* in, V* out) {
+    return blocks<V, kIn, kOut>(job, [&job, &body](const V* in, V* out) {
       conv::Frame<V> s;
-      const Codes<V> site = site_of<V, Fn, true>(job, in, s);
+      const Codes<V> site = site_of<V, Fn, true>(job, in + kIn, s);
       return body(std::true_type{}, s, site, in, out);
     });
   }
-  return blocks<V, 6, 3>(job, [&job, &body](const V* in, V* out) {
+  return blocks<V, kIn + 3, kOut>(job, [&job, &body](const V* in, V* out) {
     conv::Frame<V> s;
-    const Codes<V> site = site_of<V, Fn, false>(job, in, s);
+    const Codes<V> site = site_of<V, Fn, false>(job, in + kIn, s);
     return body(std::false_type{}, s, site, in, out);
   });
 }
@@ -242,9 +245,25 @@ template <class V, class Fn> std::size_t EFG84toEFG72(const Job& job) {
   });
 }
 
+// A site routine made from its entry alone: its arithmetic f (a template of
+// conversions.hpp) on the site's frame, a refused site first, then f's own
+// refusal (fault kOwn). An approximate set of functions gives its exact
+// bits: no such routine has a fast kernel.
+template <class V, class Fn, int kIn, int kOut, Fault kOwn,
+          Mask<V> (*f)(const conv::Frame<V>&, const V*, V*)>
+std::size_t site_routine(const Job& job) {
+  auto body = [](auto, const conv::Frame<V>& s, Codes<V> site, const V* in, V* out) {
+    const Mask<V> refused = f(s, in, out);
+    return math::Lanes<V>::iselect(site != 0, site,
+                                   code<V>(refused, static_cast<std::int64_t>(kOwn), none<V>()));
+  };
+  return on_site<V, Fn, decltype(body), kIn, kOut>(job, body);
+}
+
 // Each routine's kernel, in the registry's order: a helper's by its
 // function over lanes, the others by their names above (DEGtoDMS has none).
 template <class V, class Fn> constexpr KernelSet kernel_set(const char* name) {
+  using namespace geoconv::detail::fault_names;
   return {name,
           math::Lanes<V>::kCount,
           {
@@ -253,6 +272,10 @@ template <class V, class Fn> constexpr KernelSet kernel_set(const char* name) {
 #define GEOCONV_CONVERSION(routine, ...) routine<V, Fn>,
 #define GEOCONV_SITE_CONVERSION(routine, ...) routine<V, Fn>,
 #define GEOCONV_SPLIT(routine, ...) nullptr,
+#define GEOCONV_SITE_ROUTINE(routine, command, refusals, summary, inputs, outputs, example) \
+  site_routine<V, Fn, count_of(GEOCONV_EACH(GEOCONV_ONE, inputs)),                        \
+               count_of(GEOCONV_EACH(GEOCONV_ONE, outputs)),                              \
+               own_fault(GEOCONV_UNPAREN refusals), conv::routine<Fn, V>>,
 #include <geoconv/routines.def>
           }};
 }

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <type_traits>
+#include <utility>
 #include <geoconv/registry.hpp>
 
 #include "calls.hpp"
@@ -46,6 +47,17 @@ Fault at_site(const double* in, double* out) {
   return k(Site(in[3], in[4], in[5]), in[0], in[1], in[2], out[0], out[1], out[2]);
 }
 
+// A public routine f of inputs in[I...] and outputs &out[O...].
+template <class F, std::size_t... I, std::size_t... O>
+int unpacked(F f, const double* in, double* out, std::index_sequence<I...>, std::index_sequence<O...>) {
+  return f(in[I]..., &out[O]...);
+}
+template <int kIn, int kOut, class F> int unpacked(F f, const double* in, double* out) {
+  return unpacked(f, in, out, std::make_index_sequence<kIn>(), std::make_index_sequence<kOut>());
+}
+using detail::count_of;
+using detail::own_fault;
+
 // Each routine's call(): its arguments from in[] and out[], its status.
 #define GEOCONV_HELPER(name, summary, q_in, in_unit, q_out, out_unit, example) \
   int call_##name(std::FILE*, const double* in, double* out) {            \
@@ -75,14 +87,25 @@ Fault at_site(const double* in, double* out) {
     name(in[0], &out[0], &out[1], &out[2]);                                  \
     return 0;                                                                \
   }
+#define GEOCONV_SITE_ROUTINE(name, command, refusals, summary, inputs, outputs, example)         \
+  constexpr int kIn_##name = count_of(GEOCONV_EACH(GEOCONV_ONE, inputs));                       \
+  constexpr int kOut_##name = count_of(GEOCONV_EACH(GEOCONV_ONE, outputs));                     \
+  int call_##name(std::FILE* stream, const double* in, double* out) {                           \
+    return unpacked<kIn_##name + 3, kOut_##name>(                                               \
+        [stream](auto... a) { return name(stream, a...); }, in, out);                           \
+  }                                                                                             \
+  int call_site_##name(const Site& site, std::FILE* stream, const double* in, double* out) {    \
+    return unpacked<kIn_##name, kOut_##name>(                                                   \
+        [&site, stream](auto... a) { return site.name(stream, a...); }, in, out);               \
+  }
 #include <geoconv/routines.def>
 
 // The table's entries.
 #define GEOCONV_Q(name, unit) \
   { #name, Unit::unit }
 #define GEOCONV_LIST(...) __VA_ARGS__
-// The names a site routine's list of faults uses.
-constexpr Fault kLatitude = Fault::kLatitude, kSolve = Fault::kSolve, kRange = Fault::kRange;
+using namespace detail::fault_names;
+#define GEOCONV_QUANTITY(n, u) GEOCONV_Q(n, u)
 
 #define GEOCONV_HELPER(name, summary, q_in, in_unit, q_out, out_unit, example)                     \
   {#name, summary, 1, 1, {GEOCONV_Q(q_in, in_unit)}, {GEOCONV_Q(q_out, out_unit)}, false, false, \
@@ -107,12 +130,20 @@ constexpr Fault kLatitude = Fault::kLatitude, kSolve = Fault::kSolve, kRange = F
 #define GEOCONV_SPLIT(name, command, summary, a, ua, x, ux, y, uy, z, uz, ea)                      \
   {#name, summary, 1, 3, {GEOCONV_Q(a, ua)}, {GEOCONV_Q(x, ux), GEOCONV_Q(y, uy), GEOCONV_Q(z, uz)}, \
    false, false, #command, run_by_status<Fault::kNone, call_##name>, nullptr, {ea}, {}},
+#define GEOCONV_SITE_ROUTINE(name, command, refusals, summary, inputs, outputs, example)           \
+  {#name, summary, kIn_##name, kOut_##name, {GEOCONV_EACH(GEOCONV_QUANTITY, inputs)},             \
+   {GEOCONV_EACH(GEOCONV_QUANTITY, outputs)}, true, true, #command,                               \
+   SiteKernels::run_at<detail::conv::name<detail::conv::Exact, double>, kIn_##name, kOut_##name,                  \
+                       own_fault(GEOCONV_UNPAREN refusals)>,                                      \
+   SiteKernels::run<detail::conv::name<detail::conv::Exact, double>, kOut_##name, own_fault(GEOCONV_UNPAREN refusals)>, \
+   {GEOCONV_UNPAREN example}, {GEOCONV_UNPAREN refusals}},
 
 const Routine kRoutines[] = {
 #include <geoconv/routines.def>
 };
 #undef GEOCONV_Q
 #undef GEOCONV_LIST
+#undef GEOCONV_QUANTITY
 
 constexpr int kCount = static_cast<int>(sizeof kRoutines / sizeof kRoutines[0]);
 
@@ -122,6 +153,7 @@ constexpr int kCount = static_cast<int>(sizeof kRoutines / sizeof kRoutines[0]);
 #define GEOCONV_CONVERSION(name, ...) {call_##name, nullptr},
 #define GEOCONV_SITE_CONVERSION(name, ...) {call_##name, call_site_##name},
 #define GEOCONV_SPLIT(name, ...) {call_##name, nullptr},
+#define GEOCONV_SITE_ROUTINE(name, ...) {call_##name, call_site_##name},
 const detail::PublicCall kPublicCalls[] = {
 #include <geoconv/routines.def>
 };
@@ -144,6 +176,12 @@ const char* symbol(Unit unit) noexcept {
       return "min";
     case Unit::kSeconds:
       return "s";
+    case Unit::kDegreesPerSecond:
+      return "deg/s";
+    case Unit::kFeetPerSecond:
+      return "ft/s";
+    case Unit::kMetresPerSecond:
+      return "m/s";
     case Unit::kNone:
       break;
   }

@@ -89,4 +89,30 @@ int EFG84toAER(std::FILE* stream, double E, double F, double G, double baseLat, 
   return Site(baseLat, baseLon, baseAlt).EFG84toAER(stream, E, F, G, az, el, range);
 }
 
+// The routines made from their entries alone: each Site member runs the
+// entry's arithmetic through SiteKernels::run and writes its outputs on
+// success, and the free form places the site first.
+#define GEOCONV_SITE_ROUTINE(name, command, refusals, summary, inputs, outputs, example)         \
+  int Site::name(std::FILE* stream, GEOCONV_EACH(GEOCONV_VALUE, inputs),                        \
+                 GEOCONV_EACH(GEOCONV_RESULT, outputs)) const noexcept {                        \
+    using namespace detail::fault_names;                                                           \
+    const double in[] = {GEOCONV_EACH(GEOCONV_NAME, inputs)};                                   \
+    double* const to[] = {GEOCONV_EACH(GEOCONV_NAME, outputs)};                                 \
+    constexpr int kOut = static_cast<int>(sizeof to / sizeof to[0]);                            \
+    double out[kOut];                                                                           \
+    const Fault f = detail::SiteKernels::run<detail::conv::name<detail::conv::Exact, double>,   \
+                                             kOut, detail::own_fault(GEOCONV_UNPAREN refusals)>( \
+        *this, in, out);                                                                        \
+    if (f == Fault::kNone) {                                                                    \
+      for (int k = 0; k < kOut; ++k) *to[k] = out[k];                                           \
+    }                                                                                           \
+    return detail::reported(stream, f);                                                         \
+  }                                                                                             \
+  int name(std::FILE* stream, GEOCONV_EACH(GEOCONV_VALUE, inputs), double baseLat,             \
+           double baseLon, double baseAlt, GEOCONV_EACH(GEOCONV_RESULT, outputs)) {             \
+    return Site(baseLat, baseLon, baseAlt)                                                      \
+        .name(stream, GEOCONV_EACH(GEOCONV_NAME, inputs), GEOCONV_EACH(GEOCONV_NAME, outputs));  \
+  }
+#include <geoconv/routines.def>
+
 }  // namespace geoconv

@@ -138,18 +138,42 @@ const Routine* find_command(std::string_view name) {
 }
 
 std::string command_list() {
+  // The commands' column fits the longest; inputs that overrun theirs put
+  // the outputs on a line of their own, and no line passes 79 characters.
+  std::size_t width = 0;
+  for (int i = 0; i < routine_count(); ++i) {
+    if (routines()[i].command != nullptr) width = std::max(width, std::strlen(routines()[i].command));
+  }
+  const std::size_t inputs_at = 2 + width + 2, arrow_at = inputs_at + 24;
+
   std::string text;
   for (int i = 0; i < routine_count(); ++i) {
     const Routine& r = routines()[i];
     if (r.command == nullptr) continue;
     std::string line = "  ";
     line += r.command;
-    line.resize(13, ' ');
+    line.resize(inputs_at, ' ');
     line += named(r.in, r.inputs);
-    line.resize(std::max<std::size_t>(line.size() + 1, 37), ' ');
-    line += "-> ";
-    line += named(r.out, r.outputs);
-    if (r.site) line += ", from --site";
+    if (line.size() + 1 > arrow_at) {  // the arrow under the inputs, on a line of its own
+      text += line + "\n";
+      line.assign(inputs_at, ' ');
+    } else {
+      line.resize(arrow_at, ' ');
+    }
+    line += "->";
+    const std::size_t indent = line.size() + 1;
+    const std::string outputs = named(r.out, r.outputs) + (r.site ? ", from --site" : "");
+    for (std::size_t start = 0; start < outputs.size();) {  // word by word, wrapped
+      std::size_t end = outputs.find(' ', start);
+      if (end == std::string::npos) end = outputs.size();
+      if (line.size() + 1 + (end - start) > 79) {
+        text += line + "\n";
+        line.assign(indent - 1, ' ');
+      }
+      line += ' ';
+      line.append(outputs, start, end - start);
+      start = end + 1;
+    }
     text += line + "\n";
   }
   return text;
@@ -383,7 +407,7 @@ void Converter::line(std::string_view text, std::string* out) {
     return;
   }
 
-  double in[3];
+  double in[kMaxPointInputs];
   std::string why;
   int found = command_.inputs;
   if (columns_.empty()) {
@@ -409,7 +433,7 @@ void Converter::line(std::string_view text, std::string* out) {
     return error(out, reason);
   }
 
-  double result[3];
+  double result[kMaxOutputs];
   const Fault fault =
       command_.site ? command_.run_on_site(site_, in, result) : command_.run(in, result);
   if (fault != Fault::kNone) return error(out, reason(fault));
@@ -419,14 +443,15 @@ void Converter::line(std::string_view text, std::string* out) {
                             (std::isnan(result[i]) ? "nan" : result[i] > 0 ? "inf" : "-inf"));
     }
   }
-  char buffer[3 * 400 + 8];
+  char buffer[kMaxOutputs * 400 + 8];
   char* p = buffer;
-  if (command_.out[2].unit == Unit::kSeconds) {
+  if (command_.outputs == 3 && command_.out[2].unit == Unit::kSeconds) {
     p += dms(result, p);
   } else {
     for (int i = 0; i < command_.outputs; ++i) {
       if (i > 0) *p++ = ' ';
-      const bool angle = command_.out[i].unit == Unit::kDegrees;
+      const bool angle = command_.out[i].unit == Unit::kDegrees ||
+                         command_.out[i].unit == Unit::kDegreesPerSecond;
       p += format_fixed(p, result[i], angle ? angle_decimals_ : length_decimals_);
     }
   }

@@ -219,7 +219,7 @@ $ geoconv aer2lla
 ! geoconv: this command needs a site LAT,LON,ALT (try 'geoconv --help')
 ? 2
 $ geoconv dms --site 1,2,3
-! geoconv: a site applies only to aer2lla, aer2efg and efg2aer (try 'geoconv --help')
+! geoconv: a site applies only to aer2lla, aer2efg, efg2aer, efgv2xyzv, xyzv2efgv, efg2aerrates and aerrates2efg (try 'geoconv --help')
 ? 2
 $ geoconv aer2lla --site 1,2
 ! geoconv: bad site '1,2': expected LAT,LON,ALT (try 'geoconv --help')
@@ -237,14 +237,14 @@ $ geoconv aer2lla --site 91,0,0
 ! geoconv: bad site '91,0,0': (LLA84toEFG84) problem: lat>90 (try 'geoconv --help')
 ? 2
 $ geoconv --version
-> geoconv 2.0.0
+> geoconv 3.0.0
 $ geoconv --help | grep -E '^  (lla2efg|efg2lla|aer2xyz|xyz2aer|aer2lla|aer2efg|efg2aer|efg84to72|dms) '
->   lla2efg    lat lon (deg) alt (ft)  -> E F G (m)
->   efg2lla    E F G (m)               -> lat lon (deg) alt (ft)
->   aer2xyz    az el (deg) range       -> x y z
->   xyz2aer    x y z                   -> az el (deg) range
->   aer2lla    az el (deg) range (ft)  -> lat lon (deg) alt (ft), from --site
->   aer2efg    az el (deg) range (ft)  -> E F G (m), from --site
->   efg2aer    E F G (m)               -> az el (deg) range (ft), from --site
->   efg84to72  E F G (m)               -> E72 F72 G72 (m)
->   dms        angle (deg)             -> deg min sec (s)
+>   lla2efg       lat lon (deg) alt (ft)  -> E F G (m)
+>   efg2lla       E F G (m)               -> lat lon (deg) alt (ft)
+>   aer2xyz       az el (deg) range       -> x y z
+>   xyz2aer       x y z                   -> az el (deg) range
+>   aer2lla       az el (deg) range (ft)  -> lat lon (deg) alt (ft), from --site
+>   aer2efg       az el (deg) range (ft)  -> E F G (m), from --site
+>   efg2aer       E F G (m)               -> az el (deg) range (ft), from --site
+>   efg84to72     E F G (m)               -> E72 F72 G72 (m)
+>   dms           angle (deg)             -> deg min sec (s)

@@ -96,6 +96,7 @@ int geoconv_STRtoINT(const char* str, int first, int last);
 #define GEOCONV_FAULT_LATITUDE 1 /* a latitude above 90, below -90 or NaN */
 #define GEOCONV_FAULT_SOLVE 2    /* EFG84toLLA84 found no foot point */
 #define GEOCONV_FAULT_RANGE 3    /* AERtoLLA84 with a range of exactly 0 */
+#define GEOCONV_FAULT_AT_SITE 4  /* EFG84toAERrates with the target at the site */
 /* The exact line a routine writes to its stream for the fault, and the same
  * line without its newline and the blank before it ("" for no fault). */
 const char* geoconv_message(int fault);
@@ -181,6 +182,23 @@ int geoconv_site_AERtoLLA84(const geoconv_site* site, FILE* stream, double az, d
                             double range, double* lat, double* lon, double* alt);
 int geoconv_site_EFG84toAER(const geoconv_site* site, FILE* stream, double E, double F,
                             double G, double* az, double* el, double* range);
+/* The moving-target routines (velocities; azimuth, elevation, range and
+ * their rates), free and through a placed site, made from the list of
+ * routines in <geoconv/routines.def>, such as
+ *   int geoconv_EFG84toXYZvelocity(FILE* stream, double vE, double vF, double vG,
+ *                                  double baseLat, double baseLon, double baseAlt,
+ *                                  double* vx, double* vy, double* vz);
+ *   int geoconv_site_EFG84toXYZvelocity(const geoconv_site* site, FILE* stream,
+ *                                       double vE, double vF, double vG,
+ *                                       double* vx, double* vy, double* vz); */
+#define GEOCONV_SITE_ROUTINE(name, command, refusals, summary, inputs, outputs, example)       \
+  int geoconv_##name(FILE* stream, GEOCONV_EACH(GEOCONV_VALUE, inputs), double baseLat,       \
+                     double baseLon, double baseAlt, GEOCONV_EACH(GEOCONV_RESULT, outputs));  \
+  int geoconv_site_##name(const geoconv_site* site, FILE* stream,                             \
+                          GEOCONV_EACH(GEOCONV_VALUE, inputs),                                \
+                          GEOCONV_EACH(GEOCONV_RESULT, outputs));
+#include <geoconv/routines.def>
+
 /* A site routine of the registry (as geoconv_convert, without the site's
  * inputs) through a placed site; -1 for an index that names no site routine,
  * -2 for a null site, in or out. */

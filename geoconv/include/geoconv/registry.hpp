@@ -35,9 +35,13 @@ namespace geoconv {
 
 // What a quantity is measured in. kLength is the one unit x, y, z and the
 // range share in AERtoXYZ and XYZtoAER, whatever it is; kNone a pure number.
-enum class Unit : unsigned char { kNone, kDegrees, kFeet, kMetres, kLength, kMinutes, kSeconds };
+enum class Unit : unsigned char {
+  kNone, kDegrees, kFeet, kMetres, kLength, kMinutes, kSeconds,
+  kDegreesPerSecond, kFeetPerSecond, kMetresPerSecond,
+};
 
-// The unit's short name: "", "deg", "ft", "m", "length", "min", "s".
+// The unit's short name: "", "deg", "ft", "m", "length", "min", "s",
+// "deg/s", "ft/s", "m/s".
 const char* symbol(Unit unit) noexcept;
 
 struct Quantity {
@@ -45,13 +49,19 @@ struct Quantity {
   Unit unit;
 };
 
+// The most numbers a routine takes for its point, with a base site's three
+// besides, and the most it gives.
+constexpr int kMaxPointInputs = 6;
+constexpr int kMaxInputs = kMaxPointInputs + 3;
+constexpr int kMaxOutputs = 6;
+
 struct Routine {
   const char* name;     // the routine's name in the header: "LLA84toEFG84"
   const char* summary;  // one line: "geodetic latitude, longitude, altitude to Earth-fixed"
-  int inputs;           // 1 to 3 numbers of the point
-  int outputs;          // 1 or 3
-  Quantity in[3];
-  Quantity out[3];
+  int inputs;           // 1 to kMaxPointInputs numbers of the point
+  int outputs;          // 1 to kMaxOutputs
+  Quantity in[kMaxPointInputs];
+  Quantity out[kMaxOutputs];
   bool site;            // after the point's inputs come the base site's lat, lon (deg), alt (ft)
   bool fails;           // may give a Fault other than kNone
   const char* command;  // the converter's command for it, or null
@@ -63,7 +73,7 @@ struct Routine {
   Fault (*run_on_site)(const Site& site, const double* in, double* out);
   // A worked example: the inputs as run() takes them (the base site last),
   // which the documentation and the front ends show.
-  double example[6];
+  double example[kMaxInputs];
   // The faults it may give, in the order it checks them, then kNone (all
   // kNone for a routine that cannot fail).
   Fault faults[3];

@@ -56,7 +56,7 @@ std::string site_commands();
 // The commands and every routine of the registry as JSON, for front ends that
 // cannot read the registry itself (the WebAssembly build), with the version
 // and the library's constants (17 significant digits, exactly the doubles):
-//   {"version": "2.0.0", "maxDecimals": 20, "defaultDecimals": 6,
+//   {"version": "3.0.0", "maxDecimals": 20, "defaultDecimals": 6,
 //    "constants": {"WGS72_E2": 0.0066943177780000004, ...},
 //    "routines": [{"name": "LLA84toEFG84", "summary": "...", "command": "lla2efg",
 //                  "site": false, "fails": true,
