@@ -3,11 +3,15 @@
 // failing call leaves its outputs alone (AERtoLLA84's zero range hands back
 // the site); geodetic results lie in their ranges; DMS minutes are whole and
 // within 0..59 for finite angles; and a Site gives the free functions' bits.
+// The moving-target routines: their positions are those of the position
+// routines to the bit, angles and rates are in range or NaN, a failure
+// leaves all six outputs alone.
 
 #include <geoconv/geoconv.hpp>
 
 #include <cmath>
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -25,6 +29,15 @@ bool ok(int status, const double* out) {
 }
 
 bool within(double v, double lo, double hi) { return std::isnan(v) || (v >= lo && v <= hi); }
+
+// Three results alike to the bit, but for a NaN's sign and payload (which of
+// two NaN operands an operation passes on is the processor's choice).
+bool same(const double* a, const double* b) {
+  for (int i = 0; i < 3; ++i) {
+    if (std::memcmp(&a[i], &b[i], sizeof a[i]) != 0 && !(std::isnan(a[i]) && std::isnan(b[i]))) return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -77,6 +90,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                               (std::isnan(a[i]) && std::isnan(b[i]))));
     }
   }
+
+  // Positions with velocities: the position routine's bits, whether free or
+  // through the Site.
+  double m[6], p[3] = {kMark, kMark, kMark};
+  std::fill(m, m + 6, kMark);
+  const int rates = EFG84toAERrates(stream, in[0], in[1], in[2], in[3], in[4], in[5], in[6], in[7],
+                                    in[8], &m[0], &m[1], &m[2], &m[3], &m[4], &m[5]);
+  const int position = EFG84toAER(stream, in[0], in[1], in[2], in[6], in[7], in[8], &p[0], &p[1], &p[2]);
+  FUZZ_CHECK(rates == 0 || rates == 1);
+  if (rates == 1) {
+    for (double v : m) FUZZ_CHECK(v == kMark);
+  } else {
+    FUZZ_CHECK(position == 0 && same(m, p) && within(m[0], 0.0, 360.0) && within(m[1], -90.0, 90.0));
+  }
+  // At the site only where the position routine has the target there too.
+  FUZZ_CHECK(rates == position || (p[0] == 0.0 && p[1] == 0.0 && p[2] == 0.0));
+  std::fill(m, m + 6, kMark);
+  const int back = site.AERratesToEFG84(stream, in[0], in[1], in[2], in[3], in[4], in[5], &m[0],
+                                        &m[1], &m[2], &m[3], &m[4], &m[5]);
+  p[0] = p[1] = p[2] = kMark;
+  FUZZ_CHECK(back == site.AERtoEFG84(stream, in[0], in[1], in[2], &p[0], &p[1], &p[2]));
+  FUZZ_CHECK(same(m, p));
 
   FUZZ_CHECK(EFG84toEFG72(stream, in[0], in[1], in[2], &o[0], &o[1], &o[2]) == 0);
   XYZtoAER(stream, in[0], in[1], in[2], &o[0], &o[1], &o[2]);

@@ -401,10 +401,14 @@ int EFG84toAER(std::FILE* stream, double E, double F, double G, double baseLat, 
 // turned as XYZtoEFG84velocity turns it. Any range is accepted: at range 0
 // the velocity is the range rate along the direction az, el.
 //
-// Accuracy: the rotation is the site's frame, exact to the degree factor's
-// 2e-11 rad. The rates are the derivatives of the positions above to within
-// 1e-9 relative plus the position error over the range (see docs/accuracy.md
-// for the measured bounds).
+// Accuracy: velocities turn with the site's frame, off by at most the degree
+// factor's 2e-11 rad. The rates agree with centred differences of
+// EFG84toAER along the velocity to 1e-6 of |v| over the horizontal distance
+// (azimuth rate), over the range (elevation rate) and of |v| (range rate),
+// which is the differences' own resolution; AERratesToEFG84 after
+// EFG84toAERrates returns the position within 1e-10 of the range and the
+// velocity within 1e-10 of its speed (checked by the tests over 100,000
+// targets from 100 m to 1000 km, elevations within 80 degrees).
 #define GEOCONV_SITE_ROUTINE(name, command, refusals, summary, inputs, outputs, example)   \
   int name(std::FILE* stream, GEOCONV_EACH(GEOCONV_VALUE, inputs), double baseLat,        \
            double baseLon, double baseAlt, GEOCONV_EACH(GEOCONV_RESULT, outputs));        \
