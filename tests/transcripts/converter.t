@@ -25,6 +25,25 @@ $ geoconv aer2efg -p2 --site=51.47222222,0,10
 $ geoconv efg2aer --site '51.47222222 0 10'
 < 3984081.752697 -0.00002 4966764.583483
 > 180.000000532 45.000000009 10000.000000
+# Moving targets: six numbers in and out, rates with the angles' decimals;
+# straight up the azimuth rate is 0; a target at the site has no rates.
+$ geoconv efg2aerrates --site 51.47222222,0,10
+< 3984081.752697 -2e-05 4966764.583483 100 200 -50
+> 180.000000532 45.000000009 10000.000000 -5.316828667 -1.145793030 307.501921
+$ geoconv efg2aerrates --site 0,0,0
+< 6379112.236 0 0 0 10 0
+< 6378112.236 0 0 1 2 3
+< 6378112.236 0 0
+> 0.000000000 90.000000000 3280.839895 0.000000000 -0.572957795 0.000000
+> ERROR: (EFG84toAERrates) problem: target at site
+> ERROR: expected 6 numbers, found 3
+? 1
+$ geoconv aerrates2efg -p3 --site 51.47222222,0,10
+< 180 45 10000 0.5 -0.25 300
+> 3984081.753 -0.000 4966764.583 92.356 -18.808 -2.907
+$ geoconv efgv2xyzv --site 51.47222222,0,10 | geoconv xyzv2efgv --site 51.47222222,0,10
+< 100 -50 20
+> 100.000000 -50.000000 20.000000
 $ geoconv efg84to72 -p9
 < 6378137 0 0
 > 6378135.556604914 -17.131672105 -4.499998982

@@ -359,56 +359,16 @@ int EFG84toAER(std::FILE* stream, double E, double F, double G, double baseLat, 
                double baseAlt, double* az, double* el, double* range);
 
 // ---------------------------------------------------------------------------
-// Moving targets: velocities and the rates of azimuth, elevation and range,
-// each on a Site and free from a site given on each call (after the point's
-// inputs, as above). Earth-fixed velocities are in m/s, local ones (x east,
-// y north, z up) in ft/s, the rates of azimuth and elevation in degrees/s and
-// the range rate in ft/s, positive when the target moves away. Each returns
-// 0 with every output written, or 1 with its message and the outputs
-// unwritten; an invalid site fails as above.
-//
-// EFG84toXYZvelocity(vE, vF, vG -> vx, vy, vz): the velocity turned by the
-// rows of EFG84toAER's rotation (no translation), then divided by 0.3048:
-//   vx = (vE*(-so) + vF*co) / 0.3048
-//   vy = (vE*(-co*sl) + vF*(-so*sl) + vG*cl) / 0.3048
-//   vz = (vE*(co*cl) + vF*(so*cl) + vG*sl) / 0.3048
-// XYZtoEFG84velocity(vx, vy, vz -> vE, vF, vG): with x, y, z = vx, vy, vz
-// times 0.3048, the rotation of AERtoEFG84 without the site's position:
-//   vE = (-so*x) - (co*sl*y) + (co*cl*z), vF = (co*x) - (so*sl*y) + (so*cl*z),
-//   vG = (cl*y) + (sl*z).
-//
-// EFG84toAERrates(E, F, G, vE, vF, vG -> az, el, range, azRate, elRate,
-// rangeRate): az, el and range are EFG84toAER's, to the bit. With east,
-// north, up (m) as there, their rates ve, vn, vu (m/s) by the same rows,
-// d = east*ve + north*vn, h2 = east^2 + north^2, r2 = h2 + up^2,
-// r = sqrt(r2) and h = sqrt(h2):
-//   rangeRate = (d + up*vu) / r / 0.3048
-//   azRate = (north*ve - east*vn) / h2 * RAD2DEG
-//   elRate = (vu*h2 - up*d) / (r2*h) * RAD2DEG
-// On the site's vertical (h2 = 0, where az is reported 0) the azimuth rate
-// is 0 and the elevation rate is the one the target starts with, away from
-// +-90: -sqrt(ve^2 + vn^2) / r * RAD2DEG with the sign of up (0 for a target
-// moving along the vertical). Fails with "(EFG84toAERrates) problem: target
-// at site \n" (Fault::kAtSite) where east, north and up are all 0: a target
-// at the site has no direction to differentiate.
-//
-// AERratesToEFG84(az, el, range, azRate, elRate, rangeRate -> E, F, G, vE,
-// vF, vG): E, F, G are AERtoEFG84's, to the bit; with sa, ca, se, ce the
-// sines and cosines of az and el, r and rr the range and its rate in metres,
-// wa and we the angles' rates in rad/s (times DEG2RAD), h = ce*r and
-// hr = rr*ce - (r*se)*we, the local velocity
-//   x = sa*hr + (ca*h)*wa,  y = ca*hr - (sa*h)*wa,  z = se*rr + (ce*r)*we
-// turned as XYZtoEFG84velocity turns it. Any range is accepted: at range 0
-// the velocity is the range rate along the direction az, el.
-//
-// Accuracy: velocities turn with the site's frame, off by at most the degree
-// factor's 2e-11 rad. The rates agree with centred differences of
-// EFG84toAER along the velocity to 1e-6 of |v| over the horizontal distance
-// (azimuth rate), over the range (elevation rate) and of |v| (range rate),
-// which is the differences' own resolution; AERratesToEFG84 after
-// EFG84toAERrates returns the position within 1e-10 of the range and the
-// velocity within 1e-10 of its speed (checked by the tests over 100,000
-// targets from 100 m to 1000 km, elevations within 80 degrees).
+// Moving targets: velocities, and azimuth, elevation and range with their
+// rates, each on a Site (above) and free from a site given on each call
+// after the point's inputs. They are declared here from their entries in
+// <geoconv/routines.def>, where each one's formulas, units, faults and
+// accuracy are documented beside its entry, such as
+//   int EFG84toAERrates(std::FILE* stream, double E, double F, double G, double vE,
+//                       double vF, double vG, double baseLat, double baseLon,
+//                       double baseAlt, double* az, double* el, double* range,
+//                       double* azRate, double* elRate, double* rangeRate);
+// and its array form, which takes arrays where this takes numbers.
 #define GEOCONV_SITE_ROUTINE(name, command, refusals, summary, inputs, outputs, example)   \
   int name(std::FILE* stream, GEOCONV_EACH(GEOCONV_VALUE, inputs), double baseLat,        \
            double baseLon, double baseAlt, GEOCONV_EACH(GEOCONV_RESULT, outputs));        \
