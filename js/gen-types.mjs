@@ -2,9 +2,9 @@
 // module's description of itself: every routine of the registry as a member
 // of Geoconv (and each site routine as a member of Site) under its name,
 // with the registry's names for its inputs and outputs, its summary, units
-// and worked example, and the constants. What does not come from the
-// registry is written here once. `make js` runs it after building
-// geoconv.wasm and before packing:
+// and worked example; the constants; every unit and every fault's reason.
+// What does not come from the registry is written here once. `make js` runs
+// it after building geoconv.wasm and before packing:
 //
 //   node gen-types.mjs [OUTPUT]     (default: index.d.ts beside this file)
 //
@@ -14,7 +14,8 @@ import { readFile, writeFile } from 'node:fs/promises';
 
 import { load } from './geoconv.mjs';
 
-const UNITS = { deg: 'degrees', ft: 'feet', m: 'metres', min: 'minutes', s: 'seconds', length: 'a length' };
+const UNITS = { deg: 'degrees', ft: 'feet', m: 'metres', min: 'minutes', s: 'seconds', length: 'a length',
+                'deg/s': 'degrees per second', 'ft/s': 'feet per second', 'm/s': 'metres per second' };
 
 // Quantities with their units, those of one unit together:
 // "lat, lon (degrees), alt (feet)".
@@ -79,12 +80,17 @@ function declarations(gc) {
            `  readonly ${r.name}: ${conversion(r, false)};`;
   });
   const constants = Object.entries(gc.constants).map(([name, value]) => `  /** ${shown(value)} */ readonly ${name}: number;`);
-  return HEAD + `
+  // Every fault a routine may give, by its code, and every unit of a quantity.
+  const faults = new Map(gc.routines.flatMap((r) => r.faults.map((f) => [f.code, f.reason])));
+  const codes = [...faults].sort(([a], [b]) => a - b).map(([code, reason]) => `${code} "${reason}"`).join(', ');
+  const units = [...new Set(gc.routines.flatMap((r) => [...r.inputs, ...r.outputs].map((q) => q.unit)))]
+    .sort((a, b) => (a === '') - (b === ''));  // "" (a plain number) last
+  return HEAD.replace('FAULTS', () => wrapped(`The fault's code, with the reason it gives: ${codes}.`).join('\n   * ')) + `
 /** The library's constants, exactly its doubles. */
 export interface Constants {
 ${constants.join('\n')}
 }
-` + MIDDLE + `
+` + MIDDLE.replace('UNITS', () => units.map((u) => `"${u}"`).join(', ').replace(/, ([^,]*)$/, ' or $1')) + `
 /** A site placed once for many targets: \`new gc.Site(lat, lon, alt)\`. */
 export interface Site {
   /** False for a latitude beyond +-90 or NaN: every conversion then fails with the latitude fault. */
@@ -121,12 +127,15 @@ const HEAD = `// Types of the geoconv package: coordinate conversions on the WGS
 // degrees (latitude positive north, longitude positive east, azimuth
 // clockwise from north); altitude and slant range in feet (0.3048 m; an
 // altitude is the height above the ellipsoid plus 24.764 m); Earth-fixed
-// E, F, G in metres; local x, y, z in the unit of the range.
+// E, F, G in metres; local x, y, z in the unit of the range; velocities
+// Earth-fixed in metres per second and local in feet per second, like a
+// range's rate; azimuth and elevation rates in degrees per second.
 //
-// Every routine takes its numbers and returns its one number or three; or
-// takes a Float64Array of many points (their numbers one after another) and
-// returns a new Float64Array of their results; or takes one Float64Array for
-// each input (all of one length) and returns one new Float64Array for each
+// Every routine takes its numbers and returns its one number or an array of
+// its numbers (three, or six for a position with its velocity); or takes a
+// Float64Array of many points (their numbers one after another) and returns
+// a new Float64Array of their results; or takes one Float64Array for each
+// input (all of one length) and returns one new Float64Array for each
 // output. A point the library refuses throws a ConversionError (its index
 // in a batch), or gives NaN with \`{ errors: 'nan' }\`. An argument the call
 // would not use (one too many, numbers mixed with arrays, an unknown option)
@@ -149,7 +158,9 @@ export class ConversionError extends Error {
   readonly message: string;
   /** The routine, e.g. "LLA84toEFG84". */
   readonly routine: string;
-  /** The fault's code: 1 a latitude beyond +-90 or NaN (a point's or a site's), 2 no foot point, 3 a range of 0. */
+  /**
+   * FAULTS
+   */
   readonly fault: number;
   /** The line the library writes to its stream, e.g. "(LLA84toEFG84) problem: lat>90 \\n". */
   readonly libraryMessage: string;
@@ -159,7 +170,7 @@ export class ConversionError extends Error {
 `;
 
 const MIDDLE = `
-/** An input or output of a routine: its name, and its unit ("deg", "ft", "m", "length", "min", "s" or ""). */
+/** An input or output of a routine: its name, and its unit (UNITS). */
 export interface Quantity {
   readonly name: string;
   readonly unit: string;
@@ -187,10 +198,10 @@ export type Columns<T extends number[]> = { [K in keyof T]: Float64Array };
 
 /**
  * A routine: a point's numbers P (then the base site's, S) to its result R
- * (a number, or its three numbers); or a Float64Array of points (their
- * numbers one after another) to a new Float64Array of their results; or a
- * Float64Array for each input, of one length, to a new Float64Array for each
- * output (one output: a Float64Array). With one input the two batch forms
+ * (a number, or its numbers: three or six); or a Float64Array of points
+ * (their numbers one after another) to a new Float64Array of their results;
+ * or a Float64Array for each input, of one length, to a new Float64Array for
+ * each output (one output: a Float64Array). With one input the two batch forms
  * are one: its results are one Float64Array, a point's numbers one after
  * another.
  */

@@ -10,12 +10,14 @@
 // the module's own description of it (gc.routines: inputs and outputs with
 // their units, whether it takes a base site, its converter command), with the
 // library's constants and version. Units as in the library: angles in
-// degrees, altitudes and ranges in feet, Earth-fixed E, F, G in metres. A
-// routine takes its numbers and returns its one number or an array of three;
-// or takes a Float64Array of many points (their numbers one after the other)
-// and returns a new Float64Array of their results; or takes one Float64Array
-// for each input, all of one length, and returns one for each output (an
-// array of three, or the one). Float64Arrays are converted in one call into
+// degrees, altitudes and ranges in feet, Earth-fixed E, F, G in metres,
+// velocities in metres per second Earth-fixed and feet per second locally,
+// angle rates in degrees per second. A routine takes its numbers and returns
+// its one number or an array of its outputs (three, or six with their
+// rates); or takes a Float64Array of many points (their numbers one after
+// the other) and returns a new Float64Array of their results; or takes one
+// Float64Array for each input, all of one length, and returns one for each
+// output (an array of them, or the one). Float64Arrays are converted in one call into
 // the module for each chunk of points, exactly as point by point. A point the
 // library refuses throws a ConversionError whose message is the library's
 // reason for the fault (in a batch, the first such point, with its index),
@@ -137,20 +139,27 @@ export async function load(source) {
   x.geoconv_js_describe();
   const described = JSON.parse(outputText(), (key, value) => (typeof value === 'object' ? Object.freeze(value) : value));
 
-  // Scratch space: a point's inputs and a base site's (six doubles), three
-  // outputs, then a site's storage.
-  const scratch = x.malloc(72 + SITE_BYTES);
+  // The most numbers any routine of the registry takes for a point, with a
+  // base site's three, and gives back.
+  const most = (count) => Math.max(...described.routines.map(count));
+  const POINT_INPUTS = most((r) => r.inputs.length), INPUTS = most((r) => r.inputs.length + (r.site ? 3 : 0));
+  const OUTPUTS = most((r) => r.outputs.length);
+  // Scratch space: a point's inputs and a base site's (INPUTS doubles), the
+  // outputs (OUTPUTS), then a site's storage.
+  const scratch = x.malloc(8 * (INPUTS + OUTPUTS) + SITE_BYTES);
   // Scratch space of the Float64Array calls, reused by each: the input and
-  // output columns handed to geoconv_convert_array (pointers, then strides
-  // in doubles: six in, three out), then CHUNK points' inputs (six doubles
-  // each), outputs (three) and faults (a byte).
-  const batchScratch = x.malloc(72 + 72 * CHUNK_POINTS + CHUNK_POINTS);
+  // output columns handed to geoconv_convert_array (32-bit pointers, then
+  // strides in doubles: INPUTS of each, then OUTPUTS), then CHUNK points'
+  // inputs (POINT_INPUTS doubles each), outputs (OUTPUTS) and faults (a byte).
+  const COLUMNS = 8 * (INPUTS + OUTPUTS);
+  const batchScratch = x.malloc(COLUMNS + 8 * (POINT_INPUTS + OUTPUTS) * CHUNK_POINTS + CHUNK_POINTS);
   if (scratch === 0 || batchScratch === 0) throw new Error('geoconv: out of memory');
   views();
-  const inPtr = scratch, outPtr = scratch + 48, sitePtr = scratch + 72, inAt = inPtr / 8, outAt = outPtr / 8;
-  const inPtrs = batchScratch, inStrides = inPtrs + 24, outPtrs = inStrides + 24, outStrides = outPtrs + 12;
-  const batchIn = batchScratch + 72, batchOut = batchIn + 48 * CHUNK_POINTS, faultsPtr = batchOut + 24 * CHUNK_POINTS;
-  const batchInAt = batchIn / 8, batchOutAt = batchOut / 8;
+  const inPtr = scratch, outPtr = inPtr + 8 * INPUTS, sitePtr = outPtr + 8 * OUTPUTS, inAt = inPtr / 8, outAt = outPtr / 8;
+  const inPtrs = batchScratch, inStrides = inPtrs + 4 * INPUTS, outPtrs = inStrides + 4 * INPUTS;
+  const outStrides = outPtrs + 4 * OUTPUTS;
+  const batchIn = batchScratch + COLUMNS, batchOut = batchIn + 8 * POINT_INPUTS * CHUNK_POINTS;
+  const faultsPtr = batchOut + 8 * OUTPUTS * CHUNK_POINTS, batchInAt = batchIn / 8, batchOutAt = batchOut / 8;
   const refused = (name, fault, index) =>
     new ConversionError(name, fault, cString(x.geoconv_reason(fault)), cString(x.geoconv_message(fault)), index);
 
@@ -159,19 +168,20 @@ export async function load(source) {
   // in its own column of CHUNK_POINTS; a base site's numbers (args) repeated
   // for every point.
   function layColumns(per, count, interleaved, siteArgs) {
-    const c = new Int32Array(memory.buffer, batchScratch, 18);
+    const c = new Int32Array(memory.buffer, batchScratch, COLUMNS / 4);
+    const [strideAt, outputAt, outStrideAt] = [inStrides, outPtrs, outStrides].map((at) => (at - batchScratch) / 4);
     for (let k = 0; k < per; ++k) {
       c[k] = interleaved ? batchIn + 8 * k : batchIn + 8 * CHUNK_POINTS * k;
-      c[6 + k] = interleaved ? per : 1;
+      c[strideAt + k] = interleaved ? per : 1;
     }
     for (let k = 0; k < siteArgs.length; ++k) {  // after the points' inputs, stride 0
       f64[inAt + per + k] = siteArgs[k];
       c[per + k] = inPtr + 8 * (per + k);
-      c[6 + per + k] = 0;
+      c[strideAt + per + k] = 0;
     }
     for (let k = 0; k < count; ++k) {
-      c[12 + k] = interleaved ? batchOut + 8 * k : batchOut + 8 * CHUNK_POINTS * k;
-      c[15 + k] = interleaved ? count : 1;
+      c[outputAt + k] = interleaved ? batchOut + 8 * k : batchOut + 8 * CHUNK_POINTS * k;
+      c[outStrideAt + k] = interleaved ? count : 1;
     }
   }
 
@@ -254,7 +264,7 @@ export async function load(source) {
       const fault = call();
       if (fault !== 0 && mode === 'raise') throw refused(name, fault);
       if (fault !== 0) return count === 1 ? NaN : new Array(count).fill(NaN);
-      return count === 1 ? f64[outAt] : [f64[outAt], f64[outAt + 1], f64[outAt + 2]];  // 1 or 3 outputs
+      return count === 1 ? f64[outAt] : Array.from(f64.subarray(outAt, outAt + count));
     };
   }
 

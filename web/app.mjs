@@ -19,11 +19,13 @@ const names = (quantities) => quantities.map((q) => q.name).join(' ');
 // The target a conversion puts on the scope, from what its inputs and outputs
 // are: Earth-fixed where the point is a place, so that it stays put when the
 // site moves (a direction from the site is fixed to the site it was seen from).
+// Only the place is plotted: the first three numbers, not the rates after them.
 function targetRule(r) {
-  if (names(r.outputs) === 'E F G') return (i, o) => ({ efg: o });
-  if (names(r.inputs) === 'E F G') return (i) => ({ efg: i });
-  if (names(r.inputs) === 'az el range') return (i) => ({ aer: i, fix: r.site });
-  if (names(r.outputs) === 'az el range') return (i, o) => ({ aer: o });
+  const place = (values) => values.slice(0, 3), ins = names(place(r.inputs)), outs = names(place(r.outputs));
+  if (outs === 'E F G') return (i, o) => ({ efg: place(o) });
+  if (ins === 'E F G') return (i) => ({ efg: place(i) });
+  if (ins === 'az el range') return (i) => ({ aer: place(i), fix: r.site });
+  if (outs === 'az el range') return (i, o) => ({ aer: place(o) });
   return null;
 }
 
@@ -257,6 +259,13 @@ async function main() {
     return;
   }
   views = viewsOf(gc.routines);
+  // A field for each number of the conversion that takes the most.
+  const fields = $('point').querySelectorAll('label'), last = fields[fields.length - 1];
+  for (let k = fields.length; k < Math.max(...Object.values(views).map((v) => v.in.length)); ++k) {
+    const label = last.cloneNode(true);
+    label.querySelector('input').name = String.fromCharCode(97 + k);  // a, b, c, ...
+    $('point').querySelector('button').before(label);
+  }
   const select = $('command');
   for (const r of gc.routines.filter((c) => c.command)) {
     const option = new Option(`${r.name} (${r.command}): ${names(r.inputs)} → ${names(r.outputs)}`, r.command);

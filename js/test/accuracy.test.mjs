@@ -64,11 +64,12 @@ test('a million pseudo-random points of every routine give the native build\'s d
   const text = readFileSync(new URL('../../tests/data/routines_digest.txt', import.meta.url), 'utf8');
   const entries = text.split('\n').filter((l) => l && !l.startsWith('#')).map((l) => l.split(' '));
   const points = Number(entries.find(([key]) => key === 'points')[1]);
-  const RANGE = { deg: [-120, 120], ft: [-2e5, 5e7], m: [-8e6, 8e6], length: [-8e6, 8e6] };
+  const RANGE = { deg: [-120, 120], ft: [-2e5, 5e7], m: [-8e6, 8e6], length: [-8e6, 8e6],
+                  'm/s': [-3e3, 3e3], 'ft/s': [-3e3, 3e3], 'deg/s': [-5, 5] };
   const nan = { errors: 'nan' };
   for (const [name, want] of entries.filter(([key]) => key !== 'points')) {
-    const r = routines.get(name), per = r.inputs.length;
-    const units = [...r.inputs.map((q) => q.unit), ...(r.site ? ['deg', 'deg', 'ft'] : [])];
+    const r = routines.get(name), per = r.inputs.length, count = r.outputs.length;
+    const units = [...r.inputs.map((q) => q.unit), ...(r.site ? ['deg', 'deg', 'ft'] : [])], all = units.length;
     let state = 2463534242;  // tests/routines_digest.cpp's xorshift and draws
     const next = () => { state = (state ^ (state << 13)) >>> 0; state = (state ^ (state >>> 17)) >>> 0; return (state = (state ^ (state << 5)) >>> 0); };
     const uniform = ([lo, hi]) => { const high = next(), low = next() >>> 11; return lo + (hi - lo) * ((high * 2097152 + low) * 2 ** -53); };
@@ -77,8 +78,8 @@ test('a million pseudo-random points of every routine give the native build\'s d
     if (!r.site) {
       results = gc[name](inputs, nan);
     } else {  // a site per point: one call each
-      results = new Float64Array(3 * points);
-      for (let i = 0; i < points; ++i) results.set(gc[name](...inputs.subarray(6 * i, 6 * i + 6), nan), 3 * i);
+      results = new Float64Array(count * points);
+      for (let i = 0; i < points; ++i) results.set(gc[name](...inputs.subarray(all * i, all * (i + 1)), nan), count * i);
     }
     const words = new Uint32Array(results.buffer, results.byteOffset, 2 * results.length);
     let hash = 2166136261;

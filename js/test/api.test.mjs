@@ -32,6 +32,14 @@ test('a batch of many chunks: each point where it belongs, a refused point raise
   assert.deepEqual(gc.LLA84toEFG84(lat, lat, lat, nan), gc.LLA84toEFG84(copy(lat), copy(lat), copy(lat), nan));
   assert.deepEqual(gc.EFG84toAER(shared, interleaved.subarray(0, n), shared, ...SITE),
                    gc.EFG84toAER(copy(shared), interleaved.slice(0, n), copy(shared), ...SITE));
+  // Six numbers in and six out, through a site: the points about the chunks' edges where they belong, in both layouts.
+  const site = new gc.Site(...SITE), rates = interleaved.subarray(0, 6 * 9000).map((v, i) => (i % 6 === 2 ? 1e4 + v : v));
+  const flat = site.AERratesToEFG84(rates);
+  const columns = site.AERratesToEFG84(...[0, 1, 2, 3, 4, 5].map((k) => rates.filter((_, i) => i % 6 === k)));
+  for (const i of [0, 8191, 8192, 8999]) {
+    const point = site.AERratesToEFG84(...rates.subarray(6 * i, 6 * i + 6));
+    assert.deepEqual([Array.from(flat.subarray(6 * i, 6 * i + 6)), columns.map((c) => c[i])], [point, point], `point ${i}`);
+  }
 });
 
 test('an invalid site is made, and its conversions refuse with the latitude fault; sites stay apart', () => {
@@ -69,6 +77,9 @@ test('bad arguments, and any a call would not use, throw TypeError or RangeError
     [() => gc.convertLines('aer2lla', '1 2 3', { site: [1, 2] }), TypeError],
     [() => gc.convertLines('lla2efg', '1 2 3', { precision: 21 }), RangeError],
     [() => gc.convertLines('lla2efg', '1 2 3', { decimals: 2 ** 32 + 6 }), RangeError],
+    [() => gc.EFG84toAERrates(1, 2, 3, 4, 5, 6), TypeError], [() => site.EFG84toAERrates(1, 2, 3, 4, 5, 6, 7), TypeError],
+    [() => site.AERratesToEFG84(f(3), f(3), f(3)), TypeError], [() => site.AERratesToEFG84(f(9)), RangeError],
+    [() => gc.convertLines('efg2aerrates', '1 2 3 4 5 6'), RangeError],
   ]) assert.throws(call, type, call.toString());
   assert.deepEqual([gc.STRtoINT('é12', 0, 3), gc.STRtoINT('12\u000034', 0, 4)], [12, 0]);
   const lines = (options) => gc.convertLines('lla2efg', '51.5 0 0', options).text;
@@ -109,6 +120,9 @@ const triple: Triple = gc.EFG84toLLA84(1, 2, 3, { errors: 'nan' }), s: number = 
 const flat: Float64Array = gc.LLA84toEFG84(a), one: Float64Array = gc.atan2d(a, a);
 const columns: [Float64Array, Float64Array, Float64Array] = gc.AERtoLLA84(a, a, a, 4, 5, 6, { errors: 'raise' });
 const seen: Triple = site.EFG84toAER(1, 2, 3), free: Triple = gc.AERtoLLA84(1, 2, 3, 4, 5, 6);
+const [az, el, range, azRate, elRate, rangeRate]: number[] = site.EFG84toAERrates(1, 2, 3, 4, 5, 6);
+const motion: [Float64Array, Float64Array, Float64Array, Float64Array, Float64Array, Float64Array] =
+  gc.AERratesToEFG84(a, a, a, a, a, a, 7, 8, 9);
 const n: number = gc.constants.WGS84_A + gc.STRtoINT('12', 0, 1) + gc.convertLines('lla2efg', '1 2 3').errors;
 // @ts-expect-error
 gc.sind('30');
@@ -116,6 +130,10 @@ gc.sind('30');
 gc.AERtoLLA84(1, 2, 3);
 // @ts-expect-error
 site.AERtoLLA84(1, 2, 3, 4, 5, 6);
+// @ts-expect-error
+site.EFG84toAERrates(1, 2, 3);
+// @ts-expect-error
+const three: Triple = site.AERratesToEFG84(1, 2, 3, 4, 5, 6);
 // @ts-expect-error
 gc.LLA84toEFG84(1, 2, 3, { errors: 'ignore' });
 // @ts-expect-error

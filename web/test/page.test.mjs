@@ -2,7 +2,7 @@
 // interception (no server; any other request fails the test): a point, a
 // refused point, a bad field, many lines, the scope, refused decimals, an
 // invalid site, then #demo against the demonstration program's standard
-// error (GEOCONV_DEMO).
+// error (GEOCONV_DEMO) and a conversion of six numbers in and out.
 // GEOCONV_SCREENSHOT=FILE saves a picture of the page.
 
 import assert from 'node:assert/strict';
@@ -42,7 +42,7 @@ test('the page converts a point and lines, plots them and shows the report', { t
       .then(() => page.waitForSelector('body[data-ready]', { timeout: 30000 }));
     const text = (selector) => page.$eval(selector, (e) => e.textContent);
     const point = async (...values) => {  // fills the first fields and converts
-      for (const [k, v] of values.entries()) await page.$eval(`#point input[name=${'abc'[k]}]`, (e, x) => { e.value = x; }, v);
+      for (const [k, v] of values.entries()) await page.$eval(`#point input[name=${'abcdef'[k]}]`, (e, x) => { e.value = x; }, v);
       await page.click('#point button');
     };
 
@@ -79,6 +79,13 @@ test('the page converts a point and lines, plots them and shows the report', { t
     assert.equal(await page.$eval('#demo-box', (e) => e.open), true);
     const native = spawnSync(DEMO, [], { timeout: 30000, maxBuffer: 1 << 20, encoding: 'utf8' });
     assert.equal(await text('#demo'), native.error ? 'no native demonstration to compare with' : native.stderr);
+    // Six numbers in and out, from the valid site again: the target goes on the scope by its place alone.
+    await page.$eval('#site input[name=lat]', (e) => { e.value = '51.47222222'; e.dispatchEvent(new Event('input')); });
+    await page.click('#clear');
+    await page.select('#command', 'efg2aerrates');
+    await point('3984081.752697', '-0.00002', '4966764.583483', '100', '200', '-50');
+    assert.match(await text('#result'), /range \(ft\)9999\.999999625148azRate \(deg\/s\)-5\.316828666738544.*rangeRate \(ft\/s\)307\.50192143974516$/);
+    assert.match(await text('#targets tbody'), /^P\d+180\.00045\.00010000\.07071\.1$/);
     assert.deepEqual(problems, []);
   } finally {
     await browser.close();
