@@ -14,9 +14,10 @@ PYTHON_CMAKE := -DGEOCONV_BUILD_PYTHON=ON -DPython_EXECUTABLE=$(PYTHON)
 BUILD_PKGS := cmake g++ python3-dev python3-numpy pybind11-dev python3-pybind11 libsleef-dev
 # The Python module on Dask (geoconv.dask, geoconv.batch) and its tests.
 DASK_PKGS  := python3-dask python3-distributed python3-pandas
+# python3-pymap3d: the peer the Python tests check the velocity rotations against.
 TEST_PKGS  := $(BUILD_PKGS) libgtest-dev libgeographiclib-dev libmpfr-dev pkg-config python3 time valgrind mandoc \
               emscripten \
-              chromium python3-pytest python3-pytest-timeout $(DASK_PKGS)
+              chromium python3-pytest python3-pytest-timeout python3-pymap3d $(DASK_PKGS)
 
 SANITIZE := -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all \
             -fno-omit-frame-pointer

@@ -80,7 +80,7 @@ def cases(p):
         "ours LLA84toEFG84, fast":
             (lambda: geoconv.LLA84toEFG84(lat, lon, alt, threads=1, mode="fast"), POINTS),
         "C++ array LLA84toEFG84":
-            (lambda: geoconv._core.reference_call("LLA84toEFG84", lat, lon, alt, *outs), POINTS),
+            (lambda: geoconv._core.reference_call("LLA84toEFG84", (lat, lon, alt), outs), POINTS),
         "pymap3d geodetic2ecef": (lambda: pymap3d.geodetic2ecef(lat, lon, h), POINTS),
         "pyproj 4979->4978": (lambda: fwd.transform(lon, lat, h), POINTS),
 
@@ -90,7 +90,7 @@ def cases(p):
         "ours EFG84toLLA84, fast":
             (lambda: geoconv.EFG84toLLA84(E, F, G, threads=1, mode="fast"), POINTS),
         "C++ array EFG84toLLA84":
-            (lambda: geoconv._core.reference_call("EFG84toLLA84", E, F, G, *outs), POINTS),
+            (lambda: geoconv._core.reference_call("EFG84toLLA84", (E, F, G), outs), POINTS),
         "pymap3d ecef2geodetic": (lambda: pymap3d.ecef2geodetic(E, F, G), POINTS),
         "pyproj 4978->4979": (lambda: inv.transform(E, F, G), POINTS),
 
@@ -100,7 +100,7 @@ def cases(p):
         "ours Site.EFG84toAER, fast":
             (lambda: radar.EFG84toAER(*target, threads=1, mode="fast"), POINTS),
         "C++ array Site::EFG84toAER":
-            (lambda: geoconv._core.reference_call("EFG84toAER", *target, *outs, site=SITE),
+            (lambda: geoconv._core.reference_call("EFG84toAER", target, outs, site=SITE),
              POINTS),
         "pymap3d ecef2aer": (lambda: pymap3d.ecef2aer(*target, SITE[0], SITE[1], site_h), POINTS),
 
@@ -109,7 +109,7 @@ def cases(p):
         "ours Site.AERtoLLA84, fast":
             (lambda: radar.AERtoLLA84(*aer, threads=1, mode="fast"), POINTS),
         "C++ array Site::AERtoLLA84":
-            (lambda: geoconv._core.reference_call("AERtoLLA84", *aer, *outs, site=SITE), POINTS),
+            (lambda: geoconv._core.reference_call("AERtoLLA84", aer, outs, site=SITE), POINTS),
         "pymap3d aer2geodetic":
             (lambda: pymap3d.aer2geodetic(p["az"], p["el"], p["range_m"], SITE[0], SITE[1],
                                           site_h), POINTS),

@@ -11,7 +11,11 @@ Units
 - altitude and slant range: **feet** (0.3048 m); an altitude is the height
   above the ellipsoid plus 24.764 m;
 - E, F, G (Earth-centred, Earth-fixed): metres;
-- local x (east), y (north), z (up): the unit of the range they come from.
+- local x (east), y (north), z (up): the unit of the range they come from;
+- moving targets: Earth-fixed velocities vE, vF, vG in metres per second,
+  local ones vx, vy, vz (east, north, up) in **feet** per second, the rates
+  of azimuth and elevation in degrees per second and the range rate in feet
+  per second (positive moving away).
 
 Inputs and outputs
 ------------------
@@ -22,8 +26,8 @@ modified. When every argument is a scalar the results are Python floats,
 otherwise float64 arrays of the broadcast shape. Keywords common to the
 conversions:
 
-- ``out=(a, b, c)``: float64 arrays of the broadcast shape to fill in place
-  (and return) instead of new ones. They may share memory with the inputs
+- ``out=(a, b, c)``: float64 arrays of the broadcast shape, one per output,
+  to fill in place (and return) instead of new ones. They may share memory with the inputs
   in any way (the results are those of copies of the inputs); an array
   whose elements overlap one another, or two sharing an element, are
   refused;
@@ -133,6 +137,15 @@ range: Slant range
 x: Local x (east)
 y: Local y (north)
 z: Local z (up)
+vE: Earth-fixed velocity along E
+vF: Earth-fixed velocity along F
+vG: Earth-fixed velocity along G
+vx: Local velocity east
+vy: Local velocity north
+vz: Local velocity up
+azRate: Rate of the azimuth (positive clockwise)
+elRate: Rate of the elevation (positive rising)
+rangeRate: Rate of the slant range (positive moving away)
 d: Angle
 angle: Angle
 deg: The whole part (with the angle's sign)
@@ -146,7 +159,8 @@ cube: Cube
 """.splitlines())
 
 _UNIT_WORDS = {"deg": "degrees", "ft": "**feet**", "m": "metres", "min": "minutes",
-               "s": "seconds", "length": "any length unit"}
+               "s": "seconds", "length": "any length unit", "deg/s": "degrees per second",
+               "ft/s": "**feet** per second", "m/s": "metres per second"}
 
 _FAULT = _core.Fault
 _INVALID_SITE = {_FAULT.latitude: "An invalid site (a latitude beyond +-90 or NaN)"}
@@ -193,6 +207,24 @@ _NOTES = {
     "EFG84toEFG72": {
         "about": "Turns longitude back 0.554 arc-second, lowers G by 4.5 m and shrinks by "
                  "1/(1 + 2.263e-7)."},
+    "EFG84toXYZvelocity": {
+        "about": "The velocity turned into the site's east, north, up (no translation: the "
+                 "site's position does not matter, only its frame).",
+        "raises": _INVALID_SITE},
+    "XYZtoEFG84velocity": {
+        "about": "The velocity turned from the site's east, north, up to Earth-fixed axes.",
+        "raises": _INVALID_SITE},
+    "EFG84toAERrates": {
+        "about": "Azimuth, elevation and range are EFG84toAER's, to the bit. A target on the "
+                 "site's vertical gets azimuth 0 and azimuth rate 0, and the elevation rate "
+                 "it starts with away from +-90.",
+        "raises": {**_INVALID_SITE,
+                   _FAULT.at_site: "A target exactly at the site (east, north and up all "
+                                   "0), which has no direction and so no rates"}},
+    "AERratesToEFG84": {
+        "about": "E, F and G are AERtoEFG84's, to the bit. Any range is accepted; at 0 the "
+                 "velocity is the range rate along az, el.",
+        "raises": _INVALID_SITE},
     "DEGtoDMS": {
         "about": "Degrees carry the sign (-0.0 for -1 < angle < 0), minutes and seconds come "
                  "from the magnitude; seconds are neither rounded nor clamped."},
@@ -219,7 +251,7 @@ mode : {{"exact", "fast"}}, optional
     same points fail. Scalars are always exact."""
 _ONE_OUT = dict(out="ndarray", arrays="array", results="result", returned="it is returned",
                 them="it", overlap="An array whose elements overlap (a zero stride) is refused.")
-_THREE_OUT = dict(out="tuple of ndarray", arrays="arrays", results="results",
+_MANY_OUT = dict(out="tuple of ndarray", arrays="arrays", results="results",
                   returned="they are returned", them="them",
                   overlap="Arrays whose elements overlap (a zero stride), or that share an"
                           "\n    element, are refused; interleaved columns are fine.")
@@ -257,7 +289,7 @@ def _docstring(routine, on_site):
     text += ["", textwrap.fill(" ".join(about), 76, break_on_hyphens=False)]
     text += ["", "Parameters", "----------"]
     text += _entries(routine, _arguments(routine, on_site), "array_like")
-    text.append(_KEYWORDS.format(**(_ONE_OUT if len(routine["outputs"]) == 1 else _THREE_OUT)))
+    text.append(_KEYWORDS.format(**(_ONE_OUT if len(routine["outputs"]) == 1 else _MANY_OUT)))
     text += ["", "Returns", "-------"]
     text += _entries(routine, routine["outputs"], "float or ndarray",
                      "the unit of " + ", ".join(length_inputs) if length_inputs else None)

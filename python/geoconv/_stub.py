@@ -100,12 +100,14 @@ def _overloads(routine, on_site=False):
         arguments += [f"{p}: {point}" for p, _ in _arguments(routine, on_site)]
         arguments += ["*", f"out: {out} = ...", "errors: _Errors = ...",
                       "threads: Optional[int] = ...", "mode: _Mode = ..."]
-        arguments[-1] += f") -> {result}:"
+        # Wrapped between arguments, or after a comma within brackets, only
+        # (no-break spaces elsewhere, restored after).
+        words = [a.replace(" ", "\xa0").replace(",\xa0", ", ") for a in arguments]
+        words[-1] += f")\xa0->\xa0{result}:"
         head = f"def {name}("
-        # Wrapped between arguments only (no-break spaces within one, restored after).
-        text = textwrap.fill(", ".join(a.replace(" ", "\xa0") for a in arguments),
-                             95 - len(indent), initial_indent=head,
-                             subsequent_indent=" " * len(head), break_on_hyphens=False)
+        text = textwrap.fill(", ".join(words), 95 - len(indent), initial_indent=head,
+                             subsequent_indent=" " * len(head), break_on_hyphens=False,
+                             break_long_words=False)
         lines += ["@overload", *text.replace("\xa0", " ").splitlines(), f'    """{doc}"""']
     return [indent + line for line in lines]
 

@@ -111,8 +111,8 @@ def parse(argv):
     parser.add_argument("--site", metavar="LAT,LON,ALT",
                         help=f"base site of {site_commands} (deg, deg, ft)")
     parser.add_argument("-p", "--precision", default="6", metavar="N",
-                        help=f"decimals of lengths, 0 to {_core.MAX_PRECISION} (default 6); "
-                        "angles get N+3")
+                        help=f"decimals of lengths and speeds, 0 to {_core.MAX_PRECISION} "
+                        "(default 6); angles and their rates get N+3")
     parser.add_argument("--columns", metavar="NAMES",
                         help="comma-separated names of the input columns in a header line")
     parser.add_argument("--scheduler", metavar="ADDRESS",

@@ -10,9 +10,10 @@ Arguments are broadcast as the in-memory functions broadcast them: Dask
 arrays, NumPy arrays, sequences and scalars may be mixed (the site's
 arguments included), the Dask arrays' chunks are aligned and a NumPy array is
 cut to match them. Scalars stay scalars, so a scalar site is placed once per
-chunk. The three results of a conversion come from one task per chunk:
-compute them together, ``dask.compute(E, F, G)``, or each computation
-converts the chunks again.
+chunk. The results of a conversion of several (three, or six for the
+moving targets' routines) come from one task per chunk: compute them
+together, ``dask.compute(E, F, G)``, or each computation converts the chunks
+again.
 
 Keywords
 --------
@@ -71,7 +72,7 @@ def _points(routine):
 
 def _convert_block(routine, errors, threads, mode, *args, block_info=None):
     """One chunk through the in-memory function: its results, arrays (a
-    tuple of three, or the one); a refused point's index made the whole
+    tuple of them, or the one); a refused point's index made the whole
     array's."""
     try:
         results = getattr(geoconv, routine)(*args, errors=errors, threads=threads, mode=mode)
@@ -89,7 +90,7 @@ def _convert_block(routine, errors, threads, mode, *args, block_info=None):
 
 
 def _result(results, k):
-    """Result k of a chunk's three."""
+    """Result k of a chunk's results."""
     return results[k]
 
 
@@ -146,9 +147,9 @@ def _lazy(routine, args, errors, threads, mode):
                             meta=meta, name=name)
     if _results(routine) == 1:
         return results
-    # Each result a view of the chunk's: one conversion for the three.
+    # Each result a view of the chunk's: one conversion for them all.
     return tuple(da.map_blocks(_result, results, k, chunks=chunks, meta=meta, name=f"{name}-{k}")
-                 for k in range(3))
+                 for k in range(_results(routine)))
 
 
 def _lazy_function(routine):
@@ -170,7 +171,8 @@ def _lazy_function(routine):
     original = getattr(geoconv, routine)
     function.__signature__ = signature
     function.__name__ = function.__qualname__ = routine
-    results = "a Dask array" if _results(routine) == 1 else "a tuple of three Dask arrays"
+    count = _results(routine)
+    results = "a Dask array" if count == 1 else f"a tuple of {count} Dask arrays"
     summary, _, rest = inspect.getdoc(original).partition("\n")
     lazy = textwrap.fill(
         f"The lazy form of :func:`geoconv.{routine}` for Dask arrays: the same arguments (Dask "
@@ -180,7 +182,7 @@ def _lazy_function(routine):
     # The in-memory example, computed: the same call gives the same values.
     rest, _, example = rest.partition(">>> ")
     call, _, shown = example.partition("\n")
-    call = f"float({call}.compute())" if _results(routine) == 1 else f"dask.compute(*{call})"
+    call = f"float({call}.compute())" if count == 1 else f"dask.compute(*{call})"
     function.__doc__ = f"{summary}\n\n{lazy}\n{rest}>>> import dask\n>>> {call}\n{shown}"
     return function
 
@@ -240,9 +242,10 @@ def convert_columns(frame, routine, columns, names, *, site=None, errors="raise"
         ``["az", "el", "range"]``; an existing column of that label is
         replaced.
     site : tuple, optional
-        For AERtoLLA84, AERtoEFG84 and EFG84toAER (and only for them): the
-        site's latitude, longitude (degrees) and altitude (**feet**), each a
-        number or, as a str, the label of a column giving each row its own.
+        For the routines that take a site (and only for them: AERtoLLA84,
+        EFG84toAER, EFG84toAERrates ...): the site's latitude, longitude
+        (degrees) and altitude (**feet**), each a number or, as a str, the
+        label of a column giving each row its own.
     errors : {"raise", "nan"}, optional
         On a refused point: raise geoconv.ConversionError whose ``index`` is
         its row's label (default), or give NaN in that row's results.

@@ -5,7 +5,8 @@ base_lon, base_alt) and gives its outputs, float64, with the exact bits of
 the function of the same name in geoconv; a routine that can fail gives
 one more output, uint8, each point's fault (0 for none; 1 a latitude
 beyond +-90 or NaN, the point's or the site's; 2 no foot point, in
-EFG84toLLA84; 3 a range of 0, in AERtoLLA84), and NaN in the outputs of a
+EFG84toLLA84; 3 a range of 0, in AERtoLLA84; 4 a target at the site, in
+EFG84toAERrates: ``geoconv._core.Fault``), and NaN in the outputs of a
 failing point, as ``errors="nan"`` gives.
 They convert on the calling thread in mode "exact" (the functions add
 ``threads``, ``mode`` and the raising of ConversionError).

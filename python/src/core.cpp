@@ -143,14 +143,15 @@ Index convert(const Run& u, Index begin, Index end) {
   // whole run goes to run_array in one call, which writes them in place.
   bool whole = direct && (!r.fails || u.steps[ops] == 1);
   Fault faults[kBlock];
-  double copies[9][kCopied];
+  // The inputs' copies, then the outputs': at most 15 columns, 30 KiB.
+  double copies[geoconv::kMaxInputs + geoconv::kMaxOutputs][kCopied];
   Index failed = 0;
   for (Index k = begin; k < end;) {
     const Index n = whole ? end - k : std::min(direct ? kBlock : kCopied, end - k);
     Fault* const fault = !whole ? faults
                          : r.fails ? reinterpret_cast<Fault*>(point(ops, k)) : nullptr;
-    geoconv::Column in[6];
-    geoconv::OutColumn out[3];
+    geoconv::Column in[geoconv::kMaxInputs];
+    geoconv::OutColumn out[geoconv::kMaxOutputs];
     for (int i = 0; i < nin; ++i) {
       if (direct) {
         in[i] = {reinterpret_cast<const double*>(point(i, k)),
@@ -164,7 +165,7 @@ Index convert(const Run& u, Index begin, Index end) {
       out[o] = direct ? geoconv::OutColumn{reinterpret_cast<double*>(point(u.nin + o, k)),
                                            static_cast<std::ptrdiff_t>(u.steps[u.nin + o] /
                                                                        Index{sizeof(double)})}
-                      : geoconv::OutColumn{copies[6 + o], 1};
+                      : geoconv::OutColumn{copies[geoconv::kMaxInputs + o], 1};
     }
     const auto count = static_cast<std::size_t>(n);
     const std::size_t bad = placed ? geoconv::run_array(r, site, count, in, out, fault, u.mode)
@@ -179,7 +180,9 @@ Index convert(const Run& u, Index begin, Index end) {
     }
     if (!direct) {
       for (int o = 0; o < u.nout; ++o) {
-        for (Index j = 0; j < n; ++j) std::memcpy(point(u.nin + o, k + j), &copies[6 + o][j], sizeof(double));
+        for (Index j = 0; j < n; ++j) {
+          std::memcpy(point(u.nin + o, k + j), &copies[geoconv::kMaxInputs + o][j], sizeof(double));
+        }
       }
     }
     if (r.fails && !whole) {
@@ -267,8 +270,6 @@ std::vector<py::object>& ufuncs() {
   return *all;
 }
 
-// ---------------------------------------------------------------------------
-// Reading arguments.
 // ---------------------------------------------------------------------------
 // Reading arguments.
 
@@ -506,7 +507,9 @@ py::object& conversion_error() {
 
 py::object results(const double* values, int n) {
   if (n == 1) return py::float_(values[0]);
-  return py::make_tuple(values[0], values[1], values[2]);
+  py::tuple t(n);
+  for (int o = 0; o < n; ++o) t[o] = py::float_(values[o]);
+  return t;
 }
 
 // A new array for results. One of 4 MiB or more lies on 2 MiB boundaries
@@ -556,7 +559,7 @@ py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* ar
   const geoconv::Mode how = read_mode(mode);
 
   // All plain Python numbers and no out=: the scalar path.
-  double in[6], res[3];
+  double in[geoconv::kMaxInputs], res[geoconv::kMaxOutputs];
   bool plain = out.is_none();
   for (int i = 0; plain && i < nin; ++i) {
     plain = read_python_number(args[i], input_name(r, i), &in[i]);
@@ -616,7 +619,7 @@ py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* ar
   // copy.
   py::tuple given;
   py::tuple outs(nout + (r.fails ? 1 : 0));  // to the ufunc; the faults always new
-  bool copied[3] = {};  // out[o] gets the results of a new array
+  bool copied[geoconv::kMaxOutputs] = {};  // out[o] gets the results of a new array
   const bool have_out = !out.is_none();
   if (have_out) {
     if (nout == 1 && py::isinstance<py::array>(out)) {
@@ -708,7 +711,10 @@ py::object call(const Routine& r, const geoconv::Site* site, PyObject* const* ar
     const auto fault = static_cast<Fault>(faults.attr("flat")[at].cast<int>());
     raise_conversion_error(fault, py::int_(at));
   }
-  if (!have_out) return nout == 1 ? py::object(results[0]) : py::make_tuple(results[0], results[1], results[2]);
+  if (!have_out) {
+    if (nout == 1) return py::object(results[0]);
+    return py::tuple(results[py::slice(0, nout, 1)]);  // without the faults
+  }
   for (int o = 0; o < nout; ++o) {
     if (copied[o]) numpy_function("copyto")(given[o], results[o]);
   }
@@ -877,7 +883,7 @@ py::tuple describe_routines() {
     d["site"] = r.site;
     d["fails"] = r.fails;
     d["command"] = r.command != nullptr ? py::object(py::str(r.command)) : py::none();
-    const int count = r.inputs + (r.site ? 3 : 0);
+    const int count = input_count(r);
     py::tuple example(count);
     for (int k = 0; k < count; ++k) example[k] = r.example[k];
     d["example"] = example;
@@ -893,24 +899,34 @@ py::tuple describe_routines() {
 
 // The plain C++ call the benchmark compares with: the library's array call
 // over contiguous 1-d arrays straight into contiguous outputs, without the
-// module around it. LLA84toEFG84 and EFG84toLLA84, or a Site's EFG84toAER and
-// AERtoLLA84 when a site (lat, lon, alt) is given.
-void reference_call(const std::string& routine, py::array_t<double> a, py::array_t<double> b,
-                    py::array_t<double> c, py::array_t<double> x, py::array_t<double> y,
-                    py::array_t<double> z, py::object site) {
-  const py::ssize_t n = a.size();
-  for (const py::array_t<double>* v : {&a, &b, &c, &x, &y, &z}) {
-    if (v->ndim() != 1 || v->size() != n || v->strides(0) != sizeof(double)) {
-      throw py::value_error("reference_call takes six contiguous 1-d arrays of one size");
-    }
-  }
+// module around it. inputs and outputs are sequences of arrays, as many as
+// the routine's; a site (lat, lon, alt) places one for a site routine's Site
+// member instead of taking the site's columns.
+void reference_call(const std::string& routine, std::vector<py::array_t<double>> inputs,
+                    std::vector<py::array_t<double>> outputs, py::object site) {
   const Routine* r = geoconv::find_routine(routine.c_str());
   const bool on_site = !site.is_none();
-  if (r == nullptr || r->outputs != 3 || r->site != on_site) {
-    throw py::value_error("no reference call for " + routine);
+  if (r == nullptr || (on_site && !r->site)) throw py::value_error("no reference call for " + routine);
+  const int nin = on_site ? r->inputs : input_count(*r);
+  if (static_cast<int>(inputs.size()) != nin || static_cast<int>(outputs.size()) != r->outputs) {
+    throw py::value_error(routine + " takes " + std::to_string(nin) + " input arrays and " +
+                          std::to_string(r->outputs) + " output arrays");
   }
-  const geoconv::Column in[3] = {{a.data(), 1}, {b.data(), 1}, {c.data(), 1}};
-  const geoconv::OutColumn out[3] = {{x.mutable_data(), 1}, {y.mutable_data(), 1}, {z.mutable_data(), 1}};
+  const py::ssize_t n = inputs[0].size();
+  geoconv::Column in[geoconv::kMaxInputs];
+  geoconv::OutColumn out[geoconv::kMaxOutputs];
+  for (std::size_t i = 0; i < inputs.size() + outputs.size(); ++i) {
+    const bool is_in = i < inputs.size();
+    py::array_t<double>& v = is_in ? inputs[i] : outputs[i - inputs.size()];
+    if (v.ndim() != 1 || v.size() != n || v.strides(0) != sizeof(double)) {
+      throw py::value_error("reference_call takes contiguous 1-d arrays of one size");
+    }
+    if (is_in) {
+      in[i] = {v.data(), 1};
+    } else {
+      out[i - inputs.size()] = {v.mutable_data(), 1};
+    }
+  }
   const auto count = static_cast<std::size_t>(n);
   if (on_site) {
     const auto s = site.cast<std::tuple<double, double, double>>();
@@ -1021,7 +1037,8 @@ PYBIND11_MODULE(_core, m) {
       .value("none", Fault::kNone)
       .value("latitude", Fault::kLatitude)
       .value("solve", Fault::kSolve)
-      .value("range", Fault::kRange);
+      .value("range", Fault::kRange)
+      .value("at_site", Fault::kAtSite);
   m.def("message", &geoconv::message, py::arg("fault"), "The line a routine writes for the fault.");
   m.def("reason", &geoconv::reason, py::arg("fault"), "The line without its end, as shown.");
 
@@ -1063,8 +1080,8 @@ PYBIND11_MODULE(_core, m) {
     return std::string("scalar");
 #endif
   });
-  m.def("reference_call", &reference_call, py::arg("routine"), py::arg("a"), py::arg("b"),
-        py::arg("c"), py::arg("x"), py::arg("y"), py::arg("z"), py::arg("site") = py::none());
+  m.def("reference_call", &reference_call, py::arg("routine"), py::arg("inputs"),
+        py::arg("outputs"), py::arg("site") = py::none());
   m.def("set_conversion_error", [](py::object cls) { conversion_error() = std::move(cls); });
   m.def("available_cores", &available_cores);
 

@@ -172,6 +172,8 @@ REASONS = {geoconv._core.reason(f): int(f) for f in geoconv._core.Fault.__member
     ("EFG84toAER", (*geoconv.LLA84toEFG84([51.0, 52.0], 0.5, 1e3), [[51.4], [95.0]], 0.0, 10.0)),
     ("AERtoLLA84", ([10.0, 20.0], 5.0, [0.0, 1e4], *SITE)),
     ("sind", (np.arange(3),)),                               # ints cast by NumPy
+    ("EFG84toAERrates", (*([[c], [c + 1e3]] for c in geoconv.LLA84toEFG84(*SITE)),  # at the site
+                         10.0, -5.0, 2.0, [SITE[0], 95.0], *SITE[1:])),
 ])
 def test_ufuncs_give_the_functions_bits_with_nan_and_each_points_fault(name, args):
     ufunc = getattr(geoconv.ufuncs, name)

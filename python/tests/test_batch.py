@@ -18,10 +18,10 @@ TOOL = os.environ.get("GEOCONV_TOOL")
 LIMIT = 1 << 20       # most bytes read from a child
 BOM = b"\xef\xbb\xbf"
 
-# (command, options, {shard: its text}, status, and with --columns lines that
-# give the converter's output for the picked fields: a missing field is
-# reported by its place in the line, and one starting with '#' is a field,
-# not a comment.
+# (command, options, {shard: its text}, status, and with --columns (the last
+# option) lines that give the converter's output for the picked fields: a
+# missing field is reported by its place in the line, and one starting with
+# '#' is a field, not a comment.
 CASES = [
     ("lla2efg", ["-p", "3"],
      {"a.csv": b"51.47222222 0 10\n91 0 0\n# note\n\n1,2,x\r\n" + BOM + b"1 2 3\n+5\t6 7",
@@ -30,6 +30,9 @@ CASES = [
     ("lla2efg", ["--columns", "lat,lon,alt"],
      {"w.csv": BOM + b"t,alt,lat,lon\r\n1,10,51.5,0\n# c\n2 ,7 , 91,0\n3,1\n4,5,#y,6\n5 6 7 8\n"},
      1, b"51.5,0,10\n# c\n91,0,7\n0,0,\n1,#y,1\n7,8,6\n"),
+    ("efg2aerrates", ["--site", "0,0,0", "-p", "2", "--columns", "E,F,G,vE,vF,vG"],  # six and six
+     {"m.csv": b"vG vF vE G F E\n3 2 1 0 0 6378112.236\n0 10 0 0 1000 6378112.236\n"},
+     1, b"6378112.236 0 0 1 2 3\n6378112.236 1000 0 0 10 0\n"),
 ]
 
 
@@ -69,11 +72,12 @@ def test_shards_get_the_converters_output(cluster, command, options, shards, sta
         outputs = {name: Path(folder, "out", name).read_bytes() for name in shards}
         assert batch.main(arguments + ["--scheduler", cluster.scheduler.address]) == status
         args = batch.parse(arguments)
-        plain = options if picked is None else []
+        plain = options if picked is None else options[:-2]
         for name, text in shards.items():
             expected = converter([command, *plain], picked or text, folder)
             if picked:
-                expected = b"E F G\n" + expected
+                names = [name for name, _ in batch.COMMANDS[command]["outputs"]]
+                expected = " ".join(names).encode() + b"\n" + expected
             assert outputs[name] == Path(folder, "out", name).read_bytes() == expected, name
             for block in (1, 3):
                 target = Path(folder, "block")

@@ -33,6 +33,8 @@ SITE_LAT = rng.uniform(-90.0, 90.0, 500)
                     da.from_array(rng.uniform(0, 1e6, N), chunks=70_000), 51.5, 0.0, 10.0)),
     ("atan2d", (da.from_array(E, chunks=50_000), F)),
     ("AERtoEFG84", (da.from_array(SITE_LAT), 45.0, 1e4, 91.0, 0.0, 10.0)),   # an invalid site
+    ("AERratesToEFG84", (da.from_array(rng.uniform(0, 360, N), chunks=90_000), 10.0, 1e4,   # six
+                         0.1, -0.2, 3.0, da.from_array(LAT, chunks=60_000), 0.0, 10.0)),
 ])
 def test_chunks_give_the_bits_of_one_direct_call(cluster, routine, args):
     direct = [a.compute() if isinstance(a, da.Array) else a for a in args]

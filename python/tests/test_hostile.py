@@ -40,6 +40,8 @@ CASES = [
     case(LLA, (3, N), rows, lambda b: tuple(b[:, ::-1]), 0, "reversed"),
     case(LLA, (3, 100, N // 100), lambda b: (b[0], b[1][0], b[2]), rows, 0, "a broadcast row"),
     case(AER, (6, N), rows, lambda b: tuple(b[3:]), 3, "site arrays in place"),
+    case(geoconv.AERratesToEFG84, (9, N), rows, lambda b: tuple(b[3:]), 6,
+         "six outputs over the rates and the site"),
 ]
 
 

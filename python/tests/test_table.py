@@ -15,7 +15,7 @@ import geoconv
 from geoconv import _core
 
 TABLE = Path(__file__).resolve().parents[2] / "tests" / "data" / "expected.txt"
-NUDGE = (3, 5, 7, 2, 4, 6)
+NUDGE = (3, 5, 7, 2, 4, 6, 8, 9, 10)
 ROUTINES = {r["name"]: r for r in _core.routines()}
 LINE = {_core.reason(f): _core.message(f) for f in _core.Fault.__members__.values()}
 
@@ -59,11 +59,12 @@ def through(routine, points, path):
     a Site, or by one errors="nan" array call and errors="raise" calls walking
     from one failing point to the next for the reasons."""
     function = getattr(geoconv, routine)
+    count = len(ROUTINES[routine]["inputs"])         # a site routine's site after them
     if path != "arrays":
         results = []
         for p in points:
             try:
-                got = getattr(geoconv.Site(*p[3:]), routine)(*p[:3]) if path == "Site" \
+                got = getattr(geoconv.Site(*p[count:]), routine)(*p[:count]) if path == "Site" \
                     else function(*p)
             except geoconv.ConversionError as e:
                 assert e.index is None
