@@ -267,12 +267,12 @@ template <class V> void efg84_to_efg72(V E, V F, V G, double n, double c, V& E72
 // The rotation between a site's east, north, up axes and Earth-fixed ones:
 // local x, y, z to Earth-fixed components (to_fixed), and Earth-fixed
 // differences to east, north, up (to_local), each in the unit it is given.
-template <class V> void to_fixed(const Frame<V>& s, V x, V y, V z, V& E, V& F, V& G) {
+template <class V> GEOCONV_MATH_INLINE void to_fixed(const Frame<V>& s, V x, V y, V z, V& E, V& F, V& G) {
   E = (-s.so * x) - (s.co * s.sl * y) + (s.co * s.cl * z);
   F = (s.co * x) - (s.so * s.sl * y) + (s.so * s.cl * z);
   G = (s.cl * y) + (s.sl * z);
 }
-template <class V> void to_local(const Frame<V>& s, V dE, V dF, V dG, V& east, V& north, V& up) {
+template <class V> GEOCONV_MATH_INLINE void to_local(const Frame<V>& s, V dE, V dF, V dG, V& east, V& north, V& up) {
   east = dE * (-s.so) + dF * s.co;
   north = dE * (-s.co * s.sl) + dF * (-s.so * s.sl) + dG * s.cl;
   up = dE * (s.co * s.cl) + dF * (s.so * s.cl) + dG * s.sl;
@@ -284,7 +284,7 @@ template <class V> void to_local(const Frame<V>& s, V dE, V dF, V dG, V& east, V
 // cosines of az and el, and the horizontal part ce*r (m), are left in the
 // last five arguments for the rates.
 template <class Fn, class V>
-void site_to_efg(const Frame<V>& s, V az, V el, V range, V& E, V& F, V& G, V& sa, V& ca, V& se,
+GEOCONV_MATH_INLINE void site_to_efg(const Frame<V>& s, V az, V el, V range, V& E, V& F, V& G, V& sa, V& ca, V& se,
                  V& ce, V& h) {
   sincosd<Fn>(az, el, sa, ca, se, ce);
   const V r = range * FEET_TO_METRES;
@@ -295,7 +295,7 @@ void site_to_efg(const Frame<V>& s, V az, V el, V range, V& E, V& F, V& G, V& sa
   G = G + s.G0;
 }
 template <class Fn, class V>
-void site_to_efg(const Frame<V>& s, V az, V el, V range, V& E, V& F, V& G) {
+GEOCONV_MATH_INLINE void site_to_efg(const Frame<V>& s, V az, V el, V range, V& E, V& F, V& G) {
   V sa, ca, se, ce, h;
   site_to_efg<Fn>(s, az, el, range, E, F, G, sa, ca, se, ce, h);
 }
@@ -308,7 +308,7 @@ void site_to_efg(const Frame<V>& s, V az, V el, V range, V& E, V& F, V& G) {
 // sign of up (the value XYZtoAER gives straight up); at the site itself both
 // are 0.
 template <class Fn, class V>
-void site_to_aer(const Frame<V>& s, V E, V F, V G, V& az, V& el, V& range, V& east, V& north,
+GEOCONV_MATH_INLINE void site_to_aer(const Frame<V>& s, V E, V F, V G, V& az, V& el, V& range, V& east, V& north,
                  V& up) {
   to_local(s, E - s.E0, F - s.F0, G - s.G0, east, north, up);
   range = Fn::sqrt(east * east + north * north + up * up) / FEET_TO_METRES;
@@ -319,7 +319,7 @@ void site_to_aer(const Frame<V>& s, V E, V F, V G, V& az, V& el, V& range, V& ea
   el = select<V>(both<V>(hz == 0.0, up == 0.0), zero, atand<Fn>(up / hz));
 }
 template <class Fn, class V>
-void site_to_aer(const Frame<V>& s, V E, V F, V G, V& az, V& el, V& range) {
+GEOCONV_MATH_INLINE void site_to_aer(const Frame<V>& s, V E, V F, V G, V& az, V& el, V& range) {
   V east, north, up;
   site_to_aer<Fn>(s, E, F, G, az, el, range, east, north, up);
 }
@@ -331,7 +331,7 @@ void site_to_aer(const Frame<V>& s, V E, V F, V G, V& az, V& el, V& range) {
 // with its own fault (none for most).
 
 // An Earth-fixed velocity (m/s) into the local frame (ft/s).
-template <class Fn, class V> Mask<V> EFG84toXYZvelocity(const Frame<V>& s, const V* in, V* out) {
+template <class Fn, class V> GEOCONV_MATH_INLINE Mask<V> EFG84toXYZvelocity(const Frame<V>& s, const V* in, V* out) {
   V east, north, up;
   to_local(s, in[0], in[1], in[2], east, north, up);
   out[0] = east / FEET_TO_METRES;
@@ -341,7 +341,7 @@ template <class Fn, class V> Mask<V> EFG84toXYZvelocity(const Frame<V>& s, const
 }
 
 // A local velocity (ft/s) into Earth-fixed axes (m/s).
-template <class Fn, class V> Mask<V> XYZtoEFG84velocity(const Frame<V>& s, const V* in, V* out) {
+template <class Fn, class V> GEOCONV_MATH_INLINE Mask<V> XYZtoEFG84velocity(const Frame<V>& s, const V* in, V* out) {
   to_fixed(s, in[0] * FEET_TO_METRES, in[1] * FEET_TO_METRES, in[2] * FEET_TO_METRES, out[0],
            out[1], out[2]);
   return Mask<V>{};
@@ -352,7 +352,7 @@ template <class Fn, class V> Mask<V> XYZtoEFG84velocity(const Frame<V>& s, const
 // velocity. On the vertical (h2 = 0) the azimuth rate is 0 and the
 // elevation rate the one-sided derivative away from +-90, -|horizontal
 // velocity| / r with the sign of up. Refuses the target at the site (r2 = 0).
-template <class Fn, class V> Mask<V> EFG84toAERrates(const Frame<V>& s, const V* in, V* out) {
+template <class Fn, class V> GEOCONV_MATH_INLINE Mask<V> EFG84toAERrates(const Frame<V>& s, const V* in, V* out) {
   V east, north, up, ve, vn, vu;
   site_to_aer<Fn>(s, in[0], in[1], in[2], out[0], out[1], out[2], east, north, up);
   to_local(s, in[3], in[4], in[5], ve, vn, vu);
@@ -373,7 +373,7 @@ template <class Fn, class V> Mask<V> EFG84toAERrates(const Frame<V>& s, const V*
 // az, el (deg), range (ft) and their rates (deg/s, deg/s, ft/s) to position
 // and velocity (m, m/s): AERtoEFG84's position, and the derivative of its
 // local components turned into Earth-fixed axes.
-template <class Fn, class V> Mask<V> AERratesToEFG84(const Frame<V>& s, const V* in, V* out) {
+template <class Fn, class V> GEOCONV_MATH_INLINE Mask<V> AERratesToEFG84(const Frame<V>& s, const V* in, V* out) {
   V sa, ca, se, ce, h;
   site_to_efg<Fn>(s, in[0], in[1], in[2], out[0], out[1], out[2], sa, ca, se, ce, h);
   const V r = in[2] * FEET_TO_METRES;
