@@ -28,7 +28,8 @@ constexpr std::size_t kBuffer = 16 * kPoints;
 // Columns in one buffer of doubles: input slot k at in[k] with in_step,
 // output k at out[k] with out_step (offsets in doubles; a negative step runs
 // down from its offset); faults at byte `faults` of the buffer, or apart
-// (-1); a site's three inputs repeated by a stride of 0, or stepped as the
+// (-1); a site's inputs repeated by a stride of 0 where site_repeated has
+// their bit (1 latitude, 2 longitude, 4 altitude), else stepped as the
 // others. A routine's point inputs take the first slots, a base site's the
 // last three, whatever the routine's arity.
 constexpr int kSlots = kMaxInputs, kOuts = kMaxOutputs;
@@ -39,8 +40,13 @@ struct Layout {
   int out[kOuts];
   int out_step;
   long faults = -1;
-  bool site_repeated = false;
+  int site_repeated = 0;
 };
+
+// Input k's stride: 0 for a repeated site column.
+long step(const Layout& l, const Routine& r, int k) {
+  return k >= r.inputs && (l.site_repeated >> (k - r.inputs) & 1) ? 0 : l.in_step;
+}
 
 int slot(const Routine& r, int k) { return k < r.inputs ? k : kMaxPointInputs + (k - r.inputs); }
 
@@ -66,7 +72,10 @@ const Layout kLayouts[] = {
     // The middle point's results over the repeated site.
     {"SiteOverwrittenHalfway", {0, 1, 2, 3, 4, 5, 6 * N, 6 * N + 1, 6 * N + 2}, 6,
      {6 * N - 6 * (N / 2), 6 * N - 6 * (N / 2) + 1, 6 * N - 6 * (N / 2) + 2,
-      6 * N - 6 * (N / 2) + 3, 6 * N - 6 * (N / 2) + 4, 6 * N - 6 * (N / 2) + 5}, 6, -1, true},
+      6 * N - 6 * (N / 2) + 3, 6 * N - 6 * (N / 2) + 4, 6 * N - 6 * (N / 2) + 5}, 6, -1, 7},
+    // One latitude and altitude, a longitude per point: no single site.
+    {"SiteLongitudePerPoint", {0, 1, 2, 3, 4, 5, 6, 7, 8}, 9,
+     {9 * N, 9 * N + 1, 9 * N + 2, 9 * N + 3, 9 * N + 4, 9 * N + 5}, 6, -1, 5},
 };
 
 // The buffer's start: degrees, Earth-fixed metres, ranges, refusals, NaN.
@@ -95,7 +104,7 @@ struct Call {
 Call columns(const Layout& l, const Routine& r, int inputs, int outputs, double* b, Fault* apart) {
   Call c{};
   for (int k = 0; k < inputs; ++k) {
-    c.in[k] = {b + l.in[slot(r, k)], k >= r.inputs && l.site_repeated ? 0 : l.in_step};
+    c.in[k] = {b + l.in[slot(r, k)], step(l, r, k)};
   }
   for (int k = 0; k < outputs; ++k) c.out[k] = {b + l.out[k], l.out_step};
   c.faults = l.faults < 0 ? apart : reinterpret_cast<Fault*>(reinterpret_cast<char*>(b) + l.faults);
@@ -111,9 +120,8 @@ std::vector<double> expected(const Layout& l, const Routine& r, int inputs, Mode
   Column ci[kSlots];
   OutColumn co[kOuts];
   for (int k = 0; k < inputs; ++k) {
-    const long step = k >= r.inputs && l.site_repeated ? 0 : l.in_step;
     for (std::size_t i = 0; i < kPoints; ++i) {
-      in[k].push_back(original[l.in[slot(r, k)] + static_cast<long>(i) * step]);
+      in[k].push_back(original[l.in[slot(r, k)] + static_cast<long>(i) * step(l, r, k)]);
     }
     ci[k] = {in[k].data(), 1};
   }

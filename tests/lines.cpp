@@ -63,10 +63,13 @@ TEST(Lines, PickedColumnsAreConvertedInTheirOrder) {
                      "ERROR: field 1 is empty\n");
 }
 
-// The description the WebAssembly build reads: each routine's worked example
-// holds its inputs and, for a site routine, the site's three, no more.
+// The description the WebAssembly build reads: a list of routines, one
+// object a line, each routine's worked example holding its inputs and, for a
+// site routine, the site's three, no more.
 TEST(Lines, DescriptionGivesEachRoutinesExampleWhole) {
   const std::string json = geoconv::lines::describe_json();
+  EXPECT_NE(json.find("\"routines\": [\n  {\"name\": \"sind\""), std::string::npos);
+  EXPECT_EQ(std::count(json.begin(), json.end(), '\n'), geoconv::routine_count());
   std::size_t at = 0;
   for (int i = 0; i < geoconv::routine_count(); ++i) {
     const geoconv::Routine& r = geoconv::routines()[i];
