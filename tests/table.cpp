@@ -140,13 +140,14 @@ int c_call(R (*f)(A...), Args args) {
   else return std::apply(f, values);
 }
 int c_function(const std::string& name, std::FILE* stream, const double* in, double* out) {
-#define GEOCONV_C(f) \
+#define GEOCONV_C(f, ...) \
   if (name == #f) return c_call(geoconv_##f, {stream, in, out});
-  GEOCONV_C(sind) GEOCONV_C(cosd) GEOCONV_C(tand) GEOCONV_C(asind) GEOCONV_C(acosd)
-  GEOCONV_C(atand) GEOCONV_C(atan2d) GEOCONV_C(sqr) GEOCONV_C(cube) GEOCONV_C(LLA84toEFG84)
-  GEOCONV_C(EFG84toLLA84) GEOCONV_C(AERtoXYZ) GEOCONV_C(XYZtoAER) GEOCONV_C(AERtoLLA84)
-  GEOCONV_C(AERtoEFG84) GEOCONV_C(EFG84toAER) GEOCONV_C(EFG84toEFG72) GEOCONV_C(DEGtoDMS)
-#define GEOCONV_SITE_ROUTINE(f, ...) GEOCONV_C(f)
+#define GEOCONV_HELPER GEOCONV_C
+#define GEOCONV_HELPER2 GEOCONV_C
+#define GEOCONV_CONVERSION GEOCONV_C
+#define GEOCONV_SITE_CONVERSION GEOCONV_C
+#define GEOCONV_SPLIT GEOCONV_C
+#define GEOCONV_SITE_ROUTINE GEOCONV_C
 #include <geoconv/routines.def>
 #undef GEOCONV_C
   std::fprintf(stdout, "the C interface has no function for %s\n", name.c_str());
@@ -154,16 +155,14 @@ int c_function(const std::string& name, std::FILE* stream, const double* in, dou
 }
 int c_site_function(const Routine& r, const geoconv_site* site, std::FILE* stream,
                     const double* in, double* out) {
-  using Site3 = int (*)(const geoconv_site*, std::FILE*, double, double, double, double*,
-                        double*, double*);
-  const std::string name = r.name;
-#define GEOCONV_SITE_ROUTINE(f, ...) \
-  if (name == #f) return c_call(geoconv_site_##f, {stream, in, out, site});
+#define GEOCONV_C(f, ...) \
+  if (std::strcmp(r.name, #f) == 0) return c_call(geoconv_site_##f, {stream, in, out, site});
+#define GEOCONV_SITE_CONVERSION GEOCONV_C
+#define GEOCONV_SITE_ROUTINE GEOCONV_C
 #include <geoconv/routines.def>
-  const Site3 f = name == "AERtoLLA84"   ? geoconv_site_AERtoLLA84
-                  : name == "AERtoEFG84" ? geoconv_site_AERtoEFG84
-                                         : geoconv_site_EFG84toAER;
-  return f(site, stream, in[0], in[1], in[2], &out[0], &out[1], &out[2]);
+#undef GEOCONV_C
+  std::fprintf(stdout, "the C interface has no site function for %s\n", r.name);
+  std::exit(2);
 }
 
 // The library's array function of a routine (or the Site's) on one point:
