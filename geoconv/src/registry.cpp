@@ -105,7 +105,6 @@ using detail::own_fault;
   { #name, Unit::unit }
 #define GEOCONV_LIST(...) __VA_ARGS__
 using namespace detail::fault_names;
-#define GEOCONV_QUANTITY(n, u) GEOCONV_Q(n, u)
 
 #define GEOCONV_HELPER(name, summary, q_in, in_unit, q_out, out_unit, example)                     \
   {#name, summary, 1, 1, {GEOCONV_Q(q_in, in_unit)}, {GEOCONV_Q(q_out, out_unit)}, false, false, \
@@ -131,8 +130,8 @@ using namespace detail::fault_names;
   {#name, summary, 1, 3, {GEOCONV_Q(a, ua)}, {GEOCONV_Q(x, ux), GEOCONV_Q(y, uy), GEOCONV_Q(z, uz)}, \
    false, false, #command, run_by_status<Fault::kNone, call_##name>, nullptr, {ea}, {}},
 #define GEOCONV_SITE_ROUTINE(name, command, refusals, summary, inputs, outputs, example)           \
-  {#name, summary, kIn_##name, kOut_##name, {GEOCONV_EACH(GEOCONV_QUANTITY, inputs)},             \
-   {GEOCONV_EACH(GEOCONV_QUANTITY, outputs)}, true, true, #command,                               \
+  {#name, summary, kIn_##name, kOut_##name, {GEOCONV_EACH(GEOCONV_Q, inputs)},             \
+   {GEOCONV_EACH(GEOCONV_Q, outputs)}, true, true, #command,                               \
    SiteKernels::run_at<detail::conv::name<detail::conv::Exact, double>, kIn_##name, kOut_##name,                  \
                        own_fault(GEOCONV_UNPAREN refusals)>,                                      \
    SiteKernels::run<detail::conv::name<detail::conv::Exact, double>, kOut_##name, own_fault(GEOCONV_UNPAREN refusals)>, \
@@ -143,7 +142,6 @@ const Routine kRoutines[] = {
 };
 #undef GEOCONV_Q
 #undef GEOCONV_LIST
-#undef GEOCONV_QUANTITY
 
 constexpr int kCount = static_cast<int>(sizeof kRoutines / sizeof kRoutines[0]);
 
