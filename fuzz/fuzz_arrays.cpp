@@ -3,7 +3,10 @@
 // byte (found here by marking every byte each result writes) and the call
 // refuses, writing nothing; or the buffer, the faults and the count are
 // exactly those of converting copies of the inputs and writing the results
-// in point order.
+// in point order (a NaN result's sign and payload aside: a site repeated by
+// a stride of 0 is placed once, in one lane, and converted copies place it
+// in every lane, and which of two NaN operands an operation passes on may
+// differ between the two).
 
 #include <geoconv/registry.hpp>
 
@@ -91,7 +94,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int k = 0; k < r.outputs; ++k) expected[static_cast<std::size_t>(first[inputs + k] + i * stride[inputs + k])] = plain[k].data[i];
     if (faults_inside) std::memcpy(reinterpret_cast<unsigned char*>(expected.data()) + faults_at + i, &want[static_cast<std::size_t>(i)], 1);
   }
-  FUZZ_CHECK(std::memcmp(buffer.data(), expected.data(), kBytes) == 0);
+  std::vector<bool> result(kDoubles);
+  for (int i = 0; i < n; ++i) {
+    for (int k = inputs; k < inputs + r.outputs; ++k) result[static_cast<std::size_t>(first[k] + i * stride[k])] = true;
+  }
+  for (std::size_t d = 0; d < kDoubles; ++d) {
+    const bool nans = result[d] && buffer[d] != buffer[d] && expected[d] != expected[d];
+    FUZZ_CHECK(nans || std::memcmp(&buffer[d], &expected[d], sizeof(double)) == 0);
+  }
   if (!faults_inside) FUZZ_CHECK(apart == want);
   return 0;
 }

@@ -399,12 +399,13 @@ int EFG84toEFG72(std::FILE* stream, double E, double F, double G, double* E72, d
 // number of points that failed. A failing point's outputs are left as the
 // point routine leaves them (unwritten, or the site itself for AERtoLLA84's
 // range of exactly 0). Nothing is written to any stream. In Mode::kExact
-// every point gets exactly the point routine's bits and fault: each
-// conversion is one text over lanes of doubles, converted here with the
-// widest vectors the processor runs (AVX-512, AVX2 with FMA or SSE2 on
-// x86-64, found once; GEOCONV_ISA=avx512|avx2|sse2|scalar caps the level;
-// NEON on aarch64, SIMD128 in WebAssembly), whose one-lane instance is the
-// point routine. Inputs and
+// every point gets exactly the point routine's bits and fault (but for the
+// sign and payload of a NaN result, as between a Site and the free site
+// routines above): each conversion is one text over lanes of doubles,
+// converted here with the widest vectors the processor runs (AVX-512, AVX2
+// with FMA or SSE2 on x86-64, found once; GEOCONV_ISA=avx512|avx2|sse2|scalar
+// caps the level; NEON on aarch64, SIMD128 in WebAssembly), whose one-lane
+// instance is the point routine. Inputs and
 // outputs may overlap in any way (the same arrays, a conversion in place, or
 // shifted): the results are those of converting a copy of the inputs.
 // Outputs may not overlap one another or the faults. Safe from many threads;
